@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+namespace quorvex {
+
+// What the test cycle needs of a running console child. TConsoleApp is the
+// real one; tests of the cycle plug in scripted fakes.
+class IConsoleProcess {
+ public:
+  virtual ~IConsoleProcess() = default;  // releasing terminates the child
+  virtual void run() = 0;
+  virtual std::u16string readOutput(int timeoutMs) = 0;
+  virtual bool writeInput(const std::u16string& text) = 0;
+  virtual bool isRunning() = 0;
+};
+
+}  // namespace quorvex

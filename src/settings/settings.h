@@ -1,0 +1,95 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quorvex {
+
+class IRegistry;
+
+// One server of the catalogue: a client configuration found in the OpenVPN folder.
+class TVPNServer {
+ public:
+  TVPNServer(std::u16string name, std::u16string OVPNFilename);
+  const std::u16string& Name() const { return _name; }
+  const std::u16string& OVPNFilename() const { return _OVPNFilename; }
+
+ private:
+  std::u16string _name;
+  std::u16string _OVPNFilename;
+};
+
+// Every configuration value of the system and the server catalogue.
+class TSettings {
+ public:
+  explicit TSettings(std::u16string fileName);
+  ~TSettings();
+  TSettings(const TSettings&) = delete;
+  TSettings& operator=(const TSettings&) = delete;
+
+  // Finds the OpenVPN installation and sets ConfigDir. The overload without
+  // an argument uses the machine's registry stand-in.
+  void loadFromRegistry();
+  void loadFromRegistry(const IRegistry& registry);
+  // Builds the catalogue from ConfigDir.
+  void init();
+  bool isClientConfig(const std::u16string& fullPath) const;
+
+  void loadFromFile();
+  void saveToFile() const;
+
+  const std::u16string& FileName() const { return _fileName; }
+  const std::u16string& ConfigDir() const { return _configDir; }
+  int32_t ConnectionTimeout() const { return _connectionTimeout; }
+  int32_t RepeatPeriod() const { return _repeatPeriod; }
+  int ServerCount() const { return static_cast<int>(_servers.size()); }
+  const TVPNServer& Servers(int index) const { return *_servers[index]; }
+
+  const std::u16string& MsgFrom() const { return _msgFrom; }
+  void SetMsgFrom(std::u16string v) { _msgFrom = std::move(v); }
+  const std::u16string& MsgCC() const { return _msgCC; }
+  void SetMsgCC(std::u16string v) { _msgCC = std::move(v); }
+  const std::u16string& MsgSubject() const { return _msgSubject; }
+  void SetMsgSubject(std::u16string v) { _msgSubject = std::move(v); }
+  const std::u16string& MsgText() const { return _msgText; }
+  void SetMsgText(std::u16string v) { _msgText = std::move(v); }
+  const std::u16string& MsgTo() const { return _msgTo; }
+  void SetMsgTo(std::u16string v) { _msgTo = std::move(v); }
+  const std::u16string& Password() const { return _password; }
+  void SetPassword(std::u16string v) { _password = std::move(v); }
+  const std::u16string& SMTPHost() const { return _smtpHost; }
+  void SetSMTPHost(std::u16string v) { _smtpHost = std::move(v); }
+  const std::u16string& SMTPLogin() const { return _smtpLogin; }
+  void SetSMTPLogin(std::u16string v) { _smtpLogin = std::move(v); }
+  const std::u16string& SMTPPassword() const { return _smtpPassword; }
+  void SetSMTPPassword(std::u16string v) { _smtpPassword = std::move(v); }
+  int32_t SMTPPort() const { return _smtpPort; }
+  void SetSMTPPort(int32_t v) { _smtpPort = v; }
+  bool SMTPUseSSLTLS() const { return _smtpUseSSLTLS; }
+  void SetSMTPUseSSLTLS(bool v) { _smtpUseSSLTLS = v; }
+  const std::u16string& Username() const { return _username; }
+  void SetUsername(std::u16string v) { _username = std::move(v); }
+
+ private:
+  std::u16string _configDir;
+  int32_t _connectionTimeout = 90;
+  std::u16string _fileName;
+  std::u16string _msgFrom;
+  std::u16string _msgCC;
+  std::u16string _msgSubject;
+  std::u16string _msgText;
+  std::u16string _msgTo;
+  std::u16string _password;
+  int32_t _repeatPeriod = 5;
+  std::vector<std::unique_ptr<TVPNServer>> _servers;
+  std::u16string _smtpHost;
+  std::u16string _smtpLogin;
+  std::u16string _smtpPassword;
+  int32_t _smtpPort = 0;
+  bool _smtpUseSSLTLS = false;
+  std::u16string _username;
+};
+
+}  // namespace quorvex
