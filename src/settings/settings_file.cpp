@@ -189,6 +189,10 @@ void TSettings::loadFromFile() {
   }
   // The root's name is not checked.
   const pugi::xml_node root = document.document_element();
+  for (pugi::xml_node next = root.next_sibling(); next; next = next.next_sibling())
+    if (next.type() == pugi::node_element)
+      throw Exception(u"The settings file \"" + _fileName +
+                      u"\" is not well-formed XML: more than one root element");
   _connectionTimeout = integerValue(root, "conn_timeout");
   _password = stringValue(root, "password");
   _repeatPeriod = integerValue(root, "repeat_period");
