@@ -12,12 +12,12 @@
 namespace quorvex {
 namespace {
 
-using testing::endsWith;
-using testing::processGone;
-using testing::quoted;
-using testing::readUntil;
-using testing::TempDir;
-using testing::waitForEnd;
+using test_support::endsWith;
+using test_support::processGone;
+using test_support::quoted;
+using test_support::readUntil;
+using test_support::TempDir;
+using test_support::waitForEnd;
 
 // Starts a script by its full path, the way the monitor starts openvpn: no exe
 // name, the program first on the command line.
