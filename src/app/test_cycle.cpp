@@ -97,11 +97,11 @@ void TTestCycle::btnStartClick() {
 
 void TTestCycle::btnStopClick() {
   _view.setTimerEnabled(false);
-  const bool wasTesting = _ovpn != nullptr;
   _ovpn.reset();
   enableControls();
-  // Only a test that was cut short is "Interrupted"; a finished one keeps its result.
-  if (wasTesting && _serverIndex >= 0 && _serverIndex < _settings.ServerCount()) {
+  // The run was interrupted at this server, whether or not its test had ended in
+  // the last tick; while waiting to repeat the index names no server.
+  if (_serverIndex >= 0 && _serverIndex < _settings.ServerCount()) {
     _view.setRowStatus(_serverIndex, kStatusInterrupted);
     _view.setRowLastRun(_serverIndex, u"");
   }
