@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -34,6 +35,7 @@ class TcpClientTest : public ::testing::Test {
   TcpClientTest() : _listener(LoopbackSocket()) {
     _client.SetHost(u"127.0.0.1");
     _client.SetPort(LocalPort(_listener.Get()));
+    _client.SetReadTimeout(5000);  // no test waits without bound
   }
   TFd ConnectAndAccept() {
     _client.Connect();
@@ -157,6 +159,8 @@ TEST(TcpClient, RefusedConnectCleansUp) {
 TEST(TcpClient, TimedConnectGivesUpOnAPeerThatNeverAnswers) {
   // A listener whose accept queue is full drops further SYNs, so the next
   // connect waits for SYN retries that go unanswered.
+  if (std::ifstream("/proc/sys/net/ipv4/tcp_abort_on_overflow").get() == '1')
+    GTEST_SKIP() << "this kernel answers a full accept queue with a reset";
   TFd listener = LoopbackSocket(AF_INET, 0);
   const std::uint16_t port = LocalPort(listener.Get());
   std::vector<TFd> fillers;
