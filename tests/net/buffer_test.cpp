@@ -18,7 +18,7 @@ TEST(Buffer, BehavesLikeAQueueThroughGrowthAndCompaction) {
   std::string model;
   int removed = 0;
   for (int step = 0; step < 4000; ++step) {
-    const int op = random() % 4;
+    const int op = random() % 5;
     if (op == 0) {
       std::string bytes(random() % 5000, '\0');
       for (auto& b : bytes) b = static_cast<char>('a' + random() % 3);
@@ -36,6 +36,11 @@ TEST(Buffer, BehavesLikeAQueueThroughGrowthAndCompaction) {
       buffer.Remove(count);
       model.erase(0, count);
       removed += count;
+    } else if (op == 3 && !model.empty()) {
+      const int at = random() % model.size();
+      const std::string bytes(1 + random() % 100, 'c');
+      buffer.Write(bytes, at);
+      model.insert(at, bytes);
     } else if (!model.empty()) {
       const std::string pattern(1 + random() % 4, static_cast<char>('a' + random() % 3));
       const int start = random() % model.size();

@@ -181,6 +181,18 @@ TEST(ReadLn, ProgressReachesTheConnection) {
   EXPECT_EQ(handler.WorkTarget(), nullptr);
 }
 
+TEST(ReadLn, SplitForOneCallOnly) {
+  TMemoryScript script("abcdefgh\nabcdefgh\n", 100, true);
+  TMemoryHandler handler(script);
+  bool split = false;
+  EXPECT_EQ(handler.ReadLnSplit(split, u"\n", -1, 5), u"abcde");
+  EXPECT_TRUE(split);
+  EXPECT_EQ(handler.ReadLnSplit(split, u"\n", -1, 5), u"fgh");
+  EXPECT_FALSE(split);
+  EXPECT_EQ(handler.MaxLineAction(), maException);
+  EXPECT_THROW(handler.ReadLn(u"\n", -1, 5), EQxReadLnMaxLineLengthExceeded);
+}
+
 TEST(ReadLn, OtherTerminatorKeepsCarriageReturn) {
   TMemoryScript script("a\r.b\r\n.", 2, false);
   TMemoryHandler handler(script);
