@@ -21,7 +21,7 @@
 #include "app/window/logo.h"
 #include "app/window/manual.h"
 #include "app/window/result_colour.h"
-#include "app/window/str_to_int.h"
+#include "settings/value_text.h"
 #include "platform/exception.h"
 #include "settings/settings.h"
 
@@ -297,7 +297,7 @@ void TfrmMain::btnSaveClick() {
     s.SetSMTPHost(us(edSMTPHost->text()));
     s.SetSMTPLogin(us(edSMTPLogin->text()));
     s.SetSMTPPassword(us(edSMTPPassword->text()));
-    s.SetSMTPPort(strToInt(us(edSMTPPort->text())));
+    s.SetSMTPPort(textToInt32(us(edSMTPPort->text())));
     s.SetSMTPUseSSLTLS(chbSSL->isChecked());
     s.SetMsgCC(us(edMsgCC->text()));
     s.SetMsgFrom(us(edMsgFrom->text()));
