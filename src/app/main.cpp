@@ -1,53 +1,33 @@
-// Interim entry point: shows what start-up finds, then exits.
-#include <cstdio>
-#include <optional>
-#include <string_view>
+#include <clocale>
+#include <iostream>
+#include <string>
+#include <vector>
 
-#include "platform/exception.h"
-#include "platform/text_encoding.h"
-#include "settings/settings.h"
-#include "settings/settings_path.h"
+#include "app/command_line.h"
+#include "app/headless.h"
 
-namespace {
-
-void print(std::FILE* stream, const std::u16string& line) {
-  const std::string bytes = quorvex::TEncoding::System().GetBytes(line + u"\n");
-  std::fwrite(bytes.data(), 1, bytes.size(), stream);
-}
-
-}  // namespace
+#ifndef QUORVEX_VERSION
+#define QUORVEX_VERSION "unknown"
+#endif
 
 int main(int argc, char** argv) {
   using namespace quorvex;
-  const TEncoding& system = TEncoding::System();
-  std::optional<std::u16string> explicitPath;
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    if (arg == "--settings" && i + 1 < argc) {
-      explicitPath = system.GetString(argv[++i]);
-    } else if (arg.starts_with("--settings=")) {
-      explicitPath = system.GetString(arg.substr(11));
-    } else {
-      std::fprintf(stderr, "usage: %s [--settings FILE]\n", argv[0]);
-      return 2;
-    }
+  std::setlocale(LC_ALL, "");
+  const TCommandLine options = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  if (options.error) {
+    std::cerr << "quorvex: " << *options.error << " (try --help)" << std::endl;
+    return kExitUnknown;
   }
-  try {
-    TSettings settings(settingsFilePath(explicitPath));
-    print(stdout, u"Settings file: " + settings.FileName());
-    settings.loadFromRegistry();
-    try {
-      settings.loadFromFile();
-    } catch (const Exception&) {
-      // A missing or damaged settings file leaves the defaults.
-    }
-    settings.init();
-    print(stdout, u"OpenVPN configuration folder: " + settings.ConfigDir());
-    for (int i = 0; i < settings.ServerCount(); ++i)
-      print(stdout, settings.Servers(i).Name() + u"\t" + settings.Servers(i).OVPNFilename());
-  } catch (const Exception& e) {
-    print(stderr, e.Message());
-    return 1;
+  if (options.help) {
+    std::cout << usageText("quorvex");
+    return kExitOk;
   }
-  return 0;
+  if (options.version) {
+    std::cout << "quorvex " << QUORVEX_VERSION << std::endl;
+    return kExitOk;
+  }
+  if (options.headless) return runHeadless(options, std::cout, std::cerr);
+  // The window front end is not part of this build yet.
+  std::cerr << "quorvex: no window in this build; use --headless" << std::endl;
+  return kExitUnknown;
 }

@@ -43,8 +43,7 @@ std::u16string formatLastRun(const std::tm& localTime);
 class TTestCycle {
  public:
   using ProcessFactory = std::function<std::unique_ptr<IConsoleProcess>(
-      const std::u16string& exeName, const std::u16string& cmdLine,
-      const std::u16string& currDir)>;
+      const std::u16string& exeName, const std::u16string& cmdLine, const std::u16string& currDir)>;
   // Sends the alert for a server found down; may throw.
   using AlertMail = std::function<void(const TVPNServer& server)>;
 
@@ -69,6 +68,7 @@ class TTestCycle {
   bool startServer();
   void pollChild();
   void setStatus(const std::u16string& status);
+  void appendOutput(const std::u16string& text);
 
   const TSettings& _settings;
   ITestCycleView& _view;
@@ -80,6 +80,9 @@ class TTestCycle {
   ICycleClock::TimePoint _cycleStartTime{};
   ICycleClock::TimePoint _testStartTime{};
   std::unique_ptr<IConsoleProcess> _ovpn;
+  // This test's output as shown in the view; judged here so that the view
+  // may render line breaks as it likes.
+  std::u16string _output;
   std::vector<bool> _serverDownAlerted;
 };
 
