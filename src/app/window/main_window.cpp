@@ -21,9 +21,9 @@
 #include "app/window/logo.h"
 #include "app/window/manual.h"
 #include "app/window/result_colour.h"
-#include "settings/value_text.h"
 #include "platform/exception.h"
 #include "settings/settings.h"
+#include "settings/value_text.h"
 
 namespace quorvex {
 
@@ -85,10 +85,9 @@ void sendMailUnavailable(const AlertMailFields&, bool) {
 }
 
 TfrmMain::TfrmMain(std::unique_ptr<TSettings> settings, TfrmMainServices services)
-    : QWidget(nullptr,
-              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                  Qt::WindowCloseButtonHint),
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                           Qt::WindowCloseButtonHint),
       _settings(std::move(settings)),
       _sendMail(std::move(services.sendMail)) {
   createControls();
@@ -161,8 +160,8 @@ void TfrmMain::createMonitorPage(QWidget* page) {
 
   lvServers = place<QTreeWidget>(page, "lvServers", 30, 71, 441, 218);
   lvServers->setColumnCount(3);
-  lvServers->setHeaderLabels({QStringLiteral("Server"), QStringLiteral("Connection Test"),
-                              QStringLiteral("Last Run")});
+  lvServers->setHeaderLabels(
+      {QStringLiteral("Server"), QStringLiteral("Connection Test"), QStringLiteral("Last Run")});
   lvServers->header()->setStretchLastSection(false);
   lvServers->setColumnWidth(0, 206);
   lvServers->setColumnWidth(1, 132);
@@ -233,11 +232,11 @@ void TfrmMain::fillFromSettings() {
   const TSettings& s = *_settings;
   edLogin->setText(qs(s.Username()));
   edPwd->setText(qs(s.Password()));
-  chbRepeat->setText(chbRepeat->text().replace(QStringLiteral("%d"),
-                                               QString::number(s.RepeatPeriod())));
+  chbRepeat->setText(
+      chbRepeat->text().replace(QStringLiteral("%d"), QString::number(s.RepeatPeriod())));
   for (int i = 0; i < s.ServerCount(); ++i) {
-    auto* row = new QTreeWidgetItem(lvServers, {qs(s.Servers(i).Name()), QStringLiteral("Not Run"),
-                                                QString()});
+    auto* row = new QTreeWidgetItem(
+        lvServers, {qs(s.Servers(i).Name()), QStringLiteral("Not Run"), QString()});
     lvServersCustomDrawSubItem(*row);
   }
   edSMTPHost->setText(qs(s.SMTPHost()));

@@ -92,8 +92,8 @@ class TfrmMain : public QWidget, public ITestCycleView {
 
   std::unique_ptr<TSettings> _settings;
   SendMail _sendMail;
-  std::u16string _output;       // mmOutput's text exactly as the cycle gave it
-  size_t _outputShown = 0;      // how much of _output the memo shows
+  std::u16string _output;        // mmOutput's text exactly as the cycle gave it
+  size_t _outputShown = 0;       // how much of _output the memo shows
   bool _tickErrorShown = false;  // an error box raised by a tick is open
 
   // Controls belong to their Qt parents; these are links.

@@ -71,13 +71,12 @@ TWindowStartUp createMainWindow(const std::u16string& settingsPath, TfrmMainServ
     discoverServers(*settings);
   } catch (...) {
     const auto address = reinterpret_cast<quintptr>(&discoverServers);
-    showStartUpErrorBox(
-        QStringLiteral("Application Error"),
-        QStringLiteral("Exception %1 in module %2 at %3.\n%4")
-            .arg(currentExceptionKind(),
-                 QFileInfo(QCoreApplication::applicationFilePath()).fileName(),
-                 QStringLiteral("%1").arg(address, 16, 16, QChar(u'0')).toUpper(),
-                 currentErrorMessage()));
+    showStartUpErrorBox(QStringLiteral("Application Error"),
+                        QStringLiteral("Exception %1 in module %2 at %3.\n%4")
+                            .arg(currentExceptionKind(),
+                                 QFileInfo(QCoreApplication::applicationFilePath()).fileName(),
+                                 QStringLiteral("%1").arg(address, 16, 16, QChar(u'0')).toUpper(),
+                                 currentErrorMessage()));
     return {nullptr, 1};
   }
   return {std::make_unique<TfrmMain>(std::move(settings), std::move(services)), 0};

@@ -134,14 +134,17 @@ TEST_F(WindowTest, LaysOutEveryControl) {
     EXPECT_EQ(c->parentWidget()->objectName(), p.parent);
     EXPECT_EQ(c->geometry(), p.geometry);
     if (!p.caption) continue;
-    if (auto* b = qobject_cast<QAbstractButton*>(c)) EXPECT_EQ(b->text(), p.caption);
-    if (auto* g = qobject_cast<QGroupBox*>(c)) EXPECT_EQ(g->title(), p.caption);
+    if (auto* b = qobject_cast<QAbstractButton*>(c)) {
+      EXPECT_EQ(b->text(), p.caption);
+    } else if (auto* g = qobject_cast<QGroupBox*>(c)) {
+      EXPECT_EQ(g->title(), p.caption);
+    }
   }
 
   const std::pair<const char*, const char*> labels[] = {
-      {"lblLogin", "Login:"},        {"lblPwd", "Password:"},   {"lblSMTPHost", "Host:"},
+      {"lblLogin", "Login:"},        {"lblPwd", "Password:"},    {"lblSMTPHost", "Host:"},
       {"lblSMTPPort", "Port:"},      {"lblSMTPLogin", "Login:"}, {"lblSMTPPassword", "Password:"},
-      {"lblMsgFrom", "From:"},       {"lblMsgTo", "To:"},       {"lblMsgCC", "CC:"},
+      {"lblMsgFrom", "From:"},       {"lblMsgTo", "To:"},        {"lblMsgCC", "CC:"},
       {"lblMsgSubject", "Subject:"}, {"lblMsgText", "Text:"}};
   for (const auto& [name, caption] : labels) {
     auto* l = control<QLabel>(*w, name);
@@ -217,9 +220,16 @@ TEST_F(WindowTest, FillsTheFieldsFromTheSettingsFile) {
   const FillCase cases[] = {
       {"no settings file",
        "",
-       {{"edLogin", ""}, {"edPwd", ""}, {"edSMTPHost", ""}, {"edSMTPPort", "0"},
-        {"edSMTPLogin", ""}, {"edSMTPPassword", ""}, {"edMsgFrom", ""}, {"edMsgTo", ""},
-        {"edMsgCC", ""}, {"edMsgSubject", "<serverName> Down!"}},
+       {{"edLogin", ""},
+        {"edPwd", ""},
+        {"edSMTPHost", ""},
+        {"edSMTPPort", "0"},
+        {"edSMTPLogin", ""},
+        {"edSMTPPassword", ""},
+        {"edMsgFrom", ""},
+        {"edMsgTo", ""},
+        {"edMsgCC", ""},
+        {"edMsgSubject", "<serverName> Down!"}},
        false,
        "",
        "Repeat every 5 minutes"},
@@ -231,14 +241,24 @@ TEST_F(WindowTest, FillsTheFieldsFromTheSettingsFile) {
        "<message><from>vpn@example.org</from><cc>ops@example.org</cc>"
        "<subject>Something else</subject><text>Server &lt;serverName&gt; is down</text>"
        "<to>admin@example.org</to></message></alerts></settings>",
-       {{"edLogin", "alice"}, {"edPwd", "s3cret"}, {"edSMTPHost", "mail.example.org"},
-        {"edSMTPPort", "587"}, {"edSMTPLogin", "bob"}, {"edSMTPPassword", "mailpw"},
-        {"edMsgFrom", "vpn@example.org"}, {"edMsgTo", "admin@example.org"},
-        {"edMsgCC", "ops@example.org"}, {"edMsgSubject", "<serverName> Down!"}},
+       {{"edLogin", "alice"},
+        {"edPwd", "s3cret"},
+        {"edSMTPHost", "mail.example.org"},
+        {"edSMTPPort", "587"},
+        {"edSMTPLogin", "bob"},
+        {"edSMTPPassword", "mailpw"},
+        {"edMsgFrom", "vpn@example.org"},
+        {"edMsgTo", "admin@example.org"},
+        {"edMsgCC", "ops@example.org"},
+        {"edMsgSubject", "<serverName> Down!"}},
        true,
        "Server <serverName> is down",
        "Repeat every 15 minutes"},
-      {"damaged settings file", "<settings><username>al", {{"edLogin", ""}}, false, "",
+      {"damaged settings file",
+       "<settings><username>al",
+       {{"edLogin", ""}},
+       false,
+       "",
        "Repeat every 5 minutes"},
   };
   for (const FillCase& c : cases) {
@@ -294,7 +314,8 @@ TEST_F(WindowTest, StartTestsEveryServerAndColoursTheResults) {
     SCOPED_TRACE(r.server);
     EXPECT_EQ(rowText(*w, r.server, 1), r.status);
     EXPECT_EQ(rowColour(*w, r.server, 1), r.colour);
-    EXPECT_TRUE(kLastRun.match(rowText(*w, r.server, 2)).hasMatch()) << rowText(*w, r.server, 2).toStdString();
+    EXPECT_TRUE(kLastRun.match(rowText(*w, r.server, 2)).hasMatch())
+        << rowText(*w, r.server, 2).toStdString();
     EXPECT_EQ(rowColour(*w, r.server, 2), QColor(0, 0, 0));
   }
   EXPECT_TRUE(children.byServer[u"up"]->released);
@@ -377,10 +398,13 @@ TEST_F(WindowTest, ColoursFollowTheStatusWord) {
   TestMachine machine({"a"});
   auto w = open(machine);
   ASSERT_TRUE(w);
-  const std::pair<const char16_t*, QColor> cases[] = {
-      {u"Successful", QColor(0, 128, 0)}, {u"Failed", QColor(255, 0, 0)},
-      {u"Failed to start", QColor(255, 0, 0)}, {u"Running", QColor()},
-      {u"Interrupted", QColor()}, {u"Not Run", QColor()}, {u"failed", QColor()}};
+  const std::pair<const char16_t*, QColor> cases[] = {{u"Successful", QColor(0, 128, 0)},
+                                                      {u"Failed", QColor(255, 0, 0)},
+                                                      {u"Failed to start", QColor(255, 0, 0)},
+                                                      {u"Running", QColor()},
+                                                      {u"Interrupted", QColor()},
+                                                      {u"Not Run", QColor()},
+                                                      {u"failed", QColor()}};
   ITestCycleView& view = *w;
   for (const auto& [status, colour] : cases) {
     view.setRowStatus(0, status);
@@ -433,15 +457,20 @@ TEST_F(WindowTest, OutputScrollsToItsLastLine) {
 
 TEST_F(WindowTest, SaveWritesTheFieldsToTheFile) {
   TestMachine machine({"a"});
-  machine.writeSettings("<settings><repeat_period>7</repeat_period><conn_timeout>45</conn_timeout>"
-                        "<alerts><message><subject>Old</subject></message></alerts></settings>");
+  machine.writeSettings(
+      "<settings><repeat_period>7</repeat_period><conn_timeout>45</conn_timeout>"
+      "<alerts><message><subject>Old</subject></message></alerts></settings>");
   auto w = open(machine);
   ASSERT_TRUE(w);
-  const std::pair<const char*, const char*> edits[] = {
-      {"edLogin", "alice"},         {"edPwd", "vpn pw"},        {"edSMTPHost", "smtp.example.org"},
-      {"edSMTPPort", "2525"},       {"edSMTPLogin", "bob"},     {"edSMTPPassword", "mail pw"},
-      {"edMsgFrom", "q@example.org"}, {"edMsgTo", "a@example.org, b@example.org"},
-      {"edMsgCC", "c@example.org"}};
+  const std::pair<const char*, const char*> edits[] = {{"edLogin", "alice"},
+                                                       {"edPwd", "vpn pw"},
+                                                       {"edSMTPHost", "smtp.example.org"},
+                                                       {"edSMTPPort", "2525"},
+                                                       {"edSMTPLogin", "bob"},
+                                                       {"edSMTPPassword", "mail pw"},
+                                                       {"edMsgFrom", "q@example.org"},
+                                                       {"edMsgTo", "a@example.org, b@example.org"},
+                                                       {"edMsgCC", "c@example.org"}};
   for (const auto& [name, text] : edits) control<QLineEdit>(*w, name)->setText(text);
   control<QCheckBox>(*w, "chbSSL")->setChecked(true);
   control<QPlainTextEdit>(*w, "mmMsgText")->setPlainText(QStringLiteral("<serverName> is down"));
@@ -500,7 +529,8 @@ TEST_F(WindowTest, TestMailReportsItsOutcome) {
   const Case cases[] = {
       {u"", {{QMessageBox::Information, "Test successful."}}},
       {u"Authentication failed", {{QMessageBox::Critical, "Authentication failed."}}},
-      {u"Connection Closed Gracefully.", {{QMessageBox::Critical, "Connection Closed Gracefully."}}},
+      {u"Connection Closed Gracefully.",
+       {{QMessageBox::Critical, "Connection Closed Gracefully."}}},
   };
   for (const Case& c : cases) {
     TestMachine machine({});
