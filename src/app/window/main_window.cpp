@@ -1,5 +1,7 @@
 #include "app/window/main_window.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -104,7 +106,11 @@ void TfrmMain::createControls() {
   setObjectName(QStringLiteral("frmMain"));
   setWindowTitle(QStringLiteral("Quorvex"));
   setFixedSize(506, 588);
-  QFont tahoma(QStringLiteral("Tahoma"));
+  // The layout is in pixels for an 11-pixel Tahoma; where Tahoma is
+  // missing, a condensed sans keeps the captions about as wide.
+  QFont tahoma;
+  tahoma.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"),
+                      QStringLiteral("Liberation Sans Narrow")});
   tahoma.setStyleHint(QFont::SansSerif);
   tahoma.setPixelSize(11);
   setFont(tahoma);
@@ -234,6 +240,9 @@ void TfrmMain::fillFromSettings() {
   edPwd->setText(qs(s.Password()));
   chbRepeat->setText(
       chbRepeat->text().replace(QStringLiteral("%d"), QString::number(s.RepeatPeriod())));
+  // A long period or a wide font must not cut the caption; there is room up to Start.
+  chbRepeat->resize(std::max(chbRepeat->width(), chbRepeat->sizeHint().width()),
+                    chbRepeat->height());
   for (int i = 0; i < s.ServerCount(); ++i) {
     auto* row = new QTreeWidgetItem(
         lvServers, {qs(s.Servers(i).Name()), QStringLiteral("Not Run"), QString()});
