@@ -2,9 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
+#include <cstdlib>
+#include <fstream>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -616,6 +622,67 @@ TEST_F(WindowTest, AnErrorInATickShowsOneBoxWhileTicksGoOn) {
   EXPECT_EQ(boxes.boxes[0].title, "Quorvex");
   EXPECT_EQ(boxes.boxes[0].icon, QMessageBox::Critical);
   control<QPushButton>(*w, "btnStop")->click();
+}
+
+TEST_F(WindowTest, SaveThatCannotWriteShowsTheErrorOnly) {
+  TestMachine machine({});
+  QDir().mkpath(QString::fromStdU16String(machine.settingsPath()));  // a folder in its place
+  auto w = open(machine);
+  ASSERT_TRUE(w);
+  control<QPushButton>(*w, "btnSave")->click();
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_EQ(boxes.boxes[0].icon, QMessageBox::Critical);
+  EXPECT_TRUE(boxes.boxes[0].text.contains(QStringLiteral("settings.xml")))
+      << boxes.boxes[0].text.toStdString();
+}
+
+// A stand-in for openvpn found on PATH, so the window's default factory
+// starts a real child on a real terminal.
+class ScriptedOpenVPN {
+ public:
+  explicit ScriptedOpenVPN(const std::string& body) : _oldPath(std::getenv("PATH")) {
+    const QString script = _dir.filePath(QStringLiteral("openvpn"));
+    std::ofstream(script.toStdString()) << "#!/bin/sh\n" << body;
+    QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    setenv("PATH", (_dir.path().toStdString() + ":" + _oldPath).c_str(), 1);
+  }
+  ~ScriptedOpenVPN() { setenv("PATH", _oldPath.c_str(), 1); }
+  QString pidFile() const { return _dir.filePath(QStringLiteral("pid")); }
+
+ private:
+  QTemporaryDir _dir;
+  std::string _oldPath;
+};
+
+bool processExists(pid_t pid) { return kill(pid, 0) == 0; }
+
+TEST_F(WindowTest, ARealChildIsAnsweredAndEndsWithTheWindow) {
+  TestMachine machine({"office"});
+  ScriptedOpenVPN openvpn(
+      "echo $$ > \"$(dirname \"$0\")/pid\"\n"
+      "printf 'Enter Auth Username:'; read user\n"
+      "printf 'Enter Auth Password:'; read pw\n"
+      "echo \"login $user\"\n"
+      "exec sleep 600\n");
+  TWindowStartUp startUp = createMainWindow(machine.settingsPath(), {});  // default factory
+  ASSERT_TRUE(startUp.window);
+  TfrmMain& w = *startUp.window;
+  control<QLineEdit>(w, "edLogin")->setText(QStringLiteral("alice"));
+  control<QLineEdit>(w, "edPwd")->setText(QStringLiteral("s3cret"));
+  control<QPushButton>(w, "btnStart")->click();
+  auto* memo = control<QPlainTextEdit>(w, "mmOutput");
+  ASSERT_TRUE(waitFor([&] { return memo->toPlainText().contains(QStringLiteral("login alice")); }))
+      << memo->toPlainText().toStdString();
+  EXPECT_FALSE(memo->toPlainText().contains(QStringLiteral("s3cret")));
+  EXPECT_EQ(rowText(w, "office", 1), "Running");
+
+  QFile pidFile(openvpn.pidFile());
+  ASSERT_TRUE(pidFile.open(QIODevice::ReadOnly));
+  const pid_t pid = pidFile.readAll().trimmed().toInt();
+  ASSERT_GT(pid, 0);
+  EXPECT_TRUE(processExists(pid));
+  startUp.window.reset();
+  EXPECT_FALSE(processExists(pid));  // terminated and reaped, no zombie left
 }
 
 // Receives what the window asks the desktop to open.
