@@ -13,10 +13,10 @@ struct TCommandLine {
   bool verbose = false;
   bool help = false;
   bool version = false;
-  std::optional<std::u16string> settingsFile;
+  std::optional<std::u16string> settingsFile{};
   // Set when the arguments are not understood: a one-line message; the
   // program prints it and exits with kExitUnknown.
-  std::optional<std::string> error;
+  std::optional<std::string> error{};
 };
 
 // Exit codes of the monitoring-plugin conventions.

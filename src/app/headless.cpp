@@ -212,8 +212,8 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
   auto nextTick = std::chrono::steady_clock::now() + kTickInterval;
   while (view.timerEnabled()) {
     // Bounded by one tick interval; a stop signal ends it at once.
-    const auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(
-        nextTick - std::chrono::steady_clock::now());
+    const auto remaining =
+        std::chrono::ceil<std::chrono::milliseconds>(nextTick - std::chrono::steady_clock::now());
     if (stopSignals.wait(std::max<int>(0, static_cast<int>(remaining.count())))) {
       cycle.btnStopClick();
       break;

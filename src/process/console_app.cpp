@@ -6,12 +6,12 @@
 #include "process/console_app.h"
 
 #include <fcntl.h>
+#include <linux/close_range.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -26,8 +26,6 @@
 #include "platform/exception.h"
 #include "platform/text_encoding.h"
 #include "process/command_line.h"
-
-extern char** environ;
 
 namespace quorvex {
 
@@ -93,7 +91,7 @@ size_t incompleteUtf8Tail(const std::string& bytes) {
   if (dir[0] != '\0' && chdir(dir) == -1) fail();
 
   // Nothing else the monitor holds open (sockets, files) may reach the child.
-  if (syscall(SYS_close_range, 3U, ~0U, 4U /* CLOSE_RANGE_CLOEXEC */) == -1) {
+  if (close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) == -1) {  // older kernels: one by one
     for (int fd = 3; fd < maxFd; ++fd)
       if (fd != errorFd) ::close(fd);
   }

@@ -20,9 +20,14 @@ namespace {
 
 std::u16string reason(int error) { return TEncoding::System().GetString(std::strerror(error)); }
 
-[[noreturn]] void raiseFileError(std::u16string_view verb, std::u16string_view name, int error) {
+[[noreturn]] void raiseFileError(std::u16string_view verb, std::u16string_view name,
+                                 std::u16string_view why) {
   throw EFileError(u"Cannot " + std::u16string(verb) + u" file \"" + std::u16string(name) +
-                   u"\". " + reason(error));
+                   u"\". " + std::u16string(why));
+}
+
+[[noreturn]] void raiseFileError(std::u16string_view verb, std::u16string_view name, int error) {
+  raiseFileError(verb, name, reason(error));
 }
 
 class TFd {
@@ -107,7 +112,7 @@ std::string readWholeFile(const std::string& path, std::u16string_view displayNa
   struct stat st {};
   if (fstat(fd.get(), &st) != 0) raiseFileError(u"open", displayName, errno);
   if (S_ISDIR(st.st_mode)) raiseFileError(u"open", displayName, EISDIR);
-  if (!S_ISREG(st.st_mode)) raiseFileError(u"open", displayName, EINVAL);
+  if (!S_ISREG(st.st_mode)) raiseFileError(u"open", displayName, u"Not a regular file");
   std::string bytes;
   char buffer[65536];
   while (true) {

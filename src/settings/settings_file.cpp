@@ -30,7 +30,7 @@ class TIndentedXmlWriter {
     _open.emplace_back(name);
   }
 
-  void value(std::string_view name, std::u16string_view text) {
+  void setValue(std::string_view name, std::u16string_view text) {
     newLine(_open.size());
     _out += '<';
     _out += name;
@@ -60,33 +60,27 @@ class TIndentedXmlWriter {
   // reference; so are the other control characters but tab and LF. NUL
   // cannot be held by XML at all and is left out.
   void appendEscaped(std::u16string_view text) {
-    std::u16string kept;
-    kept.reserve(text.size());
-    for (char16_t c : text) {
+    // Multi-byte UTF-8 sequences hold no ASCII bytes, so bytes can be escaped one by one.
+    for (const char c : toUtf8(text)) {
       switch (c) {
-        case u'&':
-          _out += toUtf8(kept) + "&amp;";
+        case '&':
+          _out += "&amp;";
           break;
-        case u'<':
-          _out += toUtf8(kept) + "&lt;";
+        case '<':
+          _out += "&lt;";
           break;
-        case u'>':
-          _out += toUtf8(kept) + "&gt;";
+        case '>':
+          _out += "&gt;";
           break;
-        case u'\0':
-          _out += toUtf8(kept);
+        case '\0':
           break;
         default:
-          if (c < u' ' && c != u'\t' && c != u'\n') {
-            _out += toUtf8(kept) + "&#" + std::to_string(static_cast<int>(c)) + ';';
-            break;
-          }
-          kept += c;
-          continue;
+          if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n')
+            _out += "&#" + std::to_string(static_cast<int>(c)) + ';';
+          else
+            _out += c;
       }
-      kept.clear();
     }
-    _out += toUtf8(kept);
   }
 
   std::string _out;
@@ -146,24 +140,24 @@ std::pair<size_t, size_t> lineAndColumn(std::string_view bytes, size_t offset) {
 void TSettings::saveToFile() const {
   TIndentedXmlWriter xml;
   xml.open("settings");
-  xml.value("username", _username);
-  xml.value("password", _password);
-  xml.value("repeat_period", int32ToText(_repeatPeriod));
-  xml.value("conn_timeout", int32ToText(_connectionTimeout));
+  xml.setValue("username", _username);
+  xml.setValue("password", _password);
+  xml.setValue("repeat_period", int32ToText(_repeatPeriod));
+  xml.setValue("conn_timeout", int32ToText(_connectionTimeout));
   xml.open("alerts");
   xml.open("smtp_server");
-  xml.value("host", _smtpHost);
-  xml.value("login", _smtpLogin);
-  xml.value("password", _smtpPassword);
-  xml.value("port", int32ToText(_smtpPort));
-  xml.value("ssl_tls", boolToText(_smtpUseSSLTLS));
+  xml.setValue("host", _smtpHost);
+  xml.setValue("login", _smtpLogin);
+  xml.setValue("password", _smtpPassword);
+  xml.setValue("port", int32ToText(_smtpPort));
+  xml.setValue("ssl_tls", boolToText(_smtpUseSSLTLS));
   xml.close();
   xml.open("message");
-  xml.value("from", _msgFrom);
-  xml.value("cc", _msgCC);
-  xml.value("subject", _msgSubject);
-  xml.value("text", _msgText);
-  xml.value("to", _msgTo);
+  xml.setValue("from", _msgFrom);
+  xml.setValue("cc", _msgCC);
+  xml.setValue("subject", _msgSubject);
+  xml.setValue("text", _msgText);
+  xml.setValue("to", _msgTo);
   xml.close();
   xml.close();
   xml.close();
@@ -189,6 +183,10 @@ void TSettings::loadFromFile() {
   }
   // The root's name is not checked.
   const pugi::xml_node root = document.document_element();
+  for (pugi::xml_node next = root.next_sibling(); next; next = next.next_sibling())
+    if (next.type() == pugi::node_element)
+      throw Exception(u"The settings file \"" + _fileName +
+                      u"\" is not well-formed XML: more than one root element");
   _connectionTimeout = integerValue(root, "conn_timeout");
   _password = stringValue(root, "password");
   _repeatPeriod = integerValue(root, "repeat_period");

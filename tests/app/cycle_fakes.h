@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <ctime>
+#include <functional>
 #include <map>
 #include <memory>
 #include <stdexcept>
@@ -20,6 +21,7 @@ struct TChildScript {
   int endsAfterReads = -1;              // isRunning turns false after this many reads; -1 never
   bool createThrows = false;
   bool runThrows = false;
+  std::function<void(int readCount)> onRead{};  // called after each read
 };
 
 // What happened to one child, kept after the cycle released it.
@@ -44,6 +46,7 @@ class TFakeChild final : public IConsoleProcess {
   std::u16string readOutput(int timeoutMs) override {
     _log->readTimeouts.push_back(timeoutMs);
     const size_t i = static_cast<size_t>(_log->readCount++);
+    if (_script.onRead) _script.onRead(_log->readCount);
     return i < _script.reads.size() ? _script.reads[i] : std::u16string();
   }
   bool writeInput(const std::u16string& text) override {

@@ -16,7 +16,7 @@
 #include "platform/text.h"
 #include "process/console_app.h"
 
-namespace quorvex::testing {
+namespace quorvex::test_support {
 
 // A temp folder of its own per test, removed afterwards. Its name has a blank
 // in it, so every command line built from it needs its quotes.
@@ -88,4 +88,4 @@ inline bool processGone(pid_t pid) {
   }
 }
 
-}  // namespace quorvex::testing
+}  // namespace quorvex::test_support

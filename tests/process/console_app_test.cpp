@@ -12,12 +12,12 @@
 namespace quorvex {
 namespace {
 
-using testing::endsWith;
-using testing::processGone;
-using testing::quoted;
-using testing::readUntil;
-using testing::TempDir;
-using testing::waitForEnd;
+using test_support::endsWith;
+using test_support::processGone;
+using test_support::quoted;
+using test_support::readUntil;
+using test_support::TempDir;
+using test_support::waitForEnd;
 
 // Starts a script by its full path, the way the monitor starts openvpn: no exe
 // name, the program first on the command line.
@@ -203,6 +203,40 @@ TEST(TConsoleApp, ReleaseEndsTheChildAndItsGroupAndReapsThem) {
     EXPECT_EQ(kill(child, 0), -1);
     EXPECT_TRUE(processGone(printed));
   }
+}
+
+TEST(TConsoleApp, ChildDoesNotOutliveAMonitorThatDied) {
+  TempDir dir;
+  // Ignores the hang-up of its terminal, as openvpn (which restarts on SIGHUP) does.
+  const auto script = dir.script("tunnel.sh", "trap '' HUP; exec sleep 60");
+  int pidPipe[2];
+  ASSERT_EQ(pipe(pidPipe), 0);
+  const pid_t monitor = fork();
+  ASSERT_NE(monitor, -1);
+  if (monitor == 0) {
+    // A monitor that ends without releasing its child, as a crash would.
+    auto* app = new TConsoleApp(u"", quoted(script), u"");
+    app->run();
+    const pid_t child = app->ProcessId();
+    [[maybe_unused]] auto ignored = write(pidPipe[1], &child, sizeof child);
+    _exit(0);
+  }
+  close(pidPipe[1]);
+  pid_t child = 0;
+  ASSERT_EQ(read(pidPipe[0], &child, sizeof child), static_cast<ssize_t>(sizeof child));
+  close(pidPipe[0]);
+  ASSERT_EQ(waitpid(monitor, nullptr, 0), monitor);
+  EXPECT_TRUE(processGone(child));
+  kill(child, SIGKILL);  // should it have survived: leave nothing behind
+}
+
+TEST(TConsoleApp, WriteToAChildThatNeverReadsGivesUp) {
+  TempDir dir;
+  auto app = startScript(dir.script("deaf.sh", "exec sleep 60"));
+  EXPECT_TRUE(app->writeInput(u"a short answer\r\n"));
+  // Far more than the terminal holds: the write cannot finish, and must not hang.
+  EXPECT_FALSE(app->writeInput(std::u16string(1 << 20, u'x')));
+  EXPECT_TRUE(app->isRunning());
 }
 
 }  // namespace

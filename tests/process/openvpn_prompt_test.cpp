@@ -13,11 +13,11 @@
 namespace quorvex {
 namespace {
 
-using testing::endsWith;
-using testing::processGone;
-using testing::quoted;
-using testing::readUntil;
-using testing::TempDir;
+using test_support::endsWith;
+using test_support::processGone;
+using test_support::quoted;
+using test_support::readUntil;
+using test_support::TempDir;
 
 // A loopback port that refuses connections: bound, never listening, and held
 // for the whole test so nobody else takes it.
