@@ -5,6 +5,7 @@
 
 #include "app/command_line.h"
 #include "app/headless.h"
+#include "app/window/window_start_up.h"
 
 #ifndef QUORVEX_VERSION
 #define QUORVEX_VERSION "unknown"
@@ -27,7 +28,5 @@ int main(int argc, char** argv) {
     return kExitOk;
   }
   if (options.headless) return runHeadless(options, std::cout, std::cerr);
-  // The window front end is not part of this build yet.
-  std::cerr << "quorvex: no window in this build; use --headless" << std::endl;
-  return kExitUnknown;
+  return runWindow(argc, argv, options);
 }

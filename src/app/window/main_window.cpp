@@ -1,0 +1,423 @@
+#include "app/window/main_window.h"
+
+#include <algorithm>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QUrl>
+
+#include "app/window/error_display.h"
+#include "app/window/logo.h"
+#include "app/window/manual.h"
+#include "app/window/result_colour.h"
+#include "platform/exception.h"
+#include "settings/settings.h"
+#include "settings/value_text.h"
+
+namespace quorvex {
+
+namespace {
+
+QString qs(const std::u16string& text) { return QString::fromStdU16String(text); }
+std::u16string us(const QString& text) { return text.toStdU16String(); }
+
+template <class Control>
+Control* place(QWidget* parent, const char* name, int left, int top, int width, int height) {
+  auto* control = new Control(parent);
+  control->setObjectName(QString::fromLatin1(name));
+  control->setGeometry(left, top, width, height);
+  return control;
+}
+
+// Labels size themselves to their caption, as only their corner is fixed.
+QLabel* label(QWidget* parent, const char* name, const char* caption, int left, int top) {
+  auto* l = new QLabel(QString::fromLatin1(caption), parent);
+  l->setObjectName(QString::fromLatin1(name));
+  l->move(left, top);
+  l->adjustSize();
+  return l;
+}
+
+QPushButton* button(QWidget* parent, const char* name, const char* caption, int left, int top) {
+  auto* b = place<QPushButton>(parent, name, left, top, 75, 25);
+  b->setText(QString::fromLatin1(caption));
+  return b;
+}
+
+QPlainTextEdit* memo(QWidget* parent, const char* name, int left, int top, int width, int height) {
+  auto* m = place<QPlainTextEdit>(parent, name, left, top, width, height);
+  m->setTabChangesFocus(true);
+  return m;
+}
+
+// The memo shows line breaks the way a terminal means them: CR LF and a lone
+// CR both end a line. A CR at the very end waits for what follows it.
+QString displayText(const std::u16string& text, size_t from, size_t& to) {
+  QString shown;
+  to = text.size();
+  for (size_t i = from; i < text.size(); ++i) {
+    if (text[i] != u'\r') {
+      shown += QChar(text[i]);
+    } else if (i + 1 == text.size()) {
+      to = i;
+    } else if (text[i + 1] != u'\n') {
+      shown += u'\n';
+    }
+  }
+  return shown;
+}
+
+}  // namespace
+
+void sendMailUnavailable(const AlertMailFields&, bool) {
+  throw EQxException(u"Sending e-mail is not available in this build");
+}
+
+TfrmMain::TfrmMain(std::unique_ptr<TSettings> settings, TfrmMainServices services)
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                           Qt::WindowCloseButtonHint),
+      _settings(std::move(settings)),
+      _sendMail(std::move(services.sendMail)) {
+  createControls();
+  _cycle = std::make_unique<TTestCycle>(
+      *_settings, *this, std::move(services.processFactory),
+      [this](const TVPNServer& server) { sendAlert(server); }, services.clock());
+  fillFromSettings();
+  QGuiApplication::setApplicationDisplayName(windowTitle());
+}
+
+TfrmMain::~TfrmMain() = default;
+
+void TfrmMain::createControls() {
+  setObjectName(QStringLiteral("frmMain"));
+  setWindowTitle(QStringLiteral("Quorvex"));
+  setFixedSize(506, 588);
+  // The layout is in pixels for an 11-pixel Tahoma; where Tahoma is
+  // missing, a condensed sans keeps the captions about as wide.
+  QFont tahoma;
+  tahoma.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"),
+                      QStringLiteral("Liberation Sans Narrow")});
+  tahoma.setStyleHint(QFont::SansSerif);
+  tahoma.setPixelSize(11);
+  setFont(tahoma);
+
+  _logo = place<QLabel>(this, "imgLogo", 211, 0, 90, 77);
+  _logo->setPixmap(drawLogo());
+  _logo->setAttribute(Qt::WA_TranslucentBackground);
+
+  pcMain = place<QTabWidget>(this, "pcMain", 0, 588 - 509, 506, 509);
+  tsMonitor = new QWidget;
+  tsMonitor->setObjectName(QStringLiteral("tsMonitor"));
+  tsAlerts = new QWidget;
+  tsAlerts->setObjectName(QStringLiteral("tsAlerts"));
+  tsHelp = new QWidget;
+  tsHelp->setObjectName(QStringLiteral("tsHelp"));
+  pcMain->addTab(tsMonitor, QStringLiteral("Monitor"));
+  pcMain->addTab(tsAlerts, QStringLiteral("Alerts"));
+  pcMain->addTab(tsHelp, QStringLiteral("Help"));
+  createMonitorPage(tsMonitor);
+  createAlertsPage(tsAlerts);
+  createHelpPage(tsHelp);
+
+  setTabOrder(edLogin, edPwd);
+  setTabOrder(edPwd, lvServers);
+  setTabOrder(lvServers, mmOutput);
+  setTabOrder(mmOutput, chbRepeat);
+  setTabOrder(chbRepeat, btnStart);
+  setTabOrder(btnStart, btnStop);
+  setTabOrder(edSMTPHost, edSMTPPort);
+  setTabOrder(edSMTPPort, edSMTPLogin);
+  setTabOrder(edSMTPLogin, edSMTPPassword);
+  setTabOrder(edSMTPPassword, chbSSL);
+  setTabOrder(chbSSL, edMsgFrom);
+  setTabOrder(edMsgFrom, edMsgTo);
+  setTabOrder(edMsgTo, edMsgCC);
+  setTabOrder(edMsgCC, edMsgSubject);
+  setTabOrder(edMsgSubject, mmMsgText);
+  setTabOrder(mmMsgText, btnSave);
+  setTabOrder(btnSave, btnTestMail);
+
+  tmrTest = new QTimer(this);
+  tmrTest->setObjectName(QStringLiteral("tmrTest"));
+  tmrTest->setInterval(300);
+  connect(tmrTest, &QTimer::timeout, this, &TfrmMain::tmrTestTimer);
+}
+
+void TfrmMain::createMonitorPage(QWidget* page) {
+  label(page, "lblLogin", "Login:", 152, 15);
+  edLogin = place<QLineEdit>(page, "edLogin", 208, 12, 117, 21);
+  label(page, "lblPwd", "Password:", 152, 42);
+  edPwd = place<QLineEdit>(page, "edPwd", 208, 39, 117, 21);
+  edPwd->setEchoMode(QLineEdit::Password);
+
+  lvServers = place<QTreeWidget>(page, "lvServers", 30, 71, 441, 218);
+  lvServers->setColumnCount(3);
+  lvServers->setHeaderLabels(
+      {QStringLiteral("Server"), QStringLiteral("Connection Test"), QStringLiteral("Last Run")});
+  lvServers->header()->setStretchLastSection(false);
+  lvServers->setColumnWidth(0, 206);
+  lvServers->setColumnWidth(1, 132);
+  lvServers->setColumnWidth(2, 79);
+  lvServers->setRootIsDecorated(false);
+  lvServers->setItemsExpandable(false);
+  lvServers->setUniformRowHeights(true);
+  lvServers->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  lvServers->setSelectionMode(QAbstractItemView::SingleSelection);
+
+  mmOutput = memo(page, "mmOutput", 30, 295, 441, 145);
+  mmOutput->setReadOnly(true);
+  mmOutput->setLineWrapMode(QPlainTextEdit::NoWrap);
+  mmOutput->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  mmOutput->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+
+  chbRepeat = place<QCheckBox>(page, "chbRepeat", 30, 457, 149, 17);
+  chbRepeat->setText(QStringLiteral("Repeat every %d minutes"));
+  btnStart = button(page, "btnStart", "Start", 313, 449);
+  btnStop = button(page, "btnStop", "Stop", 398, 449);
+  btnStop->setEnabled(false);
+
+  connect(btnStart, &QPushButton::clicked, this, &TfrmMain::btnStartClick);
+  connect(btnStop, &QPushButton::clicked, this, &TfrmMain::btnStopClick);
+}
+
+void TfrmMain::createAlertsPage(QWidget* page) {
+  auto* gbxSMTP = place<QGroupBox>(page, "gbxSMTP", 30, 24, 441, 129);
+  gbxSMTP->setTitle(QStringLiteral("SMTP Server"));
+  label(gbxSMTP, "lblSMTPHost", "Host:", 18, 24);
+  edSMTPHost = place<QLineEdit>(gbxSMTP, "edSMTPHost", 74, 21, 223, 21);
+  label(gbxSMTP, "lblSMTPPort", "Port:", 332, 24);
+  edSMTPPort = place<QLineEdit>(gbxSMTP, "edSMTPPort", 368, 21, 57, 21);
+  label(gbxSMTP, "lblSMTPLogin", "Login:", 18, 51);
+  edSMTPLogin = place<QLineEdit>(gbxSMTP, "edSMTPLogin", 74, 48, 223, 21);
+  label(gbxSMTP, "lblSMTPPassword", "Password:", 18, 78);
+  edSMTPPassword = place<QLineEdit>(gbxSMTP, "edSMTPPassword", 74, 75, 223, 21);
+  edSMTPPassword->setEchoMode(QLineEdit::Password);
+  chbSSL = place<QCheckBox>(gbxSMTP, "chbSSL", 74, 102, 97, 17);
+  chbSSL->setText(QStringLiteral("SSL/TLS"));
+
+  auto* gbxMessage = place<QGroupBox>(page, "gbxMessage", 30, 163, 441, 275);
+  gbxMessage->setTitle(QStringLiteral("Message"));
+  label(gbxMessage, "lblMsgFrom", "From:", 18, 24);
+  edMsgFrom = place<QLineEdit>(gbxMessage, "edMsgFrom", 74, 21, 351, 21);
+  label(gbxMessage, "lblMsgTo", "To:", 18, 51);
+  edMsgTo = place<QLineEdit>(gbxMessage, "edMsgTo", 74, 48, 351, 21);
+  label(gbxMessage, "lblMsgCC", "CC:", 18, 78);
+  edMsgCC = place<QLineEdit>(gbxMessage, "edMsgCC", 74, 75, 351, 21);
+  label(gbxMessage, "lblMsgSubject", "Subject:", 18, 105);
+  edMsgSubject = place<QLineEdit>(gbxMessage, "edMsgSubject", 74, 102, 351, 21);
+  edMsgSubject->setReadOnly(true);
+  label(gbxMessage, "lblMsgText", "Text:", 18, 132);
+  mmMsgText = memo(gbxMessage, "mmMsgText", 74, 129, 351, 136);
+
+  btnSave = button(page, "btnSave", "Save", 313, 449);
+  btnTestMail = button(page, "btnTestMail", "Test", 398, 449);
+  connect(btnSave, &QPushButton::clicked, this, &TfrmMain::btnSaveClick);
+  connect(btnTestMail, &QPushButton::clicked, this, &TfrmMain::btnTestMailClick);
+}
+
+void TfrmMain::createHelpPage(QWidget* page) {
+  btnManual = button(page, "btnManual", "Manual", 32, 24);
+  connect(btnManual, &QPushButton::clicked, this, &TfrmMain::btnManualClick);
+}
+
+void TfrmMain::fillFromSettings() {
+  const TSettings& s = *_settings;
+  edLogin->setText(qs(s.Username()));
+  edPwd->setText(qs(s.Password()));
+  chbRepeat->setText(
+      chbRepeat->text().replace(QStringLiteral("%d"), QString::number(s.RepeatPeriod())));
+  // A long period or a wide font must not cut the caption; there is room up to Start.
+  chbRepeat->resize(std::max(chbRepeat->width(), chbRepeat->sizeHint().width()),
+                    chbRepeat->height());
+  for (int i = 0; i < s.ServerCount(); ++i) {
+    auto* row = new QTreeWidgetItem(
+        lvServers, {qs(s.Servers(i).Name()), QStringLiteral("Not Run"), QString()});
+    lvServersCustomDrawSubItem(*row);
+  }
+  edSMTPHost->setText(qs(s.SMTPHost()));
+  edSMTPLogin->setText(qs(s.SMTPLogin()));
+  edSMTPPassword->setText(qs(s.SMTPPassword()));
+  edSMTPPort->setText(QString::number(s.SMTPPort()));
+  chbSSL->setChecked(s.SMTPUseSSLTLS());
+  edMsgFrom->setText(qs(s.MsgFrom()));
+  edMsgCC->setText(qs(s.MsgCC()));
+  edMsgSubject->setText(qs(s.MsgSubject()));
+  mmMsgText->setPlainText(qs(s.MsgText()));
+  edMsgTo->setText(qs(s.MsgTo()));
+  pcMain->setCurrentWidget(tsMonitor);
+}
+
+// --- handlers -------------------------------------------------------------
+
+void TfrmMain::guarded(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (...) {
+    showErrorBox(QApplication::activeWindow() ? QApplication::activeWindow() : this,
+                 currentErrorMessage());
+  }
+}
+
+void TfrmMain::btnStartClick() {
+  guarded([&] { _cycle->btnStartClick(); });
+}
+
+void TfrmMain::btnStopClick() {
+  guarded([&] { _cycle->btnStopClick(); });
+}
+
+void TfrmMain::tmrTestTimer() {
+  try {
+    _cycle->tmrTestTimer();
+  } catch (...) {
+    // The box opens outside this slot: while a timer's slot runs, that timer
+    // does not fire, and the cycle must go on under the box. A tick that
+    // fails while its box is open adds no second box on top, so a fault
+    // that repeats every tick cannot pile up boxes without end.
+    if (_tickErrorShown) return;
+    _tickErrorShown = true;
+    QTimer::singleShot(0, this, [this, message = currentErrorMessage()] {
+      showErrorBox(QApplication::activeWindow() ? QApplication::activeWindow() : this, message);
+      _tickErrorShown = false;
+    });
+  }
+}
+
+void TfrmMain::btnSaveClick() {
+  guarded([&] {
+    TSettings& s = *_settings;
+    s.SetPassword(us(edPwd->text()));
+    s.SetUsername(us(edLogin->text()));
+    s.SetSMTPHost(us(edSMTPHost->text()));
+    s.SetSMTPLogin(us(edSMTPLogin->text()));
+    s.SetSMTPPassword(us(edSMTPPassword->text()));
+    s.SetSMTPPort(textToInt32(us(edSMTPPort->text())));
+    s.SetSMTPUseSSLTLS(chbSSL->isChecked());
+    s.SetMsgCC(us(edMsgCC->text()));
+    s.SetMsgFrom(us(edMsgFrom->text()));
+    s.SetMsgSubject(us(edMsgSubject->text()));
+    s.SetMsgText(us(mmMsgText->toPlainText()));
+    s.SetMsgTo(us(edMsgTo->text()));
+    s.saveToFile();
+    showInformationBox(this, QStringLiteral("Settings are saved."));
+  });
+}
+
+void TfrmMain::btnTestMailClick() {
+  guarded([&] {
+    _sendMail(alertMailFields({}), true);
+    showInformationBox(this, QStringLiteral("Test successful."));
+  });
+}
+
+void TfrmMain::btnManualClick() {
+  guarded([&] {
+    const QString path = findManual(QCoreApplication::applicationDirPath());
+    if (path.isEmpty()) throw EFileError(u"The manual quorvex.pdf is not installed");
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+      throw EFileError(u"No program is set up to open " + us(path));
+  });
+}
+
+void TfrmMain::lvServersCustomDrawSubItem(QTreeWidgetItem& row) {
+  const QString status = row.text(1);
+  for (int column : {1, 2}) {
+    if (auto colour = resultColour(column, status))
+      row.setForeground(column, *colour);
+    else
+      row.setData(column, Qt::ForegroundRole, QVariant());
+  }
+}
+
+AlertMailFields TfrmMain::alertMailFields(const std::u16string& serverName) const {
+  AlertMailFields f;
+  f.MsgFrom = us(edMsgFrom->text());
+  f.MsgTo = us(edMsgTo->text());
+  f.MsgCC = us(edMsgCC->text());
+  f.MsgSubject = us(edMsgSubject->text());
+  f.MsgText = us(mmMsgText->toPlainText());
+  f.SMTPHost = us(edSMTPHost->text());
+  f.SMTPPort = us(edSMTPPort->text());
+  f.SMTPLogin = us(edSMTPLogin->text());
+  f.SMTPPassword = us(edSMTPPassword->text());
+  f.SMTPUseSSLTLS = chbSSL->isChecked();
+  f.ServerName = serverName;
+  return f;
+}
+
+void TfrmMain::sendAlert(const TVPNServer& server) {
+  _sendMail(alertMailFields(server.Name()), false);
+}
+
+// --- the cycle's view ------------------------------------------------------
+
+std::u16string TfrmMain::loginText() const { return us(edLogin->text()); }
+std::u16string TfrmMain::passwordText() const { return us(edPwd->text()); }
+std::u16string TfrmMain::outputText() const { return _output; }
+
+void TfrmMain::setOutputText(const std::u16string& text) {
+  _output = text;
+  _outputShown = 0;
+  mmOutput->clear();
+  showOutput();
+}
+
+void TfrmMain::appendOutput(const std::u16string& text) {
+  _output += text;
+  showOutput();
+  mmOutput->verticalScrollBar()->setValue(mmOutput->verticalScrollBar()->maximum());
+}
+
+void TfrmMain::showOutput() {
+  size_t shownTo = 0;
+  const QString shown = displayText(_output, _outputShown, shownTo);
+  _outputShown = shownTo;
+  if (shown.isEmpty()) return;
+  QTextCursor end(mmOutput->document());
+  end.movePosition(QTextCursor::End);
+  end.insertText(shown);
+}
+
+void TfrmMain::setRowStatus(int row, const std::u16string& status) {
+  if (QTreeWidgetItem* item = lvServers->topLevelItem(row)) {
+    item->setText(1, qs(status));
+    lvServersCustomDrawSubItem(*item);
+  }
+}
+
+void TfrmMain::setRowLastRun(int row, const std::u16string& lastRun) {
+  if (QTreeWidgetItem* item = lvServers->topLevelItem(row)) item->setText(2, qs(lastRun));
+}
+
+bool TfrmMain::repeatChecked() const { return chbRepeat->isChecked(); }
+
+void TfrmMain::setInputsEnabled(bool enabled) {
+  for (QWidget* w : std::initializer_list<QWidget*>{edLogin, edPwd, btnStart, chbRepeat})
+    w->setEnabled(enabled);
+}
+
+void TfrmMain::setStopEnabled(bool enabled) { btnStop->setEnabled(enabled); }
+
+void TfrmMain::setTimerEnabled(bool enabled) {
+  // start() on a running timer would restart its interval.
+  if (!enabled)
+    tmrTest->stop();
+  else if (!tmrTest->isActive())
+    tmrTest->start();
+}
+
+}  // namespace quorvex

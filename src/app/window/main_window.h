@@ -1,0 +1,132 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include <QWidget>
+
+#include "app/test_cycle.h"
+#include "app/test_cycle_view.h"
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTabWidget;
+class QTimer;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace quorvex {
+
+class TSettings;
+
+// What an e-mail is made of, read from the Alerts page when it is sent, so
+// unsaved edits count. ServerName is the server found down (alert mode only).
+struct AlertMailFields {
+  std::u16string MsgFrom, MsgTo, MsgCC, MsgSubject, MsgText;
+  std::u16string SMTPHost, SMTPPort, SMTPLogin, SMTPPassword;
+  bool SMTPUseSSLTLS = false;
+  std::u16string ServerName;
+};
+
+// Sends the test (testMode true) or alert e-mail; raises on failure.
+using SendMail = std::function<void(const AlertMailFields& fields, bool testMode)>;
+
+// Raises "Sending e-mail is not available in this build".
+void sendMailUnavailable(const AlertMailFields& fields, bool testMode);
+
+// What the window needs from outside; the defaults run the real thing.
+struct TfrmMainServices {
+  TTestCycle::ProcessFactory processFactory = consoleAppFactory();
+  SendMail sendMail = sendMailUnavailable;
+  std::function<std::unique_ptr<ICycleClock>()> clock = makeSystemCycleClock;
+};
+
+// The program's one window: Monitor, Alerts and Help pages. It owns the
+// settings of the run and hosts the test cycle.
+class TfrmMain : public QWidget, public ITestCycleView {
+  Q_OBJECT
+
+ public:
+  // settings has been through start-up (registry, file, discovery).
+  TfrmMain(std::unique_ptr<TSettings> settings, TfrmMainServices services = {});
+  ~TfrmMain() override;
+
+  // ITestCycleView
+  std::u16string loginText() const override;
+  std::u16string passwordText() const override;
+  std::u16string outputText() const override;
+  void setOutputText(const std::u16string& text) override;
+  void appendOutput(const std::u16string& text) override;
+  void setRowStatus(int row, const std::u16string& status) override;
+  void setRowLastRun(int row, const std::u16string& lastRun) override;
+  bool repeatChecked() const override;
+  void setInputsEnabled(bool enabled) override;
+  void setStopEnabled(bool enabled) override;
+  void setTimerEnabled(bool enabled) override;
+
+ private:
+  void createControls();
+  void createMonitorPage(QWidget* page);
+  void createAlertsPage(QWidget* page);
+  void createHelpPage(QWidget* page);
+  void fillFromSettings();
+
+  void btnStartClick();
+  void btnStopClick();
+  void tmrTestTimer();
+  void btnSaveClick();
+  void btnTestMailClick();
+  void btnManualClick();
+  void lvServersCustomDrawSubItem(QTreeWidgetItem& row);
+
+  AlertMailFields alertMailFields(const std::u16string& serverName) const;
+  void sendAlert(const TVPNServer& server);
+  // Runs a handler; an error it raises goes to the error box.
+  void guarded(const std::function<void()>& handler);
+  void showOutput();
+
+  std::unique_ptr<TSettings> _settings;
+  SendMail _sendMail;
+  std::u16string _output;        // mmOutput's text exactly as the cycle gave it
+  size_t _outputShown = 0;       // how much of _output the memo shows
+  bool _tickErrorShown = false;  // an error box raised by a tick is open
+
+  // Controls belong to their Qt parents; these are links.
+  QLabel* _logo = nullptr;
+  QTabWidget* pcMain = nullptr;
+  QWidget* tsMonitor = nullptr;
+  QWidget* tsAlerts = nullptr;
+  QWidget* tsHelp = nullptr;
+  QLineEdit* edLogin = nullptr;
+  QLineEdit* edPwd = nullptr;
+  QTreeWidget* lvServers = nullptr;
+  QPlainTextEdit* mmOutput = nullptr;
+  QCheckBox* chbRepeat = nullptr;
+  QPushButton* btnStart = nullptr;
+  QPushButton* btnStop = nullptr;
+  QLineEdit* edSMTPHost = nullptr;
+  QLineEdit* edSMTPPort = nullptr;
+  QLineEdit* edSMTPLogin = nullptr;
+  QLineEdit* edSMTPPassword = nullptr;
+  QCheckBox* chbSSL = nullptr;
+  QLineEdit* edMsgFrom = nullptr;
+  QLineEdit* edMsgTo = nullptr;
+  QLineEdit* edMsgCC = nullptr;
+  QLineEdit* edMsgSubject = nullptr;
+  QPlainTextEdit* mmMsgText = nullptr;
+  QPushButton* btnSave = nullptr;
+  QPushButton* btnTestMail = nullptr;
+  QPushButton* btnManual = nullptr;
+  QTimer* tmrTest = nullptr;
+
+  // Last member: destroyed first, so a running child is terminated while
+  // the controls it reports to still exist.
+  std::unique_ptr<TTestCycle> _cycle;
+};
+
+}  // namespace quorvex

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <optional>
+
+#include <QColor>
+#include <QString>
+
+namespace quorvex {
+
+// Text colour of a result cell of the server list, by column (1 "Connection
+// Test", 2 "Last Run") and the row's status word; none means the list's
+// normal colour.
+std::optional<QColor> resultColour(int column, const QString& status);
+
+}  // namespace quorvex

@@ -1,0 +1,175 @@
+#include "window_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include <QApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "platform/exception.h"
+
+namespace quorvex::test {
+
+namespace {
+
+// One application object for the whole program, on the offscreen platform
+// unless the caller chose another.
+class QtEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    _app = std::make_unique<QApplication>(_argc, _argv);
+  }
+  void TearDown() override { _app.reset(); }
+
+ private:
+  int _argc = 1;
+  char _arg0[12] = "test_window";
+  char* _argv[2] = {_arg0, nullptr};
+  std::unique_ptr<QApplication> _app;
+};
+
+[[maybe_unused]] const auto* const kQtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+constexpr qint64 kBoxBoundMs = 10000;
+
+}  // namespace
+
+BoxAnswerer::BoxAnswerer() {
+  _poll.setInterval(20);
+  connect(&_poll, &QTimer::timeout, this, &BoxAnswerer::poll);
+  _poll.start();
+}
+
+QMessageBox* BoxAnswerer::openBox() const {
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) return box;
+  }
+  return nullptr;
+}
+
+void BoxAnswerer::poll() {
+  QMessageBox* box = openBox();
+  if (!box) return;
+  const qint64 now = QDateTime::currentMSecsSinceEpoch();
+  if (box != _current) {
+    _current = box;
+    _openedAtMs = now;
+    boxes.push_back({box->windowTitle(), box->text(), box->icon()});
+  }
+  const bool pastBound = now - _openedAtMs > kBoxBoundMs;
+  if (pastBound) overdue = true;
+  if (pastBound || closeWhen()) {
+    _current = nullptr;
+    box->done(QMessageBox::Ok);
+  }
+}
+
+bool waitFor(const std::function<bool()>& pred, int timeoutMs) {
+  return QTest::qWaitFor(pred, timeoutMs);
+}
+
+void FakeProcess::run() {
+  if (_child->runFails) throw Exception(u"Failed to start openvpn");
+}
+
+std::u16string FakeProcess::readOutput(int) {
+  ++_child->reads;
+  if (_child->readFails) throw Exception(u"Read error on the terminal");
+  if (_child->output.empty()) return {};
+  std::u16string chunk = std::move(_child->output.front());
+  _child->output.pop_front();
+  return chunk;
+}
+
+bool FakeProcess::writeInput(const std::u16string& text) {
+  _child->input += text;
+  if (!_child->replies.empty()) {
+    _child->output.push_back(std::move(_child->replies.front()));
+    _child->replies.pop_front();
+  }
+  return true;
+}
+
+bool FakeProcess::isRunning() { return !(_child->endsWhenDrained && _child->output.empty()); }
+
+TTestCycle::ProcessFactory FakeChildren::factory() {
+  return [this](const std::u16string&, const std::u16string& cmdLine, const std::u16string&) {
+    commandLines.push_back(cmdLine);
+    for (const auto& [name, child] : byServer) {
+      if (cmdLine.find(u"\"" + name + u".ovpn\"") != std::u16string::npos)
+        return std::unique_ptr<IConsoleProcess>(std::make_unique<FakeProcess>(child));
+    }
+    auto never = std::make_shared<FakeChild>();
+    never->runFails = true;
+    return std::unique_ptr<IConsoleProcess>(std::make_unique<FakeProcess>(never));
+  };
+}
+
+std::shared_ptr<FakeChild> connectingChild() {
+  auto c = std::make_shared<FakeChild>();
+  c->output = {u"Peer Connection Initiated\r\n", u"Initialization Sequence Completed\r\n"};
+  return c;
+}
+
+std::shared_ptr<FakeChild> exitingChild() {
+  auto c = std::make_shared<FakeChild>();
+  c->output = {u"Options error: cannot read the certificate\r\n"};
+  c->endsWhenDrained = true;
+  return c;
+}
+
+std::shared_ptr<FakeChild> silentChild() { return std::make_shared<FakeChild>(); }
+
+TestMachine::TestMachine(const std::vector<std::string>& servers) {
+  QDir(_dir.path()).mkdir(QStringLiteral("config"));
+  for (const std::string& name : servers) {
+    std::ofstream(configDir().toStdString() + "/" + name + ".ovpn")
+        << "client\nremote 127.0.0.1 1194\n";
+  }
+  setenv("QUORVEX_CONFIG_DIR", configDir().toLocal8Bit().constData(), 1);
+}
+
+TestMachine::~TestMachine() { unsetenv("QUORVEX_CONFIG_DIR"); }
+
+std::u16string TestMachine::settingsPath() const {
+  return _dir.filePath(QStringLiteral("settings.xml")).toStdU16String();
+}
+
+void TestMachine::writeSettings(const std::string& xml) const {
+  std::ofstream(QString::fromStdU16String(settingsPath()).toStdString()) << xml;
+}
+
+namespace {
+
+QTreeWidgetItem* row(TfrmMain& window, const QString& server) {
+  auto* list = control<QTreeWidget>(window, "lvServers");
+  for (int i = 0; i < list->topLevelItemCount(); ++i) {
+    if (list->topLevelItem(i)->text(0) == server) return list->topLevelItem(i);
+  }
+  ADD_FAILURE() << "no row for " << server.toStdString();
+  return nullptr;
+}
+
+}  // namespace
+
+QString rowText(TfrmMain& window, const QString& server, int column) {
+  QTreeWidgetItem* item = row(window, server);
+  return item ? item->text(column) : QString();
+}
+
+QColor rowColour(TfrmMain& window, const QString& server, int column) {
+  QTreeWidgetItem* item = row(window, server);
+  if (!item) return {};
+  const QVariant v = item->data(column, Qt::ForegroundRole);
+  return v.isValid() ? v.value<QBrush>().color() : QColor();
+}
+
+}  // namespace quorvex::test

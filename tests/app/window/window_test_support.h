@@ -1,0 +1,108 @@
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QMessageBox>
+#include <QObject>
+#include <QString>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "app/test_cycle.h"
+#include "app/window/main_window.h"
+
+namespace quorvex::test {
+
+// A message box that was shown, as the user saw it.
+struct SeenBox {
+  QString title;
+  QString text;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+};
+
+// Answers modal message boxes with OK so that no test hangs on one. A box is
+// closed once closeWhen() holds (default: at once) or after a bound of 10 s,
+// which counts as a test failure.
+class BoxAnswerer : public QObject {
+ public:
+  BoxAnswerer();
+  std::vector<SeenBox> boxes;
+  std::function<bool()> closeWhen = [] { return true; };
+  bool overdue = false;  // a box was still open after the bound
+  QMessageBox* openBox() const;
+
+ private:
+  void poll();
+  QTimer _poll;
+  QMessageBox* _current = nullptr;
+  qint64 _openedAtMs = 0;
+};
+
+// Waits for pred while events run; bounded so a broken window fails, not hangs.
+bool waitFor(const std::function<bool()>& pred, int timeoutMs = 10000);
+
+// A scripted child. Tests keep the shared state to see what happened to it.
+struct FakeChild {
+  std::deque<std::u16string> output;   // handed out one chunk per read
+  std::deque<std::u16string> replies;  // each input moves the next one to output
+  bool endsWhenDrained = false;        // not running once output is empty
+  bool runFails = false;
+  bool readFails = false;
+  std::u16string input;
+  int reads = 0;
+  bool released = false;
+};
+
+class FakeProcess final : public IConsoleProcess {
+ public:
+  explicit FakeProcess(std::shared_ptr<FakeChild> child) : _child(std::move(child)) {}
+  ~FakeProcess() override { _child->released = true; }
+  void run() override;
+  std::u16string readOutput(int timeoutMs) override;
+  bool writeInput(const std::u16string& text) override;
+  bool isRunning() override;
+
+ private:
+  std::shared_ptr<FakeChild> _child;
+};
+
+// Children by server name ("a" for a.ovpn); a server without one never starts.
+struct FakeChildren {
+  std::map<std::u16string, std::shared_ptr<FakeChild>> byServer;
+  std::vector<std::u16string> commandLines;
+  TTestCycle::ProcessFactory factory();
+};
+
+std::shared_ptr<FakeChild> connectingChild();  // prints the success line, keeps running
+std::shared_ptr<FakeChild> exitingChild();     // prints an error and ends
+std::shared_ptr<FakeChild> silentChild();      // keeps running, prints nothing
+
+// A configuration folder (QUORVEX_CONFIG_DIR while the object lives) with
+// client configurations, and a settings file path inside a temporary folder.
+class TestMachine {
+ public:
+  explicit TestMachine(const std::vector<std::string>& servers);
+  ~TestMachine();
+  QString configDir() const { return _dir.filePath(QStringLiteral("config")); }
+  std::u16string settingsPath() const;
+  void writeSettings(const std::string& xml) const;
+
+ private:
+  QTemporaryDir _dir;
+};
+
+QString rowText(TfrmMain& window, const QString& server, int column);
+// Foreground of a cell; an invalid colour is the list's normal colour.
+QColor rowColour(TfrmMain& window, const QString& server, int column);
+
+template <class Control>
+Control* control(QWidget& window, const char* name) {
+  return window.findChild<Control*>(QString::fromLatin1(name));
+}
+
+}  // namespace quorvex::test
