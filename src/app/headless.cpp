@@ -12,6 +12,7 @@
 #include <cstring>
 #include <ostream>
 
+#include "alerts/mail_unavailable.h"
 #include "app/start_up.h"
 #include "platform/exception.h"
 #include "platform/text.h"
@@ -179,7 +180,7 @@ TOnceSummary unknownSummary(const std::string& message) {
 }
 
 TTestCycle::AlertMail headlessAlertMail(const TSettings&) {
-  return [](const TVPNServer&) { throw Exception(u"alert e-mail is not available in this build"); };
+  return [](const TVPNServer&) { raiseMailUnavailable(); };
 }
 
 int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,

@@ -19,6 +19,7 @@
 #include <QTreeWidget>
 #include <QUrl>
 
+#include "alerts/mail_unavailable.h"
 #include "app/window/error_display.h"
 #include "app/window/logo.h"
 #include "app/window/manual.h"
@@ -82,9 +83,7 @@ QString displayText(const std::u16string& text, size_t from, size_t& to) {
 
 }  // namespace
 
-void sendMailUnavailable(const AlertMailFields&, bool) {
-  throw EQxException(u"Sending e-mail is not available in this build");
-}
+void sendMailUnavailable(const AlertMailFields&, bool) { raiseMailUnavailable(); }
 
 TfrmMain::TfrmMain(std::unique_ptr<TSettings> settings, TfrmMainServices services)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
