@@ -1,0 +1,369 @@
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "memory_transport.h"
+#include "net/net_errors.h"
+#include "platform/text.h"
+
+namespace quorvex {
+namespace {
+
+using testing::TMemoryHandler;
+using testing::TMemoryScript;
+
+const std::string kLong16384(16384, 'a');
+const std::string kLong16385(16385, 'a');
+
+// How a run of ReadLn calls ended.
+struct TReadOutcome {
+  std::vector<std::u16string> Lines;
+  std::vector<bool> Split;
+  std::string End;  // "closed", "timeout", "too long", or the error text
+  int SocketErrors = 0;
+
+  bool operator==(const TReadOutcome& AOther) const {
+    return Lines == AOther.Lines && Split == AOther.Split && End == AOther.End;
+  }
+};
+
+// Reads lines until the stream ends one way or another. A socket error from
+// the transport is counted and reading goes on, as a caller might retry.
+TReadOutcome ReadAll(TMemoryScript& AScript, TQxMaxLineAction AAction = maException) {
+  TMemoryHandler handler(AScript);
+  handler.SetMaxLineAction(AAction);
+  TReadOutcome outcome;
+  for (int guard = 0; guard < 100000; ++guard) {
+    try {
+      std::u16string line = handler.ReadLn();
+      if (handler.ReadLnTimedOut()) {
+        outcome.End = "timeout";
+        return outcome;
+      }
+      outcome.Lines.push_back(std::move(line));
+      outcome.Split.push_back(handler.ReadLnSplit());
+    } catch (const EQxConnClosedGracefully&) {
+      outcome.End = "closed";
+      return outcome;
+    } catch (const EQxReadLnMaxLineLengthExceeded&) {
+      outcome.End = "too long";
+      return outcome;
+    } catch (const EQxSocketError& e) {
+      if (e.LastError() != AScript.FailCode || ++outcome.SocketErrors > 1) {
+        outcome.End = toUtf8(e.Message());
+        return outcome;
+      }
+    }
+  }
+  outcome.End = "no end";
+  return outcome;
+}
+
+struct TLineCase {
+  const char* Name;
+  std::string Input;
+  bool CloseAtEnd;
+  TQxMaxLineAction Action;
+  std::vector<std::u16string> Lines;
+  std::string End;
+  std::vector<bool> Split = {};
+};
+
+std::vector<TLineCase> LineCases() {
+  const std::u16string long16384(16384, u'a');
+  return {
+      {"CR LF", "250 OK\r\n", true, maException, {u"250 OK"}, "closed"},
+      {"LF alone", "250 OK\n", true, maException, {u"250 OK"}, "closed"},
+      {"CR CR LF keeps one CR", "a\r\r\n", true, maException, {u"a\r"}, "closed"},
+      {"several lines",
+       "one\ntwo\r\nthree\n",
+       true,
+       maException,
+       {u"one", u"two", u"three"},
+       "closed"},
+      {"empty lines", "\n\r\n", true, maException, {u"", u""}, "closed"},
+      {"CR alone is no terminator", "a\rb\n", true, maException, {u"a\rb"}, "closed"},
+      {"unterminated line then close", "done\nabc", true, maException, {u"done"}, "closed"},
+      {"unterminated line then silence", "done\nabc", false, maException, {u"done"}, "timeout"},
+      {"longest line", kLong16384 + "\n", true, maException, {long16384}, "closed"},
+      {"one byte too long", "x\n" + kLong16385 + "\n", true, maException, {u"x"}, "too long"},
+      {"CR counts in the length", kLong16384 + "\r\n", true, maException, {}, "too long"},
+      {"endless line refused before its end", kLong16385, false, maException, {}, "too long"},
+      {"split at the limit",
+       kLong16385 + "\n",
+       true,
+       maSplit,
+       {long16384, u"a"},
+       "closed",
+       {true, false}},
+      {"split without terminator",
+       kLong16385 + "bc",
+       false,
+       maSplit,
+       {long16384},
+       "timeout",
+       {true}},
+  };
+}
+
+std::vector<int> ChunkSizes(size_t AInputLength) {
+  std::set<int> sizes;
+  for (int n = 1; n <= 64; ++n) sizes.insert(n);
+  for (int n : {127, 1000, 4096, 16383, 16384, 16385, 16386, 32768})
+    if (static_cast<size_t>(n) <= AInputLength + 1) sizes.insert(n);
+  sizes.insert(static_cast<int>(AInputLength) + 1);
+  if (AInputLength < 300) {
+    for (int n = 1; n <= static_cast<int>(AInputLength) + 1; ++n) sizes.insert(n);
+  }
+  return {sizes.begin(), sizes.end()};
+}
+
+TEST(ReadLn, EveryChunkSizeGivesTheSameLines) {
+  for (const auto& c : LineCases()) {
+    for (int chunk : ChunkSizes(c.Input.size())) {
+      SCOPED_TRACE(std::string(c.Name) + ", chunk " + std::to_string(chunk));
+      TMemoryScript script(c.Input, chunk, c.CloseAtEnd);
+      const TReadOutcome outcome = ReadAll(script, c.Action);
+      EXPECT_EQ(outcome.End, c.End);
+      ASSERT_EQ(outcome.Lines.size(), c.Lines.size());
+      for (size_t i = 0; i < c.Lines.size(); ++i) EXPECT_EQ(outcome.Lines[i], c.Lines[i]);
+      if (!c.Split.empty()) {
+        EXPECT_EQ(outcome.Split, c.Split);
+      }
+    }
+  }
+}
+
+TEST(ReadLn, TransportFailureAtAnyPointLosesNothing) {
+  for (const auto& c : LineCases()) {
+    const int chunk = std::max<int>(3, static_cast<int>(c.Input.size() / 16));
+    TMemoryScript clean(c.Input, chunk, c.CloseAtEnd);
+    const TReadOutcome expected = ReadAll(clean, c.Action);
+    for (int k = 1; k <= clean.Operations + 1; ++k) {
+      SCOPED_TRACE(std::string(c.Name) + ", failing operation " + std::to_string(k));
+      TMemoryScript script(c.Input, chunk, c.CloseAtEnd);
+      script.FailAt = k;
+      const TReadOutcome outcome = ReadAll(script, c.Action);
+      EXPECT_EQ(outcome.SocketErrors, k <= clean.Operations ? 1 : 0);
+      EXPECT_TRUE(outcome == expected) << "ended with " << outcome.End;
+    }
+  }
+}
+
+TEST(ReadLn, TwoLinesInOneChunkNeedOneReceive) {
+  TMemoryScript script("first\nsecond\n", 1000, false);
+  TMemoryHandler handler(script);
+  EXPECT_EQ(handler.ReadLn(), u"first");
+  const int operations = script.Operations;
+  EXPECT_EQ(handler.ReadLn(), u"second");
+  EXPECT_EQ(script.Operations, operations);
+}
+
+TEST(ReadLn, OtherTerminatorKeepsCarriageReturn) {
+  TMemoryScript script("a\r.b\r\n.", 2, false);
+  TMemoryHandler handler(script);
+  EXPECT_EQ(handler.ReadLn(u"."), u"a\r");
+  EXPECT_EQ(handler.ReadLn(u"."), u"b\r\n");
+}
+
+TEST(ReadLn, MultiByteTerminatorAcrossChunks) {
+  for (int chunk = 1; chunk <= 6; ++chunk) {
+    SCOPED_TRACE(chunk);
+    TMemoryScript script("ab\r\n.\r\ncd\r\n.\r\n", chunk, true);
+    TMemoryHandler handler(script);
+    EXPECT_EQ(handler.ReadLn(u"\r\n.\r\n"), u"ab");
+    EXPECT_EQ(handler.ReadLn(u"\r\n.\r\n"), u"cd");
+  }
+}
+
+TEST(ReadLn, TimeOutKeepsThePartialLine) {
+  TMemoryScript script("par", 100, false);
+  TMemoryHandler handler(script);
+  EXPECT_EQ(handler.ReadLn(u"\n", 50), u"");
+  EXPECT_TRUE(handler.ReadLnTimedOut());
+  script.Input += "tial\n";
+  EXPECT_EQ(handler.ReadLn(), u"partial");
+  EXPECT_FALSE(handler.ReadLnTimedOut());
+}
+
+TEST(ReadLn, DecodesWithTheGivenEncoding) {
+  TMemoryScript script("caf\xE9\ncaf\xE9\n", 100, true);
+  TMemoryHandler handler(script);
+  EXPECT_EQ(handler.ReadLn(), u"caf?");
+  EXPECT_EQ(handler.ReadLn(&TEncoding::ISO88591()), u"caf\u00E9");
+}
+
+TEST(ReadLnWait, SkipsBlankLinesAndTrims) {
+  TMemoryScript script("\r\n  \t \n  250 OK \r\n\n\n\nlast\n", 5, true);
+  TMemoryHandler handler(script);
+  EXPECT_EQ(handler.ReadLnWait(), u"250 OK");
+  EXPECT_THROW(handler.ReadLnWait(2), EQxReadLnWaitMaxAttemptsExceeded);
+  EXPECT_EQ(handler.ReadLnWait(), u"last");
+}
+
+TEST(ReadLnWait, SilentPeerWaitsAsLongAsReadTimeoutSays) {
+  struct TCase {
+    int ReadTimeout;
+    int Wait;  // what the readiness test is told; -2 is no limit
+  };
+  for (const TCase& c : {TCase{1000, 1000}, TCase{-1, -2}, TCase{0, -2}}) {
+    SCOPED_TRACE(c.ReadTimeout);
+    TMemoryScript script("", 1, false);
+    TMemoryHandler handler(script);
+    handler.SetReadTimeout(c.ReadTimeout);
+    try {
+      handler.ReadLnWait();
+      ADD_FAILURE() << "no time-out";
+    } catch (const EQxReadTimeout& e) {
+      EXPECT_EQ(e.Message(), u"Read timed out.");
+    }
+    ASSERT_EQ(script.WaitTimeouts.size(), 1u);
+    EXPECT_EQ(script.WaitTimeouts[0], c.Wait);
+  }
+}
+
+TEST(ReadBytes, TakesExactlyTheCountAcrossChunks) {
+  TMemoryScript script("0123456789", 3, true);
+  TMemoryHandler handler(script);
+  TQxBytes bytes;
+  handler.ReadBytes(bytes, 4);
+  handler.ReadBytes(bytes, 5);
+  EXPECT_EQ(bytes, "012345678");
+  EXPECT_THROW(handler.ReadBytes(bytes, 2), EQxConnClosedGracefully);
+}
+
+// --- writing ---
+
+TEST(Write, DotStuffing) {
+  struct TCase {
+    std::u16string Line;
+    std::string Wire;
+  };
+  const TCase cases[] = {
+      {u".", "..\r\n"}, {u"..x", "...x\r\n"}, {u"", "\r\n"}, {u"a.b", "a.b\r\n"}, {u" .", " .\r\n"},
+  };
+  for (const auto& c : cases) {
+    TMemoryScript script;
+    script.CloseAtEnd = false;
+    TMemoryHandler handler(script);
+    handler.WriteLnRFC(c.Line);
+    EXPECT_EQ(script.Sent(), c.Wire);
+    EXPECT_EQ(script.Sends.size(), 1u);
+  }
+}
+
+TEST(Write, RFCStringsWithTerminator) {
+  TMemoryScript script;
+  script.CloseAtEnd = false;
+  TMemoryHandler handler(script);
+  handler.WriteRFCStrings({u"hello", u".hidden"}, true);
+  EXPECT_EQ(script.Sends, (std::vector<std::string>{"hello\r\n", "..hidden\r\n", ".\r\n"}));
+}
+
+TEST(Write, StringListGoesOutAsOneSend) {
+  TMemoryScript script;
+  script.CloseAtEnd = false;
+  TMemoryHandler handler(script);
+  handler.Write(TQxStrings{u"From: a", u"To: b", u"Subject: c"});
+  EXPECT_EQ(script.Sends, (std::vector<std::string>{"From: a\r\nTo: b\r\nSubject: c\r\n"}));
+  EXPECT_FALSE(handler.WriteBufferingActive());
+
+  script.Sends.clear();
+  handler.Write(TQxStrings{u"x", u"y"}, true);
+  EXPECT_EQ(script.Sends, (std::vector<std::string>{std::string("\0\0\0\2x\r\ny\r\n", 10)}));
+}
+
+TEST(Write, StringListInsideOpenBufferWaitsForItsClose) {
+  TMemoryScript script;
+  script.CloseAtEnd = false;
+  TMemoryHandler handler(script);
+  handler.WriteBufferOpen();
+  handler.WriteLn(u"RSET");
+  handler.Write(TQxStrings{u"a", u"b"});
+  EXPECT_TRUE(script.Sends.empty());
+  handler.WriteBufferClose();
+  EXPECT_EQ(script.Sends, (std::vector<std::string>{"RSET\r\na\r\nb\r\n"}));
+}
+
+TEST(Write, FailedStringListLeavesNothingBehind) {
+  for (int k = 1; k <= 2; ++k) {
+    SCOPED_TRACE(k);
+    TMemoryScript script;
+    script.CloseAtEnd = false;
+    script.SendLimit = 4;  // the block takes several sends
+    script.FailAt = k;
+    TMemoryHandler handler(script);
+    EXPECT_THROW(handler.Write(TQxStrings{u"one", u"two", u"three"}), EQxSocketError);
+    EXPECT_FALSE(handler.WriteBufferingActive());
+    script.Sends.clear();
+    handler.WriteLn(u"next");
+    EXPECT_EQ(script.Sent(), "next\r\n");
+  }
+}
+
+TEST(Write, ShortSendsAreContinued) {
+  for (int limit = 1; limit <= 14; ++limit) {
+    SCOPED_TRACE(limit);
+    TMemoryScript script;
+    script.CloseAtEnd = false;
+    script.SendLimit = limit;
+    TMemoryHandler handler(script);
+    std::int64_t reported = 0;
+    handler.OnWork = [&](TQxComponent&, TWorkMode, std::int64_t ACount) { reported = ACount; };
+    handler.BeginWork(wmWrite);
+    handler.WriteLn(u"hello world");
+    handler.EndWork(wmWrite);
+    EXPECT_EQ(script.Sent(), "hello world\r\n");
+    EXPECT_EQ(reported, 13);
+  }
+}
+
+TEST(Write, WriteBufferThresholdFlushesInBlocks) {
+  TMemoryScript script;
+  script.CloseAtEnd = false;
+  TMemoryHandler handler(script);
+  handler.WriteBufferOpen(10);
+  handler.Write(u"0123456");
+  handler.Write(u"789abcdefghijk");
+  EXPECT_EQ(script.Sends, (std::vector<std::string>{"0123456789", "abcdefghij"}));
+  handler.WriteBufferCancel();
+  EXPECT_EQ(script.Sends.size(), 2u);
+  EXPECT_FALSE(handler.WriteBufferingActive());
+}
+
+TEST(Write, TextEncodings) {
+  struct TCase {
+    const TEncoding* Encoding;
+    std::string Wire;
+  };
+  for (const auto& c : {TCase{nullptr, "caf?\r\n"}, TCase{&TEncoding::ISO88591(), "caf\xE9\r\n"}}) {
+    TMemoryScript script;
+    script.CloseAtEnd = false;
+    TMemoryHandler handler(script);
+    handler.WriteLn(u"caf\u00E9", c.Encoding);
+    EXPECT_EQ(script.Sent(), c.Wire);
+  }
+  TMemoryScript script;
+  script.CloseAtEnd = false;
+  TMemoryHandler handler(script);
+  handler.SetDefStringEncoding(&TEncoding::ISO88591());
+  handler.WriteLn(u"\u00E9");
+  handler.SetDefStringEncoding(nullptr);
+  handler.WriteLn(u"\u00E9");
+  EXPECT_EQ(script.Sent(), "\xE9\r\n?\r\n");
+}
+
+TEST(Write, AfterNoticedPeerCloseRaises) {
+  TMemoryScript script("bye\n", 100, true);
+  TMemoryHandler handler(script);
+  EXPECT_EQ(handler.ReadLn(), u"bye");
+  EXPECT_THROW(handler.ReadLn(), EQxConnClosedGracefully);
+  EXPECT_THROW(handler.WriteLn(u"QUIT"), EQxConnClosedGracefully);
+  EXPECT_TRUE(script.Sends.empty());
+  EXPECT_TRUE(script.Closed);
+}
+
+}  // namespace
+}  // namespace quorvex
