@@ -36,15 +36,27 @@ TEST(GenerateHeader, WritesTheAlertHeaderInOrder) {
   };
   const std::u16string from = u"From: \"ops@example.org\" <ops@example.org>";
   const Case cases[] = {
-      {"worked example", u"a@example.org, b@example.org", u"c@example.org", u"vpn01 Down!",
-       {from, u"Subject: vpn01 Down!", u"To: a@example.org, b@example.org",
-        u"Cc: c@example.org", kAlertDate}},
-      {"no CC", u"a@example.org", u"", u"vpn01 Down!",
+      {"worked example",
+       u"a@example.org, b@example.org",
+       u"c@example.org",
+       u"vpn01 Down!",
+       {from, u"Subject: vpn01 Down!", u"To: a@example.org, b@example.org", u"Cc: c@example.org",
+        kAlertDate}},
+      {"no CC",
+       u"a@example.org",
+       u"",
+       u"vpn01 Down!",
        {from, u"Subject: vpn01 Down!", u"To: a@example.org", kAlertDate}},
-      {"no subject", u"a@example.org", u"c@example.org", u"",
+      {"no subject",
+       u"a@example.org",
+       u"c@example.org",
+       u"",
        {from, u"To: a@example.org", u"Cc: c@example.org", kAlertDate}},
       {"no To", u"", u"", u"vpn01 Down!", {from, u"Subject: vpn01 Down!", kAlertDate}},
-      {"encoded subject", u"a@example.org", u"", u"Pr\u00FCfung fehlgeschlagen",
+      {"encoded subject",
+       u"a@example.org",
+       u"",
+       u"Pr\u00FCfung fehlgeschlagen",
        {from, u"Subject: =?UTF-8?B?UHLDvGZ1bmc=?= fehlgeschlagen", u"To: a@example.org",
         kAlertDate}},
   };
@@ -97,10 +109,9 @@ TEST(GenerateHeader, StartsFromHeadersAndEndsWithExtraHeaders) {
   message->GenerateHeader();
   EXPECT_EQ(message->LastGeneratedHeaders().Lines(),
             (Lines{u"Subject: New", u"X-Keep: yes", u"From: \"ops@example.org\" <ops@example.org>",
-                   u"To: a@x", u"Sender: Desk <desk@x>", u"Reply-To: r@x",
-                   u"Organization: Quorvex", u"Disposition-Notification-To: rr@x",
-                   u"References: <r1@x>", kAlertDate, u"Subject: extra",
-                   u"In-Reply-To: <id@x>"}));
+                   u"To: a@x", u"Sender: Desk <desk@x>", u"Reply-To: r@x", u"Organization: Quorvex",
+                   u"Disposition-Notification-To: rr@x", u"References: <r1@x>", kAlertDate,
+                   u"Subject: extra", u"In-Reply-To: <id@x>"}));
 }
 
 TEST(GenerateHeader, WritesContentLinesByLayout) {
@@ -111,12 +122,18 @@ TEST(GenerateHeader, WritesContentLinesByLayout) {
   };
   const Case cases[] = {
       {meDefault, u"", u"", u"", {}},
-      {meDefault, u"text/plain; charset=utf-8; format=flowed", u"", u"quoted-printable",
+      {meDefault,
+       u"text/plain; charset=utf-8; format=flowed",
+       u"",
+       u"quoted-printable",
        {u"Content-Transfer-Encoding: quoted-printable",
         u"Content-Type: text/plain; format=flowed; charset=\"utf-8\""}},
       {mePlainText, u"", u"utf-8", u"", {}},
       {meMIME, u"", u"", u"", {u"Content-Type: text/plain", u"MIME-Version: 1.0"}},
-      {meMIME, u"", u"iso-8859-1", u"base64",
+      {meMIME,
+       u"",
+       u"iso-8859-1",
+       u"base64",
        {u"Content-Type: text/plain; charset=\"iso-8859-1\"", u"MIME-Version: 1.0",
         u"Content-Transfer-Encoding: base64"}},
   };
