@@ -76,9 +76,49 @@ bool TQxHeaderCoder2022JP::CanHandle(std::u16string_view charset) const {
   return equalsNoCase(charset, "ISO-2022-JP");
 }
 
+namespace {
+
+// Full-width forms of the half-width katakana U+FF61..U+FF9F, which
+// ISO-2022-JP cannot hold.
+constexpr char16_t kFullWidthKatakana[] = {
+    0x3002, 0x300C, 0x300D, 0x3001, 0x30FB, 0x30F2, 0x30A1, 0x30A3, 0x30A5, 0x30A7, 0x30A9,
+    0x30E3, 0x30E5, 0x30E7, 0x30C3, 0x30FC, 0x30A2, 0x30A4, 0x30A6, 0x30A8, 0x30AA, 0x30AB,
+    0x30AD, 0x30AF, 0x30B1, 0x30B3, 0x30B5, 0x30B7, 0x30B9, 0x30BB, 0x30BD, 0x30BF, 0x30C1,
+    0x30C4, 0x30C6, 0x30C8, 0x30CA, 0x30CB, 0x30CC, 0x30CD, 0x30CE, 0x30CF, 0x30D2, 0x30D5,
+    0x30D8, 0x30DB, 0x30DE, 0x30DF, 0x30E0, 0x30E1, 0x30E2, 0x30E4, 0x30E6, 0x30E8, 0x30E9,
+    0x30EA, 0x30EB, 0x30EC, 0x30ED, 0x30EF, 0x30F3, 0x309B, 0x309C};
+
+// Half-width katakana as full-width, a following (semi-)voiced sound mark
+// merged where a combined form exists.
+std::u16string widenKatakana(std::u16string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c < 0xFF61 || c > 0xFF9F) {
+      out += c;
+      continue;
+    }
+    char16_t wide = kFullWidthKatakana[c - 0xFF61];
+    const char16_t next = i + 1 < text.size() ? text[i + 1] : 0;
+    const bool kaToTo = c >= 0xFF76 && c <= 0xFF84, haToHo = c >= 0xFF8A && c <= 0xFF8E;
+    if (next == 0xFF9E && (kaToTo || haToHo || c == 0xFF73)) {
+      wide = c == 0xFF73 ? char16_t{0x30F4} : static_cast<char16_t>(wide + 1);
+      ++i;
+    } else if (next == 0xFF9F && haToHo) {
+      wide = static_cast<char16_t>(wide + 2);
+      ++i;
+    }
+    out += wide;
+  }
+  return out;
+}
+
+}  // namespace
+
 std::u16string TQxHeaderCoder2022JP::Encode(std::u16string_view, std::u16string_view text) const {
   // The converter writes the escape sequences and closes an open run itself.
-  return convertTo("ISO-2022-JP", text);
+  return convertTo("ISO-2022-JP", widenKatakana(text));
 }
 
 std::u16string TQxHeaderCoder2022JP::Decode(std::u16string_view, std::u16string_view bytes) const {

@@ -149,6 +149,9 @@ TEST(HeaderCoders, ConvertToTheCharsetsBytes) {
   };
   const Case cases[] = {
       {u"ISO-2022-JP", u"a\u65E5\u672Cb", "a\x1B$BF|K\\\x1B(Bb"},
+      // Half-width katakana become full-width, sound marks merged.
+      {u"ISO-2022-JP", u"\uFF76\uFF9E\uFF8A\uFF9F\uFF73\uFF9E\uFF71\uFF9E",
+       "\x1B$B%,%Q%t%\"!+\x1B(B"},
       // A run open at the end is closed.
       {u"ISO-2022-JP", u"\u65E5", "\x1B$BF|\x1B(B"},
       {u"Big5", u"\u4E2D", "\xA4\xA4"},
@@ -162,7 +165,7 @@ TEST(HeaderCoders, ConvertToTheCharsetsBytes) {
     const std::u16string converted = HeaderTextToBytes(c.charset, c.text);
     EXPECT_EQ(CharsToBytes(converted), c.bytes);
     const auto* coder = TQxHeaderCoderList::Default().ByCharSet(c.charset);
-    if (c.bytes.find('?') == std::string::npos) {
+    if (c.bytes.find('?') == std::string::npos && c.text.find(u'\uFF76') == std::u16string::npos) {
       EXPECT_EQ(coder->Decode(c.charset, converted), c.text);
     }
   }
