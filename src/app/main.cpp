@@ -1,2 +1,33 @@
-// Placeholder until the start-up code lands.
-int main() { return 0; }
+#include <clocale>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/headless.h"
+
+#ifndef QUORVEX_VERSION
+#define QUORVEX_VERSION "unknown"
+#endif
+
+int main(int argc, char** argv) {
+  using namespace quorvex;
+  std::setlocale(LC_ALL, "");
+  const TCommandLine options = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  if (options.error) {
+    std::cerr << "quorvex: " << *options.error << " (try --help)" << std::endl;
+    return kExitUnknown;
+  }
+  if (options.help) {
+    std::cout << usageText("quorvex");
+    return kExitOk;
+  }
+  if (options.version) {
+    std::cout << "quorvex " << QUORVEX_VERSION << std::endl;
+    return kExitOk;
+  }
+  if (options.headless) return runHeadless(options, std::cout, std::cerr);
+  // The window front end is not part of this build yet.
+  std::cerr << "quorvex: no window in this build; use --headless" << std::endl;
+  return kExitUnknown;
+}

@@ -13,7 +13,8 @@ class ITestCycleView {
   virtual std::u16string loginText() const = 0;     // edLogin
   virtual std::u16string passwordText() const = 0;  // edPwd
 
-  // mmOutput
+  // mmOutput. The cycle judges its own copy of the same text, so a view may
+  // render line breaks in its own way.
   virtual std::u16string outputText() const = 0;
   virtual void setOutputText(const std::u16string& text) = 0;
   virtual void appendOutput(const std::u16string& text) = 0;  // then scroll to the last line

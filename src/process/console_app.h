@@ -5,6 +5,7 @@
 #include <string>
 
 #include "process/console_process.h"
+#include "process/unique_fd.h"
 
 namespace quorvex {
 
@@ -25,12 +26,19 @@ class TConsoleApp final : public IConsoleProcess {
   pid_t ProcessId() const { return _pid; }
 
  private:
+  bool hasExited();
+  void terminate();
+  std::u16string decode(std::string bytes);
+
   std::u16string _exeName;
   std::u16string _cmdLine;
   std::u16string _currDir;
   pid_t _pid = 0;
-  int _master = -1;  // parent's side of the terminal
-  int _slave = -1;   // kept open so the output of an ended child stays readable
+  bool _exited = false;  // seen ended; still unreaped, so the pid cannot be reused
+  bool _reaped = false;  // reaped by someone else (SIGCHLD ignored): the pid is not ours
+  TUniqueFd _master;     // parent's side of the terminal
+  TUniqueFd _slave;      // kept open so the output of an ended child stays readable
+  std::string _pending;  // start of a character whose rest has not arrived yet
 };
 
 }  // namespace quorvex

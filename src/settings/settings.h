@@ -33,11 +33,18 @@ class TSettings {
   // an argument uses the machine's registry stand-in.
   void loadFromRegistry();
   void loadFromRegistry(const IRegistry& registry);
-  // Builds the catalogue from ConfigDir.
+  // Builds the catalogue from ConfigDir: every *.ovpn file with a line
+  // "client". A file that cannot be opened raises EFileError naming it.
   void init();
   bool isClientConfig(const std::u16string& fullPath) const;
 
+  // Reads the settings file; stops at the first error, keeping what was read
+  // before it. A missing or unreadable file raises EFileError, a damaged one
+  // Exception, a bad number or Boolean EConvertError.
   void loadFromFile();
+  // Writes the settings file. The old file is replaced only once the new one
+  // is complete on disk; the file is private to its owner (mode 0600) and
+  // missing folders are created (mode 0700). Raises EFileError.
   void saveToFile() const;
 
   const std::u16string& FileName() const { return _fileName; }

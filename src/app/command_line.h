@@ -1,0 +1,32 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quorvex {
+
+// Options of both front ends.
+struct TCommandLine {
+  bool headless = false;
+  bool once = false;
+  bool verbose = false;
+  bool help = false;
+  bool version = false;
+  std::optional<std::u16string> settingsFile{};
+  // Set when the arguments are not understood: a one-line message; the
+  // program prints it and exits with kExitUnknown.
+  std::optional<std::string> error{};
+};
+
+// Exit codes of the monitoring-plugin conventions.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitCritical = 2;
+inline constexpr int kExitUnknown = 3;
+
+// args excludes the program name; every argument must be one of the options.
+TCommandLine parseCommandLine(const std::vector<std::string>& args);
+
+std::string usageText(const std::string& programName);
+
+}  // namespace quorvex

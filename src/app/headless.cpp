@@ -1,0 +1,258 @@
+#include "app/headless.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ostream>
+
+#include "app/start_up.h"
+#include "platform/exception.h"
+#include "platform/text.h"
+#include "platform/text_encoding.h"
+
+namespace quorvex {
+
+namespace {
+
+constexpr std::chrono::milliseconds kTickInterval{300};
+
+std::tm localNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  return local;
+}
+
+std::string timestamp(const std::tm& t) {
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &t);
+  return text;
+}
+
+// Write end of the self-pipe; the only state a signal handler may touch.
+volatile sig_atomic_t gSignalPipe = -1;
+
+void onStopSignal(int) {
+  const int saved = errno;
+  const int fd = gSignalPipe;
+  if (fd >= 0) {
+    const char byte = 1;
+    [[maybe_unused]] ssize_t n = write(fd, &byte, 1);
+  }
+  errno = saved;
+}
+
+// SIGINT and SIGTERM wake the loop through a pipe for as long as this lives.
+class TStopSignals {
+ public:
+  TStopSignals() {
+    if (pipe2(_fds, O_CLOEXEC | O_NONBLOCK) != 0) {
+      throw Exception(u"Could not create the signal pipe: " + fromUtf8(std::strerror(errno)));
+    }
+    gSignalPipe = _fds[1];
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &_oldInt);
+    sigaction(SIGTERM, &action, &_oldTerm);
+  }
+  ~TStopSignals() {
+    sigaction(SIGINT, &_oldInt, nullptr);
+    sigaction(SIGTERM, &_oldTerm, nullptr);
+    gSignalPipe = -1;
+    close(_fds[0]);
+    close(_fds[1]);
+  }
+  TStopSignals(const TStopSignals&) = delete;
+  TStopSignals& operator=(const TStopSignals&) = delete;
+
+  // True when a stop signal arrived; waits at most timeoutMs for one.
+  bool wait(int timeoutMs) {
+    pollfd fd{_fds[0], POLLIN, 0};
+    const int ready = poll(&fd, 1, timeoutMs);
+    if (ready <= 0) return false;  // time-out, or EINTR from a signal the pipe then shows
+    char buffer[16];
+    return read(_fds[0], buffer, sizeof buffer) > 0;
+  }
+
+ private:
+  int _fds[2] = {-1, -1};
+  struct sigaction _oldInt {};
+  struct sigaction _oldTerm {};
+};
+
+// Text for the terminal or the journal, in the locale's charset.
+std::string localBytes(const std::u16string& text) { return TEncoding::System().GetBytes(text); }
+
+std::string plainName(const std::u16string& name) {
+  std::string text = localBytes(name);
+  for (char& c : text) {
+    if (c == '|' || c == '\n' || c == '\r') c = '_';  // would break the plugin's output line
+  }
+  return text;
+}
+
+}  // namespace
+
+THeadlessView::THeadlessView(const TSettings& settings, bool repeat, bool verbose,
+                             std::ostream& out, LocalClock localClock)
+    : _login(settings.Username()),
+      _password(settings.Password()),
+      _repeat(repeat),
+      _verbose(verbose),
+      _out(out),
+      _localClock(std::move(localClock)) {
+  for (int i = 0; i < settings.ServerCount(); ++i) {
+    _names.push_back(settings.Servers(i).Name());
+    _statuses.push_back(kStatusNotRun);
+  }
+}
+
+void THeadlessView::setOutputText(const std::u16string& text) {
+  _output.clear();
+  endOutputLine();
+  appendOutput(text);
+}
+
+void THeadlessView::appendOutput(const std::u16string& text) {
+  _output += text;
+  if (!_verbose || text.empty()) return;
+  _out << localBytes(text);
+  _out.flush();
+  _atLineStart = text.back() == u'\n';
+}
+
+void THeadlessView::endOutputLine() {
+  if (_atLineStart) return;
+  _out << '\n';
+  _atLineStart = true;
+}
+
+void THeadlessView::setRowStatus(int row, const std::u16string& status) {
+  _statuses.at(row) = status;
+  endOutputLine();
+  _out << timestamp(_localClock()) << '\t' << localBytes(_names.at(row)) << '\t'
+       << localBytes(status) << std::endl;
+}
+
+TOnceSummary summarizeOnce(const std::vector<std::u16string>& names,
+                           const std::vector<std::u16string>& statuses) {
+  const size_t total = statuses.size();
+  if (total == 0) return unknownSummary("no client configurations to test");
+  size_t up = 0;
+  std::string down;
+  for (size_t i = 0; i < total; ++i) {
+    if (statuses[i] == kStatusSuccessful) {
+      ++up;
+    } else if (statuses[i] == kStatusFailed || statuses[i] == kStatusFailedToStart) {
+      down += (down.empty() ? "" : ", ") + plainName(names[i]);
+    } else {
+      return unknownSummary("interrupted before every server was tested");
+    }
+  }
+  const size_t downCount = total - up;
+  const std::string perf = " | up=" + std::to_string(up) + ";;;0;" + std::to_string(total) +
+                           " down=" + std::to_string(downCount) + ";;1;0;" + std::to_string(total);
+  if (downCount == 0) {
+    return {"QUORVEX OK - " + std::to_string(up) + " of " + std::to_string(total) + " servers up" +
+                perf,
+            kExitOk};
+  }
+  return {"QUORVEX CRITICAL - " + std::to_string(downCount) + " of " + std::to_string(total) +
+              " servers down: " + down + perf,
+          kExitCritical};
+}
+
+TOnceSummary unknownSummary(const std::string& message) {
+  std::string line = "QUORVEX UNKNOWN - " + message;
+  for (char& c : line) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  return {line, kExitUnknown};
+}
+
+TTestCycle::AlertMail headlessAlertMail(const TSettings&) {
+  return [](const TVPNServer&) { throw Exception(u"alert e-mail is not available in this build"); };
+}
+
+int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
+                     TTestCycle::ProcessFactory processes, TTestCycle::AlertMail alertMail,
+                     std::ostream& out, std::ostream& err) {
+  if (options.once && settings.ServerCount() == 0) {
+    const TOnceSummary summary =
+        unknownSummary("no client configurations in " + localBytes(settings.ConfigDir()));
+    out << summary.line << std::endl;
+    return summary.exitCode;
+  }
+  if (settings.ServerCount() == 0) {
+    err << "quorvex: no client configurations in " << localBytes(settings.ConfigDir()) << std::endl;
+  }
+
+  THeadlessView view(settings, !options.once, options.verbose, out, localNow);
+  auto reportingAlert = [&err, alertMail = std::move(alertMail)](const TVPNServer& server) {
+    try {
+      alertMail(server);
+    } catch (const std::exception& e) {
+      err << "quorvex: alert for " << localBytes(server.Name()) << " not sent: " << e.what()
+          << std::endl;
+      throw;
+    }
+  };
+  TTestCycle cycle(settings, view, std::move(processes), reportingAlert, makeSystemCycleClock());
+  TStopSignals stopSignals;
+
+  cycle.btnStartClick();
+  auto nextTick = std::chrono::steady_clock::now() + kTickInterval;
+  while (view.timerEnabled()) {
+    // Bounded by one tick interval; a stop signal ends it at once.
+    const auto remaining =
+        std::chrono::ceil<std::chrono::milliseconds>(nextTick - std::chrono::steady_clock::now());
+    if (stopSignals.wait(std::max<int>(0, static_cast<int>(remaining.count())))) {
+      cycle.btnStopClick();
+      break;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (now < nextTick) continue;
+    nextTick = now + kTickInterval;
+    try {
+      cycle.tmrTestTimer();
+    } catch (const std::exception& e) {
+      // As in the window: the error is shown and the next tick goes on.
+      err << "quorvex: " << e.what() << std::endl;
+    }
+  }
+
+  if (!options.once) return kExitOk;
+  std::vector<std::u16string> names;
+  for (int i = 0; i < settings.ServerCount(); ++i) names.push_back(settings.Servers(i).Name());
+  // A stop after the last test still reports the results.
+  const TOnceSummary summary = summarizeOnce(names, view.statuses());
+  out << summary.line << std::endl;
+  return summary.exitCode;
+}
+
+int runHeadless(const TCommandLine& options, std::ostream& out, std::ostream& err) {
+  std::unique_ptr<TSettings> settings;
+  try {
+    settings = startUpSettings(options.settingsFile);
+  } catch (const std::exception& e) {
+    out << unknownSummary(e.what()).line << std::endl;
+    return kExitUnknown;
+  }
+  try {
+    return runHeadlessCycle(*settings, options, consoleAppFactory(), headlessAlertMail(*settings),
+                            out, err);
+  } catch (const std::exception& e) {
+    out << unknownSummary(e.what()).line << std::endl;
+    return kExitUnknown;
+  }
+}
+
+}  // namespace quorvex

@@ -1,0 +1,206 @@
+#include "app/test_cycle.h"
+
+#include <langinfo.h>
+
+#include <climits>
+
+#include "platform/text.h"
+
+namespace quorvex {
+
+namespace {
+
+constexpr int kReadTimeoutMs = 100;
+constexpr char16_t kCrLf[] = u"\r\n";
+constexpr char16_t kUsernamePrompt[] = u"username:";
+constexpr char16_t kPasswordPrompt[] = u"password:";
+constexpr char16_t kConnected[] = u"Initialization Sequence Completed";
+constexpr char16_t kTapFailure[] = u"CreateFile failed on TAP device";
+
+char16_t foldAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? c + (u'a' - u'A') : c; }
+
+bool endsWithIgnoringCase(const std::u16string& text, std::u16string_view suffix) {
+  if (text.size() < suffix.size()) return false;
+  const size_t start = text.size() - suffix.size();
+  for (size_t i = 0; i < suffix.size(); ++i) {
+    if (foldAscii(text[start + i]) != foldAscii(suffix[i])) return false;
+  }
+  return true;
+}
+
+bool contains(const std::u16string& text, std::u16string_view part) {
+  return text.find(part) != std::u16string::npos;
+}
+
+double secondsBetween(ICycleClock::TimePoint from, ICycleClock::TimePoint to) {
+  return std::chrono::duration<double>(to - from).count();
+}
+
+// The character that follows the hours in the locale's time format.
+char16_t localeTimeSeparator() {
+  const char* format = nl_langinfo(T_FMT);
+  if (format == nullptr) return u':';
+  const std::u16string text = fromUtf8(format);
+  for (size_t i = 0; i + 2 < text.size(); ++i) {
+    if (text[i] == u'%' && (text[i + 1] == u'H' || text[i + 1] == u'I') && text[i + 2] != u'%') {
+      return text[i + 2];
+    }
+  }
+  return u':';
+}
+
+class TSystemCycleClock final : public ICycleClock {
+ public:
+  TimePoint monotonicNow() override { return std::chrono::steady_clock::now(); }
+  std::tm localNow() override {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return local;
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<ICycleClock> makeSystemCycleClock() {
+  return std::make_unique<TSystemCycleClock>();
+}
+
+std::u16string formatLastRun(const std::tm& localTime) {
+  auto twoDigits = [](int value) {
+    value = ((value % 100) + 100) % 100;
+    return std::u16string{static_cast<char16_t>(u'0' + value / 10),
+                          static_cast<char16_t>(u'0' + value % 10)};
+  };
+  const char16_t separator = localeTimeSeparator();
+  return twoDigits(localTime.tm_hour) + separator + twoDigits(localTime.tm_min) + separator +
+         twoDigits(localTime.tm_sec);
+}
+
+TTestCycle::TTestCycle(const TSettings& settings, ITestCycleView& view, ProcessFactory processes,
+                       AlertMail alertMail, std::unique_ptr<ICycleClock> clock)
+    : _settings(settings),
+      _view(view),
+      _processes(std::move(processes)),
+      _alertMail(std::move(alertMail)),
+      _clock(std::move(clock)),
+      _serverDownAlerted(static_cast<size_t>(settings.ServerCount()), false) {}
+
+TTestCycle::~TTestCycle() = default;
+
+void TTestCycle::btnStartClick() {
+  _view.setInputsEnabled(false);
+  _view.setStopEnabled(true);
+  _serverIndex = -1;
+  _view.setTimerEnabled(true);
+}
+
+void TTestCycle::btnStopClick() {
+  _view.setTimerEnabled(false);
+  _ovpn.reset();
+  enableControls();
+  // The run was interrupted at this server, whether or not its test had ended in
+  // the last tick; while waiting to repeat the index names no server.
+  if (_serverIndex >= 0 && _serverIndex < _settings.ServerCount()) {
+    _view.setRowStatus(_serverIndex, kStatusInterrupted);
+    _view.setRowLastRun(_serverIndex, u"");
+  }
+}
+
+void TTestCycle::enableControls() {
+  _view.setInputsEnabled(true);
+  _view.setStopEnabled(false);
+}
+
+void TTestCycle::tmrTestTimer() {
+  if (!_ovpn) {
+    advance();
+    if (!_ovpn) return;
+  }
+  pollChild();
+}
+
+void TTestCycle::advance() {
+  if (_serverIndex == -1) _cycleStartTime = _clock->monotonicNow();
+  // While waiting to repeat the index keeps rising; it stops short of overflowing.
+  if (_serverIndex < INT32_MAX) ++_serverIndex;
+  if (_serverIndex >= _settings.ServerCount()) {
+    if (_view.repeatChecked()) {
+      const double minutes = secondsBetween(_cycleStartTime, _clock->monotonicNow()) / 60.0;
+      if (minutes > _settings.RepeatPeriod()) _serverIndex = -1;
+    } else {
+      _view.setTimerEnabled(false);
+      enableControls();
+    }
+    return;
+  }
+  _output.clear();
+  _view.setOutputText(_output);
+  if (startServer()) setStatus(kStatusRunning);
+}
+
+bool TTestCycle::startServer() {
+  try {
+    _testStartTime = _clock->monotonicNow();
+    const std::u16string cmdLine =
+        u"openvpn --config \"" + _settings.Servers(_serverIndex).OVPNFilename() + u"\"";
+    _ovpn = _processes(u"", cmdLine, _settings.ConfigDir());
+    _ovpn->run();
+    return true;
+  } catch (...) {
+    // The reason is not shown: the row's status says it all.
+    setStatus(kStatusFailedToStart);
+    return false;
+  }
+}
+
+void TTestCycle::appendOutput(const std::u16string& text) {
+  _output += text;
+  _view.appendOutput(text);
+}
+
+void TTestCycle::pollChild() {
+  const std::u16string text = _ovpn->readOutput(kReadTimeoutMs);
+  if (!text.empty()) appendOutput(text);
+
+  if (!_ovpn->isRunning()) {
+    setStatus(contains(_output, kTapFailure) ? kStatusSuccessful : kStatusFailed);
+    return;
+  }
+  if (endsWithIgnoringCase(_output, kUsernamePrompt)) {
+    const std::u16string login = _view.loginText();
+    _ovpn->writeInput(login + kCrLf);
+    appendOutput(login + kCrLf);
+  } else if (endsWithIgnoringCase(_output, kPasswordPrompt)) {
+    _ovpn->writeInput(_view.passwordText() + kCrLf);
+    appendOutput(kCrLf);
+  } else if (contains(_output, kConnected)) {
+    setStatus(kStatusSuccessful);
+  } else if (secondsBetween(_testStartTime, _clock->monotonicNow()) >
+             _settings.ConnectionTimeout()) {
+    setStatus(kStatusFailed);
+  }
+}
+
+void TTestCycle::setStatus(const std::u16string& status) {
+  const int row = _serverIndex;
+  _view.setRowStatus(row, status);
+  if (status == kStatusRunning) {
+    _view.setRowLastRun(row, u"");
+  } else {
+    _view.setRowLastRun(row, formatLastRun(_clock->localNow()));
+    _ovpn.reset();  // terminates the child before any alert goes out
+  }
+  if (status == kStatusFailed && !_serverDownAlerted[row]) {
+    try {
+      _alertMail(_settings.Servers(row));
+      _serverDownAlerted[row] = true;
+    } catch (...) {
+      // A failed alert is retried at the server's next "Failed".
+    }
+  } else if (status == kStatusSuccessful) {
+    _serverDownAlerted[row] = false;
+  }
+}
+
+}  // namespace quorvex

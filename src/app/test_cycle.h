@@ -1,0 +1,92 @@
+#pragma once
+
+#include <chrono>
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/test_cycle_view.h"
+#include "process/console_process.h"
+#include "settings/settings.h"
+
+namespace quorvex {
+
+// Status words of a server row; compared by exact text.
+inline constexpr char16_t kStatusNotRun[] = u"Not Run";
+inline constexpr char16_t kStatusRunning[] = u"Running";
+inline constexpr char16_t kStatusSuccessful[] = u"Successful";
+inline constexpr char16_t kStatusFailed[] = u"Failed";
+inline constexpr char16_t kStatusFailedToStart[] = u"Failed to start";
+inline constexpr char16_t kStatusInterrupted[] = u"Interrupted";
+
+// Time as the cycle sees it. Elapsed times (test time-out, repeat period) use
+// the monotonic clock so that clock adjustments cannot stretch or cut them;
+// the local wall clock is only for the Last Run text.
+class ICycleClock {
+ public:
+  using TimePoint = std::chrono::steady_clock::time_point;
+  virtual ~ICycleClock() = default;
+  virtual TimePoint monotonicNow() = 0;
+  virtual std::tm localNow() = 0;
+};
+
+std::unique_ptr<ICycleClock> makeSystemCycleClock();
+
+// "hh:nn:ss" on the 24-hour clock, joined by the locale's time separator
+// (":" when the locale names none).
+std::u16string formatLastRun(const std::tm& localTime);
+
+// The timer-driven walk over the server catalogue: starts openvpn for each
+// server, answers its prompts, judges the result and raises the alert.
+class TTestCycle {
+ public:
+  using ProcessFactory = std::function<std::unique_ptr<IConsoleProcess>(
+      const std::u16string& exeName, const std::u16string& cmdLine, const std::u16string& currDir)>;
+  // Sends the alert for a server found down; may throw.
+  using AlertMail = std::function<void(const TVPNServer& server)>;
+
+  TTestCycle(const TSettings& settings, ITestCycleView& view, ProcessFactory processes,
+             AlertMail alertMail, std::unique_ptr<ICycleClock> clock);
+  ~TTestCycle();
+  TTestCycle(const TTestCycle&) = delete;
+  TTestCycle& operator=(const TTestCycle&) = delete;
+
+  void btnStartClick();
+  void btnStopClick();
+  void tmrTestTimer();
+  void enableControls();
+
+  int serverIndex() const { return _serverIndex; }
+  bool serverDownAlerted(int index) const { return _serverDownAlerted.at(index); }
+  // A child is held: a server's test is in progress.
+  bool testing() const { return _ovpn != nullptr; }
+
+ private:
+  void advance();
+  bool startServer();
+  void pollChild();
+  void setStatus(const std::u16string& status);
+  void appendOutput(const std::u16string& text);
+
+  const TSettings& _settings;
+  ITestCycleView& _view;
+  ProcessFactory _processes;
+  AlertMail _alertMail;
+  std::unique_ptr<ICycleClock> _clock;
+
+  int32_t _serverIndex = -1;
+  ICycleClock::TimePoint _cycleStartTime{};
+  ICycleClock::TimePoint _testStartTime{};
+  std::unique_ptr<IConsoleProcess> _ovpn;
+  // This test's output as shown in the view; judged here so that the view
+  // may render line breaks as it likes.
+  std::u16string _output;
+  std::vector<bool> _serverDownAlerted;
+};
+
+// Makes the real child: a TConsoleApp.
+TTestCycle::ProcessFactory consoleAppFactory();
+
+}  // namespace quorvex

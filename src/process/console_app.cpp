@@ -1,0 +1,276 @@
+// The child runs on a pseudo-terminal rather than on pipes: OpenVPN refuses
+// to ask for a user name or password unless it has a terminal. The terminal is
+// set up to behave like a pair of pipes: nothing written to it is echoed back,
+// and an answer sent as text + CR LF reaches the child as one line without CR.
+
+#include "process/console_app.h"
+
+#include <fcntl.h>
+#include <linux/close_range.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <thread>
+#include <vector>
+
+#include "platform/exception.h"
+#include "platform/text_encoding.h"
+#include "process/command_line.h"
+
+namespace quorvex {
+
+namespace {
+
+constexpr int kPollsPerRead = 10;
+// A child that never stops writing would otherwise keep one readOutput call
+// (and the window calling it) busy for ever; the rest waits for the next call.
+constexpr size_t kMaxBytesPerRead = 1 << 20;
+// Bounds writeInput when the child does not read its input.
+constexpr auto kWriteTimeout = std::chrono::seconds(1);
+// Time a child gets to end on SIGTERM before it gets SIGKILL.
+constexpr auto kTerminateGrace = std::chrono::seconds(2);
+
+// Length of an incomplete UTF-8 sequence at the end of `bytes` (0 if none).
+size_t incompleteUtf8Tail(const std::string& bytes) {
+  const size_t n = bytes.size();
+  for (size_t back = 1; back <= std::min<size_t>(3, n); ++back) {
+    const auto c = static_cast<unsigned char>(bytes[n - back]);
+    if ((c & 0xC0) == 0x80) continue;  // continuation byte: look further back
+    const size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+    return length > back ? back : 0;
+  }
+  return 0;
+}
+
+// Tells the parent why the child could not start, then ends the child.
+[[noreturn]] void failChild(int errorFd) {
+  const int error = errno;
+  [[maybe_unused]] ssize_t ignored = ::write(errorFd, &error, sizeof error);
+  _exit(127);
+}
+
+// The child's side of run(): only async-signal-safe calls from here on.
+// Failures are reported through `errorFd` (close-on-exec, so it reads end of
+// file in the parent once exec has succeeded).
+[[noreturn]] void startChild(int slave, int errorFd, pid_t parent, const char* dir,
+                             const char* program, char* const* argv, long maxFd) {
+  const auto fail = [&errorFd]() { failChild(errorFd); };
+
+  // Signal dispositions the monitor ignores or blocks would otherwise pass to the child.
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  struct sigaction standard {};
+  standard.sa_handler = SIG_DFL;
+  for (int sig = 1; sig < NSIG; ++sig) sigaction(sig, &standard, nullptr);
+
+  // A tunnel must never outlive a monitor that crashed. (The signal follows the
+  // forking thread, which for the monitor is its one user-interface thread.)
+  if (prctl(PR_SET_PDEATHSIG, SIGKILL) == -1) fail();
+  if (getppid() != parent) _exit(127);  // parent already gone: nobody to report to
+
+  if (setsid() == -1) fail();
+  // Above the standard descriptors, so the dup2 calls below cannot overwrite them.
+  const int movedErrorFd = fcntl(errorFd, F_DUPFD_CLOEXEC, 3);
+  if (movedErrorFd == -1) fail();
+  errorFd = movedErrorFd;
+  if ((slave = fcntl(slave, F_DUPFD, 3)) == -1) fail();
+  if (ioctl(slave, TIOCSCTTY, 0) == -1) fail();
+  for (int fd = 0; fd <= 2; ++fd)
+    if (dup2(slave, fd) == -1) fail();
+  if (dir[0] != '\0' && chdir(dir) == -1) fail();
+
+  // Nothing else the monitor holds open (sockets, files) may reach the child.
+  if (close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) == -1) {  // older kernels: one by one
+    for (int fd = 3; fd < maxFd; ++fd)
+      if (fd != errorFd) ::close(fd);
+  }
+
+  execvp(program, argv);
+  failChild(errorFd);
+}
+
+void pauseFor(int fd, int ms) {
+  // Returns early when output arrives; the caller polls again at once.
+  pollfd p{fd, POLLIN, 0};
+  while (::poll(&p, 1, ms) == -1 && errno == EINTR) {
+  }
+}
+
+}  // namespace
+
+// The terminal takes the place of two pipes; its set-up steps report the
+// messages of the pipe steps they replace: opening the master (the parent's
+// side) is "create stdout pipe", granting and unlocking the slave are "create
+// stdin pipe" and "duplicate stdout handle", opening the slave and setting its
+// modes is "duplicate stdin handle".
+TConsoleApp::TConsoleApp(std::u16string exeName, std::u16string cmdLine, std::u16string currDir)
+    : _exeName(std::move(exeName)), _cmdLine(std::move(cmdLine)), _currDir(std::move(currDir)) {
+  // Non-blocking, so no read or write can hang on a child that does not act.
+  _master = TUniqueFd(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
+  if (!_master.valid()) throw Exception(u"Can not create stdout pipe");
+  if (grantpt(_master.get()) == -1) throw Exception(u"Can not create stdin pipe");
+  if (unlockpt(_master.get()) == -1) throw Exception(u"Can not duplicate stdout handle");
+
+  char slaveName[128];
+  if (ptsname_r(_master.get(), slaveName, sizeof slaveName) != 0)
+    throw Exception(u"Can not duplicate stdin handle");
+  _slave = TUniqueFd(::open(slaveName, O_RDWR | O_NOCTTY | O_CLOEXEC));
+  termios modes{};
+  if (!_slave.valid() || tcgetattr(_slave.get(), &modes) == -1)
+    throw Exception(u"Can not duplicate stdin handle");
+  modes.c_lflag &= ~(ECHO | ECHONL);
+  modes.c_iflag |= IGNCR;
+  modes.c_iflag &= ~ICRNL;
+  if (tcsetattr(_slave.get(), TCSANOW, &modes) == -1)
+    throw Exception(u"Can not duplicate stdin handle");
+}
+
+TConsoleApp::~TConsoleApp() { terminate(); }
+
+void TConsoleApp::run() {
+  const std::u16string failure = u"Failed to start " + _exeName + u" " + _cmdLine;
+  if (_pid != 0) throw Exception(failure);  // one child per object
+
+  const TEncoding& encoding = TEncoding::System();
+  std::vector<std::string> args;
+  for (const auto& arg : splitCommandLine(_cmdLine)) args.push_back(encoding.GetBytes(arg));
+  const std::string program = !_exeName.empty() ? encoding.GetBytes(_exeName)
+                              : !args.empty()   ? args.front()
+                                                : std::string();
+  if (program.empty()) throw Exception(failure);
+  if (args.empty()) args.push_back(program);
+  std::vector<char*> argv;
+  for (auto& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  const std::string dir = encoding.GetBytes(_currDir);
+  const long maxFd = sysconf(_SC_OPEN_MAX);
+
+  int errorPipe[2];
+  if (pipe2(errorPipe, O_CLOEXEC) == -1) throw Exception(failure);
+  TUniqueFd errorRead(errorPipe[0]);
+  TUniqueFd errorWrite(errorPipe[1]);
+
+  const pid_t parent = getpid();
+  const pid_t pid = fork();
+  if (pid == -1) throw Exception(failure);
+  if (pid == 0)
+    startChild(_slave.get(), errorWrite.get(), parent, dir.c_str(), program.c_str(), argv.data(),
+               maxFd > 0 ? maxFd : 1024);
+
+  errorWrite.reset();
+  // Waits only until the child has called exec or reported why it could not.
+  int childError = 0;
+  ssize_t got;
+  do {
+    got = ::read(errorRead.get(), &childError, sizeof childError);
+  } while (got == -1 && errno == EINTR);
+  if (got != 0) {
+    if (got == -1) kill(pid, SIGKILL);  // cannot tell how it went: give up on it
+    // The child has exited or is about to: reap it.
+    while (waitpid(pid, nullptr, 0) == -1 && errno == EINTR) {
+    }
+    throw Exception(failure);
+  }
+  _pid = pid;
+}
+
+std::u16string TConsoleApp::readOutput(int timeoutMs) {
+  // A tenth of the time-out, halves to even (lrint in the default rounding mode).
+  const int pauseLength = std::max(0L, std::lrint(timeoutMs / 10.0));
+  std::string bytes = std::move(_pending);
+  _pending.clear();
+  std::vector<char> buffer;
+  while (bytes.size() < kMaxBytesPerRead) {
+    int waiting = 0;
+    for (int poll = 0; poll < kPollsPerRead; ++poll) {
+      if (ioctl(_master.get(), FIONREAD, &waiting) == 0 && waiting > 0) break;
+      waiting = 0;
+      pauseFor(_master.get(), pauseLength);
+    }
+    if (waiting == 0) break;
+    if (static_cast<size_t>(waiting) > buffer.size()) buffer.resize(waiting);
+    const ssize_t got = ::read(_master.get(), buffer.data(), buffer.size());
+    if (got <= 0) break;
+    bytes.append(buffer.data(), got);
+  }
+  return decode(std::move(bytes));
+}
+
+std::u16string TConsoleApp::decode(std::string bytes) {
+  // A zero byte would end the text in the memo; the rest of the output matters more.
+  std::erase(bytes, '\0');
+  if (TEncoding::System().CharsetName() == "UTF-8") {
+    const size_t tail = incompleteUtf8Tail(bytes);
+    _pending.assign(bytes, bytes.size() - tail, tail);
+    bytes.resize(bytes.size() - tail);
+  }
+  return TEncoding::System().GetString(bytes);
+}
+
+bool TConsoleApp::writeInput(const std::u16string& text) {
+  const std::string bytes = TEncoding::System().GetBytes(text);
+  const auto deadline = std::chrono::steady_clock::now() + kWriteTimeout;
+  size_t written = 0;
+  while (written < bytes.size()) {
+    const ssize_t n = ::write(_master.get(), bytes.data() + written, bytes.size() - written);
+    if (n > 0) {
+      written += n;
+      continue;
+    }
+    if (n == -1 && errno == EINTR) continue;
+    if (n == -1 && errno != EAGAIN) return false;
+    // The terminal's input queue is full: wait, bounded, for the child to read.
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    pollfd p{_master.get(), POLLOUT, 0};
+    ::poll(&p, 1, static_cast<int>(left.count()));
+  }
+  return true;
+}
+
+bool TConsoleApp::isRunning() { return _pid != 0 && !hasExited(); }
+
+// Looks without reaping: the zombie keeps the pid (and its process group id)
+// ours until release, so signals sent then cannot hit a stranger.
+bool TConsoleApp::hasExited() {
+  if (_exited) return true;
+  siginfo_t info{};
+  if (waitid(P_PID, _pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0) {
+    _exited = info.si_pid == _pid;
+  } else if (errno == ECHILD) {
+    _exited = _reaped = true;
+  }
+  return _exited;
+}
+
+void TConsoleApp::terminate() {
+  if (_pid == 0) return;
+  if (!hasExited()) {
+    kill(-_pid, SIGTERM);
+    // Bounded by the grace period; SIGKILL below ends what is left.
+    const auto deadline = std::chrono::steady_clock::now() + kTerminateGrace;
+    while (!hasExited() && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  if (_reaped) return;
+  // Whatever of the group is still there, the child too if it ignored SIGTERM.
+  kill(-_pid, SIGKILL);
+  // Cannot hang: the child has ended or has just been sent SIGKILL.
+  while (waitpid(_pid, nullptr, 0) == -1 && errno == EINTR) {
+  }
+  _pid = 0;
+}
+
+}  // namespace quorvex

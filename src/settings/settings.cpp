@@ -1,0 +1,113 @@
+#include "settings/settings.h"
+
+#include <dirent.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+
+#include "platform/exception.h"
+#include "platform/registry.h"
+#include "platform/text_encoding.h"
+#include "settings/file_io.h"
+
+namespace quorvex {
+
+namespace {
+
+constexpr char16_t kPathDelim = u'/';
+
+std::u16string withTrailingDelim(std::u16string folder) {
+  if (folder.empty() || folder.back() != kPathDelim) folder += kPathDelim;
+  return folder;
+}
+
+// The display name: the file name up to its first ".". Hidden files start
+// with a dot; that dot belongs to the name, so ".office.ovpn" is ".office".
+std::u16string serverName(const std::u16string& fileName) {
+  return fileName.substr(0, fileName.find(u'.', 1));
+}
+
+// Directories, FIFOs, sockets and devices are no configurations. An entry that
+// cannot be examined (a dangling link, say) is kept, so that opening it reports why.
+bool mayBeConfigFile(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode);
+}
+
+bool hasClientLine(std::u16string_view text) {
+  text = text.substr(0, text.find(u'\0'));
+  while (!text.empty()) {
+    const size_t end = text.find_first_of(u"\r\n");
+    std::u16string_view line = text.substr(0, end);
+    while (!line.empty() && line.front() <= u' ') line.remove_prefix(1);
+    while (!line.empty() && line.back() <= u' ') line.remove_suffix(1);
+    if (line == u"client") return true;
+    if (end == std::u16string_view::npos) break;
+    text.remove_prefix(end + 1);
+  }
+  return false;
+}
+
+bool isClientConfigFile(const std::string& path) {
+  const std::string bytes = readWholeFile(path, TEncoding::System().GetString(path));
+  return !bytes.empty() && hasClientLine(TEncoding::System().GetString(bytes));
+}
+
+class TDirCloser {
+ public:
+  explicit TDirCloser(DIR* dir) : _dir(dir) {}
+  ~TDirCloser() {
+    if (_dir) closedir(_dir);
+  }
+  TDirCloser(const TDirCloser&) = delete;
+  TDirCloser& operator=(const TDirCloser&) = delete;
+
+ private:
+  DIR* _dir;
+};
+
+}  // namespace
+
+TVPNServer::TVPNServer(std::u16string name, std::u16string OVPNFilename)
+    : _name(std::move(name)), _OVPNFilename(std::move(OVPNFilename)) {}
+
+TSettings::TSettings(std::u16string fileName) : _fileName(std::move(fileName)) {}
+
+TSettings::~TSettings() = default;
+
+void TSettings::loadFromRegistry() { loadFromRegistry(TPosixRegistry()); }
+
+void TSettings::loadFromRegistry(const IRegistry& registry) {
+  auto key = registry.openLocalMachineKey(u"\\SOFTWARE\\OpenVPN-GUI", TRegistryAccess::AllAccess);
+  if (!key) key = registry.openLocalMachineKey(u"\\SOFTWARE\\OpenVPN", TRegistryAccess::AllAccess);
+  if (!key) throw Exception(u"OpenVPN not found on this computer.");
+  const TRegistryValue value = key->readValue(u"config_dir");
+  if (value.Kind == TRegistryValueKind::Other)
+    throw Exception(u"Invalid data type for 'config_dir'");
+  std::u16string folder = value.Text;  // variables in an expandable string stay unexpanded
+  if (!folder.empty() && folder.back() == kPathDelim) folder.pop_back();
+  _configDir = std::move(folder);
+}
+
+void TSettings::init() {
+  _servers.clear();
+  const TEncoding& system = TEncoding::System();
+  const std::string folder = system.GetBytes(withTrailingDelim(_configDir));
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return;  // a missing folder has no servers
+  const TDirCloser closer(dir);
+  while (const dirent* entry = readdir(dir)) {
+    if (fnmatch("*.ovpn", entry->d_name, 0) != 0) continue;
+    // The file is examined by its own bytes, so a name the locale cannot
+    // decode is still found.
+    const std::string path = folder + entry->d_name;
+    if (!mayBeConfigFile(path) || !isClientConfigFile(path)) continue;
+    const std::u16string fileName = system.GetString(entry->d_name);
+    _servers.push_back(std::make_unique<TVPNServer>(serverName(fileName), fileName));
+  }
+}
+
+bool TSettings::isClientConfig(const std::u16string& fullPath) const {
+  return isClientConfigFile(TEncoding::System().GetBytes(fullPath));
+}
+
+}  // namespace quorvex

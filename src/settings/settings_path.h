@@ -1,0 +1,26 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace quorvex {
+
+// Where the settings file is. In order:
+//  1. the explicit path (from --settings FILE), as given;
+//  2. settings.xml beside the executable, when a file of that name is there
+//     (a portable installation);
+//  3. $XDG_CONFIG_HOME/quorvex/settings.xml, by default
+//     ~/.config/quorvex/settings.xml. Saving creates the folder.
+std::u16string settingsFilePath(const std::optional<std::u16string>& explicitPath = std::nullopt);
+
+// The same choice from given places, in the file system's bytes. Null
+// pointers stand for unset variables.
+struct TSettingsPlaces {
+  std::string executablePath;  // empty when unknown
+  const char* xdgConfigHome = nullptr;
+  const char* home = nullptr;
+};
+std::string chooseSettingsPath(const std::optional<std::string>& explicitPath,
+                               const TSettingsPlaces& places);
+
+}  // namespace quorvex

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Exit codes and messages of the headless front end that need no VPN server.
+# usage: headless_cli.sh QUORVEX_BINARY
+set -euo pipefail
+
+quorvex=$1
+work=$(mktemp -d /tmp/quorvex-cli-XXXXXX)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/empty" "$work/broken" "$work/one"
+ln -s "$work/nowhere.ovpn" "$work/broken/dangling.ovpn"
+printf 'client\nremote 127.0.0.1 9\n' >"$work/one/one.ovpn"
+timeout_cmd=$(command -v timeout)
+path=$PATH
+failures=0
+
+# expect CODE PATTERN CONFIG_DIR ARGS... : exit code and a line of stdout+stderr
+expect() {
+  local code=$1 pattern=$2 dir=$3 rc=0
+  shift 3
+  local out
+  out=$(PATH=$path QUORVEX_CONFIG_DIR=$dir "$timeout_cmd" 30 "$quorvex" "$@" 2>&1) || rc=$?
+  if [ "$rc" != "$code" ] || ! grep -qE -- "$pattern" <<<"$out"; then
+    echo "FAIL: quorvex $* (config $dir): exit $rc, expected $code and /$pattern/; got:" >&2
+    echo "$out" >&2
+    failures=$((failures + 1))
+  fi
+}
+
+settings=(--settings "$work/settings.xml")  # missing: defaults stand
+expect 0 "^usage: quorvex" "$work/empty" --help
+expect 0 "^quorvex [0-9]" "$work/empty" --version
+expect 3 "unknown option '--bogus'" "$work/empty" --headless --bogus
+expect 3 "unexpected argument 'extra'" "$work/empty" --headless extra
+expect 3 "needs a file name" "$work/empty" --headless --settings
+expect 3 "need '--headless'" "$work/empty" --once
+expect 3 "^QUORVEX UNKNOWN - no client configurations in $work/empty$" "$work/empty" \
+  --headless --once "${settings[@]}"
+expect 3 "^QUORVEX UNKNOWN - Cannot open file" "$work/broken" --headless --once "${settings[@]}"
+# Without openvpn on the search path the child cannot start: the server is down.
+path=/nonexistent
+expect 2 "^QUORVEX CRITICAL - 1 of 1 servers down: one \| up=0;;;0;1 down=1;;1;0;1$" \
+  "$work/one" --headless --once "${settings[@]}"
+expect 2 $'\tone\tFailed to start$' "$work/one" --headless --once "${settings[@]}"
+
+[ "$failures" = 0 ] || exit 1
+echo PASS

@@ -1,0 +1,200 @@
+#!/usr/bin/env bash
+# End to end against real OpenVPN servers on 127.0.0.1: one accepts alice,
+# one expects another password, and one port has no server at all.
+# usage: openvpn_headless.sh QUORVEX_BINARY
+set -euo pipefail
+
+quorvex=$1
+work=$(mktemp -d /tmp/quorvex-e2e-XXXXXX)
+catalogue=$work/catalogue
+server_pids=()
+quorvex_pid=
+
+cleanup() {
+  local pid
+  [ -n "$quorvex_pid" ] && kill "$quorvex_pid" 2>/dev/null || true
+  for pid in "${server_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${server_pids[@]}"; do
+    # bounded: openvpn ends within a second of SIGTERM; then it is killed
+    for _ in $(seq 20); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    kill -9 "$pid" 2>/dev/null || true
+  done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  for f in "$work"/*.log "$work"/*.out "$work"/*.err; do
+    [ -f "$f" ] && { echo "--- $f" >&2; tail -n 30 "$f" >&2; }
+  done
+  exit 1
+}
+
+command -v openvpn >/dev/null || fail "openvpn is not installed"
+command -v openssl >/dev/null || fail "openssl is not installed"
+[ -c /dev/net/tun ] ||
+  fail "no usable tun device on this machine (/dev/net/tun is missing; the OpenVPN test servers need one)"
+
+# Free UDP ports on loopback, chosen now.
+free_ports() {
+  /usr/bin/python3 - "$1" <<'PY'
+import socket, sys
+socks = [socket.socket(socket.AF_INET, socket.SOCK_DGRAM) for _ in range(int(sys.argv[1]))]
+for s in socks:
+    s.bind(("127.0.0.1", 0))
+print(" ".join(str(s.getsockname()[1]) for s in socks))
+PY
+}
+read -r port_alice port_other port_closed <<<"$(free_ports 3)"
+
+# Throwaway PKI: a CA and one server certificate.
+pki=$work/pki
+mkdir -p "$pki" "$catalogue"
+openssl_quiet() { openssl "$@" >/dev/null 2>&1 || fail "openssl $1 failed"; }
+openssl_quiet req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes \
+  -keyout "$pki/ca.key" -out "$pki/ca.crt" -days 2 -subj /CN=quorvex-e2e-ca
+openssl_quiet req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes \
+  -keyout "$pki/server.key" -out "$pki/server.csr" -subj /CN=server
+printf 'basicConstraints=CA:FALSE\nkeyUsage=digitalSignature,keyAgreement\nextendedKeyUsage=serverAuth\n' \
+  >"$pki/ext.cnf"
+openssl_quiet x509 -req -in "$pki/server.csr" -CA "$pki/ca.crt" -CAkey "$pki/ca.key" \
+  -CAcreateserial -out "$pki/server.crt" -days 2 -extfile "$pki/ext.cnf"
+
+# The check script gets the expected password as its argument and the file
+# with the user name and password lines last.
+cat >"$work/check.sh" <<'SH'
+#!/bin/sh
+{ read -r user; read -r pass; } <"$2"
+[ "$user" = alice ] && [ "$pass" = "$1" ]
+SH
+chmod +x "$work/check.sh"
+
+# start_server NAME PORT SUBNET PASSWORD
+start_server() {
+  local name=$1 port=$2 subnet=$3 password=$4
+  cat >"$work/$name.conf" <<CONF
+dev tun
+ifconfig-noexec
+route-noexec
+proto udp
+local 127.0.0.1
+port $port
+server $subnet 255.255.255.0
+topology subnet
+ca $pki/ca.crt
+cert $pki/server.crt
+key $pki/server.key
+dh none
+verify-client-cert none
+script-security 2
+auth-user-pass-verify "$work/check.sh $password" via-file
+username-as-common-name
+verb 3
+CONF
+  openvpn --config "$work/$name.conf" --log "$work/$name.log" &
+  server_pids+=($!)
+  local pid=$!
+  for _ in $(seq 100); do  # at most 10 s
+    grep -q "Initialization Sequence Completed" "$work/$name.log" 2>/dev/null && return 0
+    if grep -qiE "cannot open TUN/TAP|Cannot allocate TUN/TAP|/dev/net/tun" "$work/$name.log" 2>/dev/null ||
+      ! kill -0 "$pid" 2>/dev/null; then
+      grep -qiE "TUN/TAP|/dev/net/tun" "$work/$name.log" 2>/dev/null &&
+        fail "no usable tun device on this machine (the OpenVPN test servers need one; run as root with /dev/net/tun)"
+      fail "openvpn server $name did not start"
+    fi
+    sleep 0.1
+  done
+  fail "openvpn server $name did not start within 10 s"
+}
+start_server alice "$port_alice" 10.198.11.0 s3cret
+start_server other "$port_other" 10.198.12.0 another-password
+
+# The client configurations the monitor finds; `dev null` needs no tun, and
+# the pushed addresses and routes must not be applied to it.
+cp "$pki/ca.crt" "$catalogue/ca.crt"
+client_config() {
+  cat <<OVPN
+client
+dev null
+ifconfig-noexec
+route-noexec
+proto udp
+remote 127.0.0.1 $1
+nobind
+ca ca.crt
+auth-user-pass
+verb 3
+OVPN
+}
+client_config "$port_alice" >"$catalogue/good.ovpn"
+client_config "$port_other" >"$catalogue/wrong.ovpn"
+client_config "$port_closed" >"$catalogue/closed.ovpn"
+
+cat >"$work/settings.xml" <<XML
+<settings>
+  <username>alice</username>
+  <password>s3cret</password>
+  <repeat_period>5</repeat_period>
+  <conn_timeout>4</conn_timeout>
+</settings>
+XML
+
+export QUORVEX_CONFIG_DIR=$catalogue
+
+children_left() {
+  local p
+  for p in /proc/[0-9]*; do
+    [ "$(readlink "$p/cwd" 2>/dev/null)" = "$catalogue" ] && echo "${p#/proc/}"
+  done
+  return 0
+}
+
+# --- one cycle ---------------------------------------------------------------
+rc=0
+timeout 120 "$quorvex" --headless --once --verbose --settings "$work/settings.xml" \
+  >"$work/once.out" 2>"$work/once.err" || rc=$?
+[ "$rc" = 2 ] || fail "--once exited with $rc, expected 2"
+last=$(tail -n 1 "$work/once.out")
+case "$last" in
+  "QUORVEX CRITICAL - 2 of 3 servers down: "*" | up=1;;;0;3 down=2;;1;0;3") ;;
+  *) fail "unexpected summary: $last" ;;
+esac
+for down in closed wrong; do
+  grep -q "$down" <<<"${last%%|*}" || fail "$down missing from the summary: $last"
+done
+status_of() { grep -P "^[0-9-]+ [0-9:]+\t$1\t" "$work/once.out" | tail -n 1 | cut -f3; }
+[ "$(status_of good)" = Successful ] || fail "good: $(status_of good)"
+[ "$(status_of wrong)" = Failed ] || fail "wrong: $(status_of wrong)"
+[ "$(status_of closed)" = Failed ] || fail "closed: $(status_of closed)"
+grep -q "AUTH_FAILED" "$work/once.out" || fail "the wrong password was not refused by the server"
+grep -q "Enter Auth Password:" "$work/once.out" || fail "no password prompt was answered"
+! grep -q "s3cret" "$work/once.out" || fail "the password was shown"
+grep -q "alert for .* not sent" "$work/once.err" || fail "no line about the unsent alert"
+left=$(children_left)
+[ -z "$left" ] || fail "openvpn left behind: $left"
+
+# --- repeating, stopped by SIGTERM in the middle of a test -------------------
+"$quorvex" --headless --settings "$work/settings.xml" >"$work/loop.out" 2>"$work/loop.err" &
+quorvex_pid=$!
+for _ in $(seq 200); do  # at most 20 s
+  grep -qP "\tclosed\tRunning$" "$work/loop.out" && break
+  sleep 0.1
+done
+grep -qP "\tclosed\tRunning$" "$work/loop.out" || fail "the repeating run never tested closed"
+kill -TERM "$quorvex_pid"
+rc=0
+for _ in $(seq 100); do  # at most 10 s
+  kill -0 "$quorvex_pid" 2>/dev/null || break
+  sleep 0.1
+done
+kill -0 "$quorvex_pid" 2>/dev/null && fail "quorvex did not stop within 10 s of SIGTERM"
+wait "$quorvex_pid" || rc=$?
+quorvex_pid=
+[ "$rc" = 0 ] || fail "the repeating run exited with $rc after SIGTERM"
+tail -n 1 "$work/loop.out" | grep -qP "\tclosed\tInterrupted$" ||
+  fail "the test under way was not marked Interrupted"
+left=$(children_left)
+[ -z "$left" ] || fail "openvpn left behind after SIGTERM: $left"
+
+echo "PASS"

@@ -1,0 +1,204 @@
+#include "app/headless.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/catalogue_fixture.h"
+#include "app/command_line.h"
+#include "app/cycle_fakes.h"
+#include "platform/exception.h"
+
+namespace quorvex::fakes {
+namespace {
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> result;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) result.push_back(line);
+  return result;
+}
+
+// "date time<TAB>name<TAB>status" lines, without the time.
+std::vector<std::string> statusLines(const std::string& text) {
+  std::vector<std::string> result;
+  for (const std::string& line : lines(text)) {
+    const size_t tab = line.find('\t');
+    if (tab == 19) result.push_back(line.substr(tab + 1));
+  }
+  return result;
+}
+
+TEST(CommandLineTest, ParsesTheOptionsOfBothFrontEnds) {
+  struct Case {
+    std::vector<std::string> args;
+    bool headless, once, verbose, help, version;
+    std::u16string settings;
+    std::string error;  // part of the message; empty when the arguments are fine
+  };
+  const Case cases[] = {
+      {{}, false, false, false, false, false, u"", ""},
+      {{"--headless"}, true, false, false, false, false, u"", ""},
+      {{"--headless", "--once", "--verbose"}, true, true, true, false, false, u"", ""},
+      {{"--verbose", "--headless"}, true, false, true, false, false, u"", ""},
+      {{"--settings", "/etc/q.xml", "--headless"},
+       true,
+       false,
+       false,
+       false,
+       false,
+       u"/etc/q.xml",
+       ""},
+      {{"--settings=/etc/q.xml"}, false, false, false, false, false, u"/etc/q.xml", ""},
+      {{"--help"}, false, false, false, true, false, u"", ""},
+      {{"--version"}, false, false, false, false, true, u"", ""},
+      {{"--settings"}, false, false, false, false, false, u"", "needs a file name"},
+      {{"--settings="}, false, false, false, false, false, u"", "needs a file name"},
+      {{"--headless", "--bogus"},
+       false,
+       false,
+       false,
+       false,
+       false,
+       u"",
+       "unknown option '--bogus'"},
+      {{"-x"}, false, false, false, false, false, u"", "unknown option '-x'"},
+      {{"--headless", "servers"}, false, false, false, false, false, u"", "unexpected argument"},
+      {{"--once"}, false, false, false, false, false, u"", "need '--headless'"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    const TCommandLine options = parseCommandLine(c.args);
+    if (!c.error.empty()) {
+      ASSERT_TRUE(options.error.has_value());
+      EXPECT_NE(options.error->find(c.error), std::string::npos) << *options.error;
+      EXPECT_EQ(options.error->find('\n'), std::string::npos);
+      continue;
+    }
+    ASSERT_FALSE(options.error.has_value()) << *options.error;
+    EXPECT_EQ(options.headless, c.headless);
+    EXPECT_EQ(options.once, c.once);
+    EXPECT_EQ(options.verbose, c.verbose);
+    EXPECT_EQ(options.help, c.help);
+    EXPECT_EQ(options.version, c.version);
+    EXPECT_EQ(options.settingsFile.value_or(u""), c.settings);
+  }
+}
+
+TEST(SummarizeOnceTest, FollowsThePluginConventions) {
+  struct Case {
+    std::vector<std::u16string> names, statuses;
+    std::string line;
+    int exitCode;
+  };
+  const Case cases[] = {
+      {{u"a", u"b", u"c"},
+       {u"Successful", u"Successful", u"Successful"},
+       "QUORVEX OK - 3 of 3 servers up | up=3;;;0;3 down=0;;1;0;3",
+       0},
+      {{u"home", u"office", u"lab"},
+       {u"Successful", u"Failed", u"Successful"},
+       "QUORVEX CRITICAL - 1 of 3 servers down: office | up=2;;;0;3 down=1;;1;0;3",
+       2},
+      {{u"a", u"b", u"c"},
+       {u"Failed to start", u"Successful", u"Failed"},
+       "QUORVEX CRITICAL - 2 of 3 servers down: a, c | up=1;;;0;3 down=2;;1;0;3",
+       2},
+      {{u"x|y"},
+       {u"Failed"},
+       "QUORVEX CRITICAL - 1 of 1 servers down: x_y | up=0;;;0;1 down=1;;1;0;1",
+       2},
+      {{u"a", u"b"},
+       {u"Successful", u"Interrupted"},
+       "QUORVEX UNKNOWN - interrupted before every server was tested",
+       3},
+      {{u"a"}, {u"Not Run"}, "QUORVEX UNKNOWN - interrupted before every server was tested", 3},
+      {{}, {}, "QUORVEX UNKNOWN - no client configurations to test", 3},
+  };
+  for (const Case& c : cases) {
+    const TOnceSummary summary = summarizeOnce(c.names, c.statuses);
+    EXPECT_EQ(summary.line, c.line);
+    EXPECT_EQ(summary.exitCode, c.exitCode);
+  }
+  EXPECT_EQ(unknownSummary("bad\nfile").line, "QUORVEX UNKNOWN - bad file");
+}
+
+class HeadlessCycleTest : public ::testing::Test {
+ protected:
+  int run(const TCommandLine& options) {
+    return runHeadlessCycle(
+        catalogue.settings(), options, children.factory(),
+        [this](const TVPNServer& server) {
+          alerts.push_back(server.Name());
+          throw Exception(u"SMTP server not set");
+        },
+        out, err);
+  }
+  void script(const std::string& server, TChildScript s) {
+    children.scripts[fromUtf8(server + ".ovpn")] = std::move(s);
+  }
+
+  TCatalogueFixture catalogue{{.servers = {"up", "down"}, .password = "pw-never-shown"}};
+  TFakeChildren children;
+  std::vector<std::u16string> alerts;
+  std::ostringstream out, err;
+};
+
+TEST_F(HeadlessCycleTest, OnceRunsOneCycleAndEndsWithTheSummary) {
+  script("up", {.reads = {u"Enter Auth Password:", u"Initialization Sequence Completed\n"}});
+  script("down", {.reads = {u"AUTH_FAILED\n"}, .endsAfterReads = 1});
+  for (bool verbose : {false, true}) {
+    SCOPED_TRACE(verbose ? "verbose" : "quiet");
+    out.str("");
+    err.str("");
+    alerts.clear();
+    const int code = run({.headless = true, .once = true, .verbose = verbose});
+    EXPECT_EQ(code, 2);
+    const std::vector<std::string> status = statusLines(out.str());
+    EXPECT_EQ(status.size(), 4u);
+    for (const char* expected :
+         {"up\tRunning", "up\tSuccessful", "down\tRunning", "down\tFailed"}) {
+      EXPECT_NE(std::find(status.begin(), status.end(), expected), status.end()) << expected;
+    }
+    EXPECT_EQ(lines(out.str()).back(),
+              "QUORVEX CRITICAL - 1 of 2 servers down: down | up=1;;;0;2 down=1;;1;0;2");
+    EXPECT_EQ(out.str().find("pw-never-shown"), std::string::npos);
+    EXPECT_EQ(out.str().find("AUTH_FAILED") != std::string::npos, verbose);
+    EXPECT_EQ(alerts, std::vector<std::u16string>{u"down"});
+    EXPECT_EQ(err.str(), "quorvex: alert for down not sent: SMTP server not set\n");
+  }
+  for (const auto& child : children.started) EXPECT_TRUE(child->released);
+}
+
+TEST_F(HeadlessCycleTest, StopSignalEndsTheRepeatingRunAndInterruptsTheTest) {
+  for (int signal : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(signal);
+    children = TFakeChildren();
+    out.str("");
+    // Both children hang; the first one's third read brings the signal.
+    script("up", {.onRead = [signal](int reads) {
+             if (reads == 3) raise(signal);
+           }});
+    script("down", {.onRead = [signal](int reads) {
+             if (reads == 3) raise(signal);
+           }});
+    EXPECT_EQ(run({.headless = true}), 0);
+    ASSERT_EQ(children.started.size(), 1u);
+    EXPECT_EQ(children.last().readCount, 3);
+    EXPECT_TRUE(children.last().released);
+    const std::vector<std::string> status = statusLines(out.str());
+    ASSERT_EQ(status.size(), 2u);
+    EXPECT_EQ(status[1].substr(status[1].find('\t')), "\tInterrupted");
+    EXPECT_EQ(lines(out.str()).back().find("QUORVEX"), std::string::npos);
+  }
+  // The handlers are gone again: the default action would end this test.
+  struct sigaction current {};
+  sigaction(SIGTERM, nullptr, &current);
+  EXPECT_EQ(current.sa_handler, SIG_DFL);
+}
+
+}  // namespace
+}  // namespace quorvex::fakes

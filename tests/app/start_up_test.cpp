@@ -1,0 +1,67 @@
+#include "app/start_up.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/exception.h"
+#include "platform/text.h"
+
+namespace quorvex {
+namespace {
+
+class StartUpTest : public ::testing::Test {
+ protected:
+  StartUpTest() {
+    char pattern[] = "/tmp/quorvex-start-XXXXXX";
+    dir = mkdtemp(pattern);
+    std::filesystem::create_directory(dir / "config");
+    std::ofstream(dir / "config" / "office.ovpn") << "client\n";
+    setenv("QUORVEX_CONFIG_DIR", (dir / "config").c_str(), 1);
+  }
+  ~StartUpTest() override {
+    unsetenv("QUORVEX_CONFIG_DIR");
+    std::filesystem::remove_all(dir);
+  }
+  std::u16string settingsFile(const std::string& content) {
+    const std::filesystem::path path = dir / "settings.xml";
+    std::ofstream(path) << content;
+    return fromUtf8(path.string());
+  }
+
+  std::filesystem::path dir;
+};
+
+TEST_F(StartUpTest, ReadsTheGivenFileAndForcesTheAlertSubject) {
+  const std::u16string file = settingsFile(
+      "<settings><username>bob</username><conn_timeout>7</conn_timeout><alerts><message>"
+      "<subject>Something else</subject></message></alerts></settings>");
+  const auto settings = startUpSettings(file);
+  EXPECT_EQ(settings->FileName(), file);
+  EXPECT_EQ(settings->Username(), u"bob");
+  EXPECT_EQ(settings->ConnectionTimeout(), 7);
+  EXPECT_EQ(settings->MsgSubject(), u"<serverName> Down!");
+  ASSERT_EQ(settings->ServerCount(), 1);
+  EXPECT_EQ(settings->Servers(0).Name(), u"office");
+}
+
+TEST_F(StartUpTest, ABadOrMissingSettingsFileLeavesTheDefaults) {
+  for (const std::u16string& file :
+       {settingsFile("<settings><username>"), fromUtf8((dir / "missing.xml").string())}) {
+    const auto settings = startUpSettings(file);
+    EXPECT_EQ(settings->ConnectionTimeout(), 90);
+    EXPECT_EQ(settings->RepeatPeriod(), 5);
+    EXPECT_EQ(settings->MsgSubject(), u"<serverName> Down!");
+    EXPECT_EQ(settings->ServerCount(), 1);
+  }
+}
+
+TEST_F(StartUpTest, AConfigurationThatCannotBeReadStopsTheStart) {
+  std::filesystem::create_symlink(dir / "nowhere", dir / "config" / "lost.ovpn");
+  EXPECT_THROW(startUpSettings(settingsFile("<settings/>")), Exception);
+}
+
+}  // namespace
+}  // namespace quorvex

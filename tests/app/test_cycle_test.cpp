@@ -1,0 +1,448 @@
+#include "app/test_cycle.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "app/catalogue_fixture.h"
+#include "app/cycle_fakes.h"
+#include "platform/text.h"
+
+namespace quorvex::fakes {
+namespace {
+
+using namespace std::chrono_literals;
+
+class TestCycleTest : public ::testing::Test {
+ protected:
+  void build(TCatalogueFixture::Values values) {
+    cycle.reset();
+    catalogue = std::make_unique<TCatalogueFixture>(values);
+    view = std::make_unique<TFakeView>(catalogue->settings().ServerCount());
+    clock = std::make_shared<TFakeClock::State>();
+    clock->local.tm_hour = 9;
+    clock->local.tm_min = 5;
+    clock->local.tm_sec = 7;
+    auto alert = [this](const TVPNServer& server) {
+      alerts.push_back(server.Name());
+      childReleasedAtAlert.push_back(children.last().released);
+      if (alertThrows) throw std::runtime_error("Socket Error # 10061");
+    };
+    cycle = std::make_unique<TTestCycle>(catalogue->settings(), *view, children.factory(), alert,
+                                         std::make_unique<TFakeClock>(clock));
+  }
+
+  void advance(double seconds) {
+    clock->monotonic += std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double>(seconds));
+  }
+  void ticks(int count) {
+    for (int i = 0; i < count; ++i) cycle->tmrTestTimer();
+  }
+  const TViewRow& row(const std::string& name) const {
+    return view->rows.at(static_cast<size_t>(catalogue->row(name)));
+  }
+  void script(const std::string& server, TChildScript s) {
+    children.scripts[fromUtf8(server + ".ovpn")] = std::move(s);
+  }
+  // Ticks until the current test has an outcome; bounded by the script's length.
+  void tickUntilDecided() {
+    for (int i = 0; i < 50 && (i == 0 || cycle->testing()); ++i) cycle->tmrTestTimer();
+    ASSERT_FALSE(cycle->testing());
+  }
+
+  TFakeChildren children;
+  std::unique_ptr<TCatalogueFixture> catalogue;
+  std::unique_ptr<TFakeView> view;
+  std::shared_ptr<TFakeClock::State> clock;
+  std::unique_ptr<TTestCycle> cycle;
+  std::vector<std::u16string> alerts;
+  std::vector<bool> childReleasedAtAlert;
+  bool alertThrows = false;
+};
+
+TEST_F(TestCycleTest, StartEnablesStopAndTimerAndStopBeforeAnyTickChangesNoRow) {
+  build({.servers = {"office"}});
+  view->rows[0].status = u"Failed";
+  view->rows[0].lastRun = u"08:00:00";
+  cycle->btnStartClick();
+  EXPECT_FALSE(view->inputsEnabled);
+  EXPECT_TRUE(view->stopEnabled);
+  EXPECT_TRUE(view->timerEnabled);
+  EXPECT_EQ(cycle->serverIndex(), -1);
+
+  cycle->btnStopClick();
+  EXPECT_TRUE(view->inputsEnabled);
+  EXPECT_FALSE(view->stopEnabled);
+  EXPECT_FALSE(view->timerEnabled);
+  EXPECT_EQ(view->rows[0].status, u"Failed");
+  EXPECT_EQ(view->rows[0].lastRun, u"08:00:00");
+  EXPECT_TRUE(children.started.empty());
+}
+
+TEST_F(TestCycleTest, FirstTickStartsOpenvpnInTheConfigFolderAndPollsInTheSameTick) {
+  build({.servers = {"office.eu"}});
+  view->rows[0].lastRun = u"08:00:00";
+  view->output = u"previous test";
+  cycle->btnStartClick();
+  cycle->tmrTestTimer();
+
+  ASSERT_EQ(children.started.size(), 1u);
+  const TChildLog& child = children.last();
+  EXPECT_EQ(child.exeName, u"");
+  EXPECT_EQ(child.cmdLine, u"openvpn --config \"office.eu.ovpn\"");
+  EXPECT_EQ(child.currDir, catalogue->settings().ConfigDir());
+  EXPECT_TRUE(child.ran);
+  EXPECT_EQ(child.readTimeouts, std::vector<int>{100});
+  EXPECT_EQ(view->output, u"");
+  EXPECT_EQ(view->rows[0].status, u"Running");
+  EXPECT_EQ(view->rows[0].lastRun, u"");
+  EXPECT_EQ(cycle->serverIndex(), 0);
+  EXPECT_TRUE(cycle->testing());
+}
+
+TEST_F(TestCycleTest, AnswersOnlyATrailingPromptAndNeverShowsThePassword) {
+  struct Case {
+    const char* name;
+    std::vector<std::u16string> reads;
+    std::vector<std::u16string> writes;
+    std::u16string output;
+  };
+  const Case cases[] = {
+      {"user name", {u"Enter Auth Username:"}, {u"alice\r\n"}, u"Enter Auth Username:alice\r\n"},
+      {"user name in capitals",
+       {u"ENTER AUTH USERNAME:"},
+       {u"alice\r\n"},
+       u"ENTER AUTH USERNAME:alice\r\n"},
+      {"password", {u"Enter Auth Password:"}, {u"s3cret\r\n"}, u"Enter Auth Password:\r\n"},
+      {"password in mixed case", {u"PassWord:"}, {u"s3cret\r\n"}, u"PassWord:\r\n"},
+      {"prompt split over two reads",
+       {u"Enter Auth User", u"name:"},
+       {u"alice\r\n"},
+       u"Enter Auth Username:alice\r\n"},
+      {"output after the prompt", {u"Username: (from file)"}, {}, u"Username: (from file)"},
+      {"prompt followed by a line break", {u"password:\r\n"}, {}, u"password:\r\n"},
+      {"whole dialogue",
+       {u"Enter Auth Username:", u"", u"Enter Auth Password:", u"",
+        u"Initialization Sequence Completed\r\n"},
+       {u"alice\r\n", u"s3cret\r\n"},
+       u"Enter Auth Username:alice\r\nEnter Auth Password:\r\nInitialization Sequence "
+       u"Completed\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    children = TFakeChildren();
+    build({.servers = {"office"}});
+    script("office", {.reads = c.reads});
+    cycle->btnStartClick();
+    ticks(static_cast<int>(c.reads.size()) + 1);
+    EXPECT_EQ(children.last().writes, c.writes);
+    EXPECT_EQ(view->output, c.output);
+    EXPECT_EQ(view->output.find(u"s3cret"), std::u16string::npos);
+  }
+}
+
+TEST_F(TestCycleTest, JudgesTheResultFromTheOutputAndTheEndOfTheChild) {
+  struct Case {
+    const char* name;
+    TChildScript child;
+    std::u16string status;
+  };
+  const Case cases[] = {
+      {"connected",
+       {.reads = {u"Peer Connection Initiated\r\nInitialization Sequence Completed\r\n"}},
+       u"Successful"},
+      {"ended after the tap failure",
+       {.reads = {u"CreateFile failed on TAP device\r\n"}, .endsAfterReads = 1},
+       u"Successful"},
+      {"ended later, tap failure in an earlier read",
+       {.reads = {u"CreateFile failed on TAP device\r\n", u"Exiting\r\n"}, .endsAfterReads = 2},
+       u"Successful"},
+      {"ended right after connecting",
+       {.reads = {u"Initialization Sequence Completed\r\n"}, .endsAfterReads = 1},
+       u"Failed"},
+      {"ended without a word", {.endsAfterReads = 1}, u"Failed"},
+      {"tap failure in other letter case",
+       {.reads = {u"createfile failed on tap device\r\n"}, .endsAfterReads = 1},
+       u"Failed"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    children = TFakeChildren();
+    build({.servers = {"office"}});
+    script("office", c.child);
+    cycle->btnStartClick();
+    tickUntilDecided();
+    EXPECT_EQ(view->rows[0].history, (std::vector<std::u16string>{u"Running", c.status}));
+    EXPECT_EQ(view->rows[0].lastRun, u"09:05:07");
+    EXPECT_TRUE(children.last().released);
+    EXPECT_TRUE(view->timerEnabled);
+  }
+}
+
+TEST_F(TestCycleTest, SuccessMarkerIsCaseSensitive) {
+  build({.servers = {"office"}});
+  script("office", {.reads = {u"initialization sequence completed\r\n"}});
+  cycle->btnStartClick();
+  ticks(3);
+  EXPECT_EQ(view->rows[0].status, u"Running");
+  EXPECT_TRUE(cycle->testing());
+}
+
+TEST_F(TestCycleTest, TimeOutOnlyWhenStrictlyMoreThanConnectionTimeoutHasPassed) {
+  struct Case {
+    int connTimeout;
+    double elapsed;
+    std::u16string output;
+    std::u16string status;
+  };
+  const Case cases[] = {
+      {10, 9.999, u"", u"Running"},
+      {10, 10.0, u"", u"Running"},
+      {10, 10.001, u"", u"Failed"},
+      {0, 0.0, u"", u"Running"},
+      {0, 0.001, u"", u"Failed"},
+      {-1, 0.0, u"", u"Failed"},
+      {0, 5.0, u"Enter Auth Username:", u"Running"},  // a prompt is answered first
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.connTimeout << " s after " << c.elapsed << " s");
+    children = TFakeChildren();
+    build({.servers = {"office"}, .connTimeout = c.connTimeout});
+    script("office", {.reads = {u"", c.output}});
+    cycle->btnStartClick();
+    cycle->tmrTestTimer();  // starts the test and polls at once
+    advance(c.elapsed);
+    cycle->tmrTestTimer();
+    EXPECT_EQ(view->rows[0].status, c.status);
+    EXPECT_EQ(children.last().released, c.status == u"Failed");
+  }
+}
+
+TEST_F(TestCycleTest, FailedToStartRecordsTheTimeAndMovesOnAtTheNextTick) {
+  const TChildScript cases[] = {{.createThrows = true}, {.runThrows = true}};
+  for (const TChildScript& broken : cases) {
+    children = TFakeChildren();
+    alerts.clear();
+    build({.servers = {"a", "b"}});
+    const std::string first = toUtf8(catalogue->settings().Servers(0).Name());
+    const std::string second = toUtf8(catalogue->settings().Servers(1).Name());
+    script(first, broken);
+    cycle->btnStartClick();
+    cycle->tmrTestTimer();
+    EXPECT_EQ(row(first).history, std::vector<std::u16string>{u"Failed to start"});
+    EXPECT_EQ(row(first).lastRun, u"09:05:07");
+    EXPECT_FALSE(cycle->testing());
+    EXPECT_TRUE(broken.createThrows || children.last().released);
+    EXPECT_TRUE(alerts.empty());
+
+    cycle->tmrTestTimer();
+    EXPECT_EQ(row(second).status, u"Running");
+    EXPECT_EQ(cycle->serverIndex(), 1);
+  }
+}
+
+// One server, repeated without a pause, each cycle with the outcome given.
+TEST_F(TestCycleTest, AlertsOncePerOutageAfterTheChildIsGone) {
+  build({.servers = {"office"}, .repeatPeriod = 0});
+  view->repeat = true;
+  const TChildScript failed{.endsAfterReads = 1};
+  const TChildScript successful{.reads = {u"Initialization Sequence Completed\r\n"}};
+  const TChildScript broken{.runThrows = true};
+  struct Step {
+    TChildScript child;
+    bool alertThrows;
+    std::u16string status;
+    size_t alertsSoFar;
+    bool flag;
+  };
+  const Step steps[] = {
+      {failed, true, u"Failed", 1, false},  // the mail failed: tried again next time
+      {failed, false, u"Failed", 2, true},
+      {failed, false, u"Failed", 2, true},  // same outage, no second alert
+      {broken, false, u"Failed to start", 2, true},
+      {successful, false, u"Successful", 2, false},
+      {broken, false, u"Failed to start", 2, false},
+      {failed, false, u"Failed", 3, true},
+  };
+  cycle->btnStartClick();
+  int n = 0;
+  for (const Step& step : steps) {
+    SCOPED_TRACE(testing::Message() << "step " << n++);
+    script("office", step.child);
+    alertThrows = step.alertThrows;
+    tickUntilDecided();
+    EXPECT_EQ(view->rows[0].status, step.status);
+    EXPECT_EQ(alerts.size(), step.alertsSoFar);
+    EXPECT_EQ(cycle->serverDownAlerted(0), step.flag);
+    advance(1);
+    cycle->tmrTestTimer();  // closes the cycle; the next test begins a new one
+    ASSERT_EQ(cycle->serverIndex(), -1);
+  }
+  EXPECT_EQ(childReleasedAtAlert, std::vector<bool>(3, true));
+}
+
+TEST_F(TestCycleTest, WithoutRepeatTheTickAfterTheLastServerEndsTheRun) {
+  build({.servers = {"a", "b"}});
+  script("a", {.reads = {u"Initialization Sequence Completed"}});
+  script("b", {.reads = {u"Initialization Sequence Completed"}});
+  cycle->btnStartClick();
+  ticks(2);
+  EXPECT_EQ(children.started.size(), 2u);
+  EXPECT_TRUE(view->timerEnabled);
+  cycle->tmrTestTimer();
+  EXPECT_FALSE(view->timerEnabled);
+  EXPECT_TRUE(view->inputsEnabled);
+  EXPECT_FALSE(view->stopEnabled);
+  EXPECT_EQ(row("a").status, u"Successful");
+  EXPECT_EQ(row("b").status, u"Successful");
+}
+
+TEST_F(TestCycleTest, CycleLongerThanThePeriodRestartsAtOnce) {
+  build({.servers = {"office"}, .connTimeout = 70, .repeatPeriod = 1});
+  view->repeat = true;
+  cycle->btnStartClick();
+  cycle->tmrTestTimer();
+  advance(70.5);
+  cycle->tmrTestTimer();
+  ASSERT_EQ(view->rows[0].status, u"Failed");
+
+  cycle->tmrTestTimer();  // closes the cycle
+  EXPECT_EQ(cycle->serverIndex(), -1);
+  EXPECT_EQ(children.started.size(), 1u);
+  cycle->tmrTestTimer();  // begins the next one
+  EXPECT_EQ(children.started.size(), 2u);
+  EXPECT_EQ(view->rows[0].status, u"Running");
+}
+
+TEST_F(TestCycleTest, ShorterCycleWaitsForThePeriodMeasuredFromItsFirstTest) {
+  build({.servers = {"office"}, .repeatPeriod = 1});
+  view->repeat = true;
+  script("office", {.reads = {u"Initialization Sequence Completed"}});
+  cycle->btnStartClick();
+  cycle->tmrTestTimer();
+  ASSERT_EQ(view->rows[0].status, u"Successful");
+
+  for (int i = 0; i < 3; ++i) {  // 0 s, 30 s and exactly 60 s: still waiting
+    cycle->tmrTestTimer();
+    EXPECT_EQ(cycle->serverIndex(), 1 + i);  // runs past the end while waiting
+    advance(30);
+  }
+  advance(-29.999);  // 60.001 s
+  cycle->tmrTestTimer();
+  ASSERT_EQ(cycle->serverIndex(), -1);
+  EXPECT_EQ(children.started.size(), 1u);
+
+  advance(10);
+  cycle->tmrTestTimer();  // the new cycle starts here
+  EXPECT_EQ(children.started.size(), 2u);
+  advance(60);
+  ticks(2);
+  EXPECT_GE(cycle->serverIndex(), 1);
+  advance(0.001);
+  cycle->tmrTestTimer();
+  EXPECT_EQ(cycle->serverIndex(), -1);
+}
+
+TEST_F(TestCycleTest, EmptyCatalogue) {
+  build({.servers = {}, .repeatPeriod = 1});
+  cycle->btnStartClick();
+  cycle->tmrTestTimer();
+  EXPECT_FALSE(view->timerEnabled);
+  EXPECT_TRUE(view->inputsEnabled);
+
+  view->repeat = true;
+  cycle->btnStartClick();
+  cycle->tmrTestTimer();
+  EXPECT_EQ(cycle->serverIndex(), 0);
+  advance(60);
+  cycle->tmrTestTimer();
+  EXPECT_EQ(cycle->serverIndex(), 1);
+  advance(1);
+  cycle->tmrTestTimer();
+  EXPECT_EQ(cycle->serverIndex(), -1);
+  cycle->tmrTestTimer();
+  EXPECT_EQ(cycle->serverIndex(), 0);
+  EXPECT_TRUE(view->timerEnabled);
+  EXPECT_TRUE(children.started.empty());
+}
+
+TEST_F(TestCycleTest, StopMarksTheServerAtTheIndexButNoRowWhileWaiting) {
+  build({.servers = {"office"}, .repeatPeriod = 1});
+  view->repeat = true;
+  cycle->btnStartClick();
+  ticks(2);
+  cycle->btnStopClick();
+  EXPECT_EQ(view->rows[0].history, (std::vector<std::u16string>{u"Running", u"Interrupted"}));
+  EXPECT_EQ(view->rows[0].lastRun, u"");
+  EXPECT_TRUE(children.last().released);
+  EXPECT_FALSE(cycle->testing());
+  EXPECT_FALSE(view->timerEnabled);
+  EXPECT_TRUE(view->inputsEnabled);
+  EXPECT_FALSE(view->stopEnabled);
+
+  // Stop right after a test ended, before the next tick moves on: the index
+  // still names that server.
+  script("office", {.reads = {u"Initialization Sequence Completed"}});
+  cycle->btnStartClick();
+  ticks(1);
+  ASSERT_EQ(view->rows[0].status, u"Successful");
+  cycle->btnStopClick();
+  EXPECT_EQ(view->rows[0].status, u"Interrupted");
+  EXPECT_EQ(view->rows[0].lastRun, u"");
+
+  // While waiting to repeat the index is past the end: no row changes.
+  cycle->btnStartClick();
+  ticks(2);
+  ASSERT_EQ(view->rows[0].status, u"Successful");
+  cycle->btnStopClick();
+  EXPECT_EQ(view->rows[0].status, u"Successful");
+  EXPECT_EQ(view->rows[0].lastRun, u"09:05:07");
+}
+
+TEST_F(TestCycleTest, StartKeepsPreviousResultsAndAlertFlags) {
+  build({.servers = {"a", "b"}});
+  script("a", {.endsAfterReads = 1});
+  script("b", {.endsAfterReads = 1});
+  cycle->btnStartClick();
+  ticks(3);
+  ASSERT_FALSE(view->timerEnabled);
+  ASSERT_EQ(alerts.size(), 2u);
+
+  cycle->btnStartClick();
+  EXPECT_EQ(view->rows[0].status, u"Failed");
+  EXPECT_EQ(view->rows[1].status, u"Failed");
+  EXPECT_EQ(view->rows[1].lastRun, u"09:05:07");
+  clock->local.tm_sec = 8;
+  cycle->tmrTestTimer();  // the first server fails again: same outage
+  EXPECT_EQ(view->rows[0].lastRun, u"09:05:08");
+  EXPECT_EQ(view->rows[1].lastRun, u"09:05:07");
+  EXPECT_EQ(alerts.size(), 2u);
+  EXPECT_TRUE(cycle->serverDownAlerted(0));
+  EXPECT_TRUE(cycle->serverDownAlerted(1));
+}
+
+TEST(FormatLastRunTest, TwoDigitTwentyFourHourTime) {
+  struct Case {
+    int h, m, s;
+    std::u16string text;
+  };
+  const Case cases[] = {{0, 0, 0, u"00:00:00"},
+                        {9, 5, 7, u"09:05:07"},
+                        {13, 45, 30, u"13:45:30"},
+                        {23, 59, 59, u"23:59:59"}};
+  for (const Case& c : cases) {
+    std::tm t{};
+    t.tm_hour = c.h;
+    t.tm_min = c.m;
+    t.tm_sec = c.s;
+    EXPECT_EQ(formatLastRun(t), c.text);
+  }
+}
+
+}  // namespace
+}  // namespace quorvex::fakes

@@ -1,0 +1,8 @@
+# End-to-end cases of the headless front end, run against the built program.
+add_test(NAME app_headless_cli
+         COMMAND ${CMAKE_CURRENT_LIST_DIR}/e2e/headless_cli.sh $<TARGET_FILE:quorvex>)
+add_test(NAME app_e2e_openvpn
+         COMMAND ${CMAKE_CURRENT_LIST_DIR}/e2e/openvpn_headless.sh $<TARGET_FILE:quorvex>)
+# The OpenVPN servers need a tun device and the loopback ports of the run.
+set_tests_properties(app_e2e_openvpn PROPERTIES TIMEOUT 240 RUN_SERIAL TRUE)
+set_tests_properties(app_headless_cli PROPERTIES TIMEOUT 120)

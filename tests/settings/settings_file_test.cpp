@@ -1,0 +1,434 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <optional>
+
+#include "platform/exception.h"
+#include "platform/text.h"
+#include "settings/settings.h"
+#include "settings/temp_folder.h"
+
+namespace quorvex {
+namespace {
+
+using fixtures::permissions;
+using fixtures::readFile;
+using fixtures::TempFolder;
+
+// Every value the file carries, in UTF-8 for readable failures.
+struct Values {
+  std::string username, password;
+  int32_t repeatPeriod = 0, connectionTimeout = 0;
+  std::string smtpHost, smtpLogin, smtpPassword;
+  int32_t smtpPort = 0;
+  bool smtpUseSSLTLS = false;
+  std::string msgFrom, msgCC, msgSubject, msgText, msgTo;
+
+  bool operator==(const Values&) const = default;
+};
+
+void PrintTo(const Values& v, std::ostream* os) {
+  *os << "{user=" << v.username << " pw=" << v.password << " repeat=" << v.repeatPeriod
+      << " timeout=" << v.connectionTimeout << " host=" << v.smtpHost << " login=" << v.smtpLogin
+      << " smtpPw=" << v.smtpPassword << " port=" << v.smtpPort << " ssl=" << v.smtpUseSSLTLS
+      << " from=" << v.msgFrom << " cc=" << v.msgCC << " subject=" << v.msgSubject
+      << " text=" << ::testing::PrintToString(v.msgText) << " to=" << v.msgTo << "}";
+}
+
+Values valuesOf(const TSettings& s) {
+  return {toUtf8(s.Username()),     toUtf8(s.Password()), s.RepeatPeriod(),
+          s.ConnectionTimeout(),    toUtf8(s.SMTPHost()), toUtf8(s.SMTPLogin()),
+          toUtf8(s.SMTPPassword()), s.SMTPPort(),         s.SMTPUseSSLTLS(),
+          toUtf8(s.MsgFrom()),      toUtf8(s.MsgCC()),    toUtf8(s.MsgSubject()),
+          toUtf8(s.MsgText()),      toUtf8(s.MsgTo())};
+}
+
+// Sets everything that has a setter; the two read-only values keep theirs.
+void assign(TSettings& s, const Values& v) {
+  s.SetUsername(fromUtf8(v.username));
+  s.SetPassword(fromUtf8(v.password));
+  s.SetSMTPHost(fromUtf8(v.smtpHost));
+  s.SetSMTPLogin(fromUtf8(v.smtpLogin));
+  s.SetSMTPPassword(fromUtf8(v.smtpPassword));
+  s.SetSMTPPort(v.smtpPort);
+  s.SetSMTPUseSSLTLS(v.smtpUseSSLTLS);
+  s.SetMsgFrom(fromUtf8(v.msgFrom));
+  s.SetMsgCC(fromUtf8(v.msgCC));
+  s.SetMsgSubject(fromUtf8(v.msgSubject));
+  s.SetMsgText(fromUtf8(v.msgText));
+  s.SetMsgTo(fromUtf8(v.msgTo));
+}
+
+// What a settings object holds before a load: defaults plus earlier values.
+const Values kBefore = {"oldUser",  "oldPw",      5,         90,     "oldHost",
+                        "oldLogin", "oldSmtpPw",  2525,      true,   "oldFrom",
+                        "oldCC",    "oldSubject", "oldText", "oldTo"};
+
+const char* const kFullFile =
+    "<settings>\r\n"
+    "  <username>alice</username>\r\n"
+    "  <password>vpn&amp;pw</password>\r\n"
+    "  <repeat_period>15</repeat_period>\r\n"
+    "  <conn_timeout>60</conn_timeout>\r\n"
+    "  <alerts>\r\n"
+    "    <smtp_server>\r\n"
+    "      <host>smtp.example.org</host>\r\n"
+    "      <login>mailer</login>\r\n"
+    "      <password>s3cret</password>\r\n"
+    "      <port>587</port>\r\n"
+    "      <ssl_tls>true</ssl_tls>\r\n"
+    "    </smtp_server>\r\n"
+    "    <message>\r\n"
+    "      <from>monitor@example.org</from>\r\n"
+    "      <cc>ops@example.org</cc>\r\n"
+    "      <subject>&lt;serverName&gt; Down!</subject>\r\n"
+    "      <text>Check it</text>\r\n"
+    "      <to>admin@example.org</to>\r\n"
+    "    </message>\r\n"
+    "  </alerts>\r\n"
+    "</settings>";
+
+const Values kFullValues = {"alice",
+                            "vpn&pw",
+                            15,
+                            60,
+                            "smtp.example.org",
+                            "mailer",
+                            "s3cret",
+                            587,
+                            true,
+                            "monitor@example.org",
+                            "ops@example.org",
+                            "<serverName> Down!",
+                            "Check it",
+                            "admin@example.org"};
+
+struct LoadCase {
+  const char* what;
+  std::string file;
+  std::function<void(Values&)> expect;  // applied to the starting values
+  std::string error;                    // expected message, or empty
+};
+
+Values allEmpty() { return Values{}; }
+
+std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
+
+TEST(SettingsFile, LoadsValuesAndStopsAtTheFirstError) {
+  const auto alertsOnly = [](const std::string& inner) {
+    return "<settings><conn_timeout>1</conn_timeout><alerts>" + inner + "</alerts></settings>";
+  };
+  const LoadCase cases[] = {
+      {"full file", kFullFile, [](Values& v) { v = kFullValues; }, ""},
+      {"empty root: no value keeps its default", "<settings/>", [](Values& v) { v = allEmpty(); },
+       ""},
+      {"another root name", replaceAll(kFullFile, "settings>", "config>"),
+       [](Values& v) { v = kFullValues; }, ""},
+      {"missing conn_timeout gives 0",
+       "<settings><username>u</username><repeat_period>3</repeat_period></settings>",
+       [](Values& v) {
+         v = allEmpty();
+         v.username = "u";
+         v.repeatPeriod = 3;
+       },
+       ""},
+      {"port not a number stops after the SMTP password", replaceAll(kFullFile, "587", "abc"),
+       [](Values& v) {
+         const Values old = v;
+         v = kFullValues;
+         v.smtpPort = old.smtpPort;
+         v.smtpUseSSLTLS = old.smtpUseSSLTLS;
+         v.msgFrom = old.msgFrom;
+         v.msgCC = old.msgCC;
+         v.msgSubject = old.msgSubject;
+         v.msgText = old.msgText;
+         v.msgTo = old.msgTo;
+       },
+       "''abc'' is not a valid integer value"},
+      {"repeat_period not a number stops after the password",
+       "<settings><username>u</username><password>p</password>"
+       "<repeat_period>5x</repeat_period><conn_timeout>7</conn_timeout></settings>",
+       [](Values& v) {
+         v.connectionTimeout = 7;
+         v.password = "p";
+       },
+       "''5x'' is not a valid integer value"},
+      {"ssl_tls not a Boolean", alertsOnly("<smtp_server><ssl_tls>yes</ssl_tls></smtp_server>"),
+       [](Values& v) {
+         v.connectionTimeout = 1;
+         v.password = v.username = "";
+         v.repeatPeriod = 0;
+         v.smtpHost = v.smtpLogin = v.smtpPassword = "";
+         v.smtpPort = 0;
+       },
+       "''yes'' is not a valid boolean value"},
+      {"value with a child element",
+       "<settings><conn_timeout>8</conn_timeout><password><b>x</b></password></settings>",
+       [](Values& v) { v.connectionTimeout = 8; },
+       "Element \"password\" does not contain a single text node"},
+      {"value with text and character data",
+       "<settings><conn_timeout>x<![CDATA[1]]></conn_timeout></settings>", [](Values&) {},
+       "Element \"conn_timeout\" does not contain a single text node"},
+      {"value with a comment", "<settings><conn_timeout>1<!-- s --></conn_timeout></settings>",
+       [](Values&) {}, "Element \"conn_timeout\" does not contain a single text node"},
+      {"character data, empty elements, blanks kept",
+       "<settings><username><![CDATA[<a&b>]]></username><password>  </password>"
+       "<repeat_period/><conn_timeout></conn_timeout><alerts><message>"
+       "<text>a\r\nb&#13;&#10;c</text><subject><![CDATA[]]></subject></message></alerts>"
+       "</settings>",
+       [](Values& v) {
+         v = allEmpty();
+         v.username = "<a&b>";
+         v.password = "  ";
+         v.msgText = "a\nb\r\nc";  // a raw CR LF is a line end to XML; a reference is kept
+       },
+       ""},
+      {"names are case-sensitive and the first of a name counts",
+       "<settings><Username>x</Username><username>first</username><username>second</username>"
+       "</settings>",
+       [](Values& v) {
+         v = allEmpty();
+         v.username = "first";
+       },
+       ""},
+      {"missing message, containers in any order",
+       alertsOnly("<message2/><smtp_server><host>h</host><port>-1</port></smtp_server>"),
+       [](Values& v) {
+         v = allEmpty();
+         v.connectionTimeout = 1;
+         v.smtpHost = "h";
+         v.smtpPort = -1;
+       },
+       ""},
+      {"byte-order mark, declaration, attributes and non-ASCII text",
+       "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+       "<settings version=\"2\"><username kind=\"x\">Zo\xC3\xAB \xF0\x9F\x98\x80</username>"
+       "</settings>\n",
+       [](Values& v) {
+         v = allEmpty();
+         v.username = "Zo\xC3\xAB \xF0\x9F\x98\x80";
+       },
+       ""},
+  };
+  TempFolder folder;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string path = folder.write("settings.xml", c.file);
+    TSettings settings(fromUtf8(path));
+    assign(settings, kBefore);
+    Values expected = kBefore;
+    c.expect(expected);
+    try {
+      settings.loadFromFile();
+      EXPECT_EQ(c.error, "") << "no error";
+    } catch (const Exception& e) {
+      EXPECT_EQ(toUtf8(e.Message()), c.error);
+    }
+    EXPECT_EQ(valuesOf(settings), expected);
+  }
+}
+
+TEST(SettingsFile, BooleanForms) {
+  const std::pair<const char*, bool> cases[] = {
+      {"true", true}, {"false", false}, {"True", true}, {"FALSE", false},
+      {"1", true},    {"0", false},     {"-3", true},   {"0.0", false},
+  };
+  TempFolder folder;
+  for (const auto& [text, expected] : cases) {
+    SCOPED_TRACE(text);
+    const std::string path =
+        folder.write("s.xml", std::string("<s><alerts><smtp_server><ssl_tls>") + text +
+                                  "</ssl_tls></smtp_server></alerts></s>");
+    TSettings settings(fromUtf8(path));
+    settings.SetSMTPUseSSLTLS(!expected);
+    settings.loadFromFile();
+    EXPECT_EQ(settings.SMTPUseSSLTLS(), expected);
+  }
+}
+
+TEST(SettingsFile, UnreadableFileRaisesAndChangesNothing) {
+  TempFolder folder;
+  ASSERT_EQ(mkdir((folder / "dir.xml").c_str(), 0700), 0);
+  folder.write("empty.xml", "");
+  folder.write("broken.xml", "<settings>\n<username>x</settings>");
+  folder.write("two-roots.xml", "<a/><b/>");
+  const std::pair<const char*, std::string> cases[] = {
+      {"missing.xml",
+       "Cannot open file \"" + (folder / "missing.xml") + "\". No such file or directory"},
+      {"dir.xml", "Cannot open file \"" + (folder / "dir.xml") + "\". Is a directory"},
+      {"empty.xml", "The settings file \"" + (folder / "empty.xml") +
+                        "\" is not well-formed XML: No document element found (line 1, column 1)"},
+      {"broken.xml", "The settings file \"" + (folder / "broken.xml") +
+                         "\" is not well-formed XML: Start-end tags mismatch (line 2, column 14)"},
+      {"two-roots.xml", "The settings file \"" + (folder / "two-roots.xml") +
+                            "\" is not well-formed XML: more than one root element"},
+  };
+  for (const auto& [name, message] : cases) {
+    SCOPED_TRACE(name);
+    TSettings settings(folder.u16path(name));
+    assign(settings, kBefore);
+    try {
+      settings.loadFromFile();
+      ADD_FAILURE() << "no error";
+    } catch (const Exception& e) {
+      EXPECT_EQ(toUtf8(e.Message()), message);
+    }
+    EXPECT_EQ(valuesOf(settings), kBefore);
+  }
+}
+
+TEST(SettingsFile, WritesTheFixedLayout) {
+  TempFolder folder;
+  TSettings settings(folder.u16path("settings.xml"));
+  assign(settings, {"Zo\xC3\xAB", "p&w<1>\"'", 0, 0, "smtp.example.org", "", "s3cret", 587, true,
+                    "monitor@example.org", "", "<serverName> Down!", "Line 1\r\nLine 2\tend",
+                    "admin@example.org"});
+  settings.saveToFile();
+  EXPECT_EQ(readFile(folder / "settings.xml"),
+            "<settings>\r\n"
+            "  <username>Zo\xC3\xAB</username>\r\n"
+            "  <password>p&amp;w&lt;1&gt;\"'</password>\r\n"
+            "  <repeat_period>5</repeat_period>\r\n"
+            "  <conn_timeout>90</conn_timeout>\r\n"
+            "  <alerts>\r\n"
+            "    <smtp_server>\r\n"
+            "      <host>smtp.example.org</host>\r\n"
+            "      <login></login>\r\n"
+            "      <password>s3cret</password>\r\n"
+            "      <port>587</port>\r\n"
+            "      <ssl_tls>true</ssl_tls>\r\n"
+            "    </smtp_server>\r\n"
+            "    <message>\r\n"
+            "      <from>monitor@example.org</from>\r\n"
+            "      <cc></cc>\r\n"
+            "      <subject>&lt;serverName&gt; Down!</subject>\r\n"
+            "      <text>Line 1&#13;\nLine 2\tend</text>\r\n"
+            "      <to>admin@example.org</to>\r\n"
+            "    </message>\r\n"
+            "  </alerts>\r\n"
+            "</settings>");
+  EXPECT_EQ(permissions(folder / "settings.xml"), 0600u);
+}
+
+TEST(SettingsFile, WhatIsWrittenReadsBackUnchanged) {
+  TempFolder folder;
+  const std::string path = folder.write("settings.xml",
+                                        "<settings><repeat_period>-2147483648</repeat_period>"
+                                        "<conn_timeout>2147483647</conn_timeout></settings>");
+  const Values values = {" lead and trail ",
+                         "   ",
+                         -2147483648,
+                         2147483647,
+                         "h\xC3\xA9te",
+                         "l]]>gin",
+                         "<&>",
+                         -25,
+                         true,
+                         "a@b",
+                         "c@d; e@f",
+                         "<serverName> Down!",
+                         "one\r\ntwo\rthree\nfour\x01\x1f five\t",
+                         "\xF0\x9F\x98\x80@example.org"};
+  TSettings first(fromUtf8(path));
+  first.loadFromFile();
+  assign(first, values);
+  first.saveToFile();
+  TSettings second(fromUtf8(path));
+  second.loadFromFile();
+  EXPECT_EQ(valuesOf(second), values);
+}
+
+TEST(SettingsFile, SaveReplacesTheFileWhole) {
+  TempFolder folder;
+  // An earlier file readable by others becomes private.
+  const std::string path = folder.write("settings.xml", "old");
+  chmod(path.c_str(), 0644);
+  TSettings settings(fromUtf8(path));
+  settings.SetUsername(u"new");
+  settings.saveToFile();
+  EXPECT_EQ(permissions(path), 0600u);
+  TSettings reread(fromUtf8(path));
+  reread.loadFromFile();
+  EXPECT_EQ(toUtf8(reread.Username()), "new");
+
+  // A link is followed: the file it points to is replaced and the link stays.
+  ASSERT_EQ(symlink("settings.xml", (folder / "link.xml").c_str()), 0);
+  TSettings viaLink(folder.u16path("link.xml"));
+  viaLink.SetUsername(u"linked");
+  viaLink.saveToFile();
+  struct stat st {};
+  ASSERT_EQ(lstat((folder / "link.xml").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_NE(readFile(path).find("<username>linked</username>"), std::string::npos);
+
+  // Missing folders are made, private too.
+  TSettings nested(fromUtf8(folder / "a/b/settings.xml"));
+  nested.saveToFile();
+  EXPECT_EQ(permissions(folder / "a") & 0077, 0u);
+  EXPECT_EQ(permissions(folder / "a/b") & 0077, 0u);
+  EXPECT_EQ(permissions(folder / "a/b/settings.xml"), 0600u);
+  const auto entries = std::distance(std::filesystem::directory_iterator(folder.path()),
+                                     std::filesystem::directory_iterator());
+  EXPECT_EQ(entries, 3) << "no temporary file is left behind";
+}
+
+TEST(SettingsFile, FailedSaveRaisesAndKeepsTheOldFile) {
+  TempFolder folder;
+  folder.write("file", "");
+  ASSERT_EQ(mkdir((folder / "dir.xml").c_str(), 0700), 0);
+  const std::pair<std::string, std::string> cases[] = {
+      {folder / "file/settings.xml", "Not a directory"},  // folder is a file
+      {folder / "dir.xml", "Is a directory"},             // target is a folder
+      {"/proc/self/settings.xml", ""},  // a folder nobody writes, whatever the reason
+  };
+  for (const auto& [path, reason] : cases) {
+    SCOPED_TRACE(path);
+    TSettings settings(fromUtf8(path));
+    try {
+      settings.saveToFile();
+      ADD_FAILURE() << "no error";
+    } catch (const EFileError& e) {
+      const std::string message = toUtf8(e.Message());
+      EXPECT_TRUE(message.starts_with("Cannot write file \"" + path + "\". ")) << message;
+      EXPECT_TRUE(message.ends_with(reason)) << message;
+    }
+  }
+
+  // A write that fails half-way (here: the file-size limit, as a full disk
+  // would) leaves the old file as it was and no partial file beside it.
+  const std::string old = folder.write("settings.xml", kFullFile);
+  TSettings settings(fromUtf8(old));
+  settings.SetMsgText(std::u16string(4096, u'x'));
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{256, 256};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    try {
+      settings.saveToFile();
+      _exit(1);
+    } catch (const EFileError& e) {
+      _exit(toUtf8(e.Message()) == "Cannot write file \"" + old + "\". File too large" ? 0 : 2);
+    }
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(readFile(old), kFullFile);
+  const auto entries = std::distance(std::filesystem::directory_iterator(folder.path()),
+                                     std::filesystem::directory_iterator());
+  EXPECT_EQ(entries, 3) << "file, dir.xml and settings.xml only";
+}
+
+}  // namespace
+}  // namespace quorvex

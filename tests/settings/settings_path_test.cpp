@@ -1,0 +1,63 @@
+#include "settings/settings_path.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "platform/text.h"
+#include "settings/temp_folder.h"
+
+namespace quorvex {
+namespace {
+
+using fixtures::TempFolder;
+
+TEST(SettingsPath, ChoosesExplicitThenBesideExecutableThenConfigHome) {
+  TempFolder portable, installed;
+  portable.write("settings.xml", "<settings/>");
+  ASSERT_EQ(mkdir((installed / "settings.xml").c_str(), 0700), 0);  // a folder is no file
+  const std::string portableExe = portable / "quorvex";
+  const std::string installedExe = installed / "quorvex";
+
+  struct Case {
+    const char* what;
+    std::optional<std::string> explicitPath;
+    TSettingsPlaces places;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"explicit wins", std::string("my.xml"), {portableExe, "/xdg", "/home/u"}, "my.xml"},
+      {"beside the executable",
+       std::nullopt,
+       {portableExe, "/xdg", "/home/u"},
+       portable / "settings.xml"},
+      {"config home", std::nullopt, {installedExe, "/xdg", "/home/u"}, "/xdg/quorvex/settings.xml"},
+      {"config home with a trailing slash",
+       std::nullopt,
+       {installedExe, "/xdg/", nullptr},
+       "/xdg/quorvex/settings.xml"},
+      {"home when config home is unset",
+       std::nullopt,
+       {installedExe, nullptr, "/home/u"},
+       "/home/u/.config/quorvex/settings.xml"},
+      {"home when config home is empty",
+       std::nullopt,
+       {installedExe, "", "/home/u"},
+       "/home/u/.config/quorvex/settings.xml"},
+      {"home when config home is relative",
+       std::nullopt,
+       {installedExe, "cfg", "/home/u"},
+       "/home/u/.config/quorvex/settings.xml"},
+      {"unknown executable", std::nullopt, {"", "/xdg", nullptr}, "/xdg/quorvex/settings.xml"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(chooseSettingsPath(c.explicitPath, c.places), c.expected);
+  }
+}
+
+TEST(SettingsPath, ExplicitPathIsTakenAsGiven) {
+  EXPECT_EQ(settingsFilePath(u"relative/s\u00E9ttings.xml"), u"relative/s\u00E9ttings.xml");
+}
+
+}  // namespace
+}  // namespace quorvex
