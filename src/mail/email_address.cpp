@@ -195,12 +195,9 @@ TQxEMailAddressItem& TQxEMailAddressList::Add() {
 }
 
 void TQxEMailAddressList::AddItems(const TQxEMailAddressList* list) {
-  if (!list || list == this) {
-    if (list == this)
-      for (size_t i = 0, n = _items.size(); i < n; ++i) Add().Assign(*_items[i]);
-    return;
-  }
-  for (const auto& item : list->_items) Add().Assign(*item);
+  if (!list) return;
+  // Counted first, so that adding a list to itself copies it once.
+  for (size_t i = 0, n = list->_items.size(); i < n; ++i) Add().Assign(*list->_items[i]);
 }
 
 void TQxEMailAddressList::Delete(size_t index) {

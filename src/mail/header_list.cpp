@@ -1,8 +1,8 @@
 #include "mail/header_list.h"
 
-#include "mail/text_util.h"
-
 #include <cstddef>
+
+#include "mail/text_util.h"
 
 namespace quorvex {
 

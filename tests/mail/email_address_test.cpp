@@ -172,3 +172,20 @@ TEST(FormatHeaderAddress, QuotesOrEncodesTheName) {
 
 }  // namespace
 }  // namespace quorvex
+
+namespace quorvex {
+namespace {
+
+TEST(EMailAddressList, AddItemsCopiesEveryEntryOnce) {
+  TQxEMailAddressList list, other;
+  list.SetEMailAddresses(u"A <a@x>, b@y");
+  other.AddItems(&list);
+  other.AddItems(nullptr);
+  list[0].SetName(u"changed");
+  EXPECT_EQ(other.EMailAddresses(), u"A <a@x>, b@y");
+  other.AddItems(&other);
+  EXPECT_EQ(other.EMailAddresses(), u"A <a@x>, b@y, A <a@x>, b@y");
+}
+
+}  // namespace
+}  // namespace quorvex
