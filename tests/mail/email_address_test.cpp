@@ -54,6 +54,9 @@ TEST(EMailAddressList, SplitsListTextsIntoEntries) {
       {u"\"x;y\" <a@x>; \"p(q\" <b@y>",
        {{u"a@x", u"x;y"}, {u"b@y", u"p(q"}},
        u"\"x;y\" <a@x>, \"p(q\" <b@y>"},
+      {u"B\u00FCro S\u00FCd <bs@x>",
+       {{u"bs@x", u"B\u00FCro S\u00FCd"}},
+       u"=?UTF-8?B?QsO8cm8gU8O8ZA==?= <bs@x>"},
       {u"", {}, u""},
       {u" \t ", {}, u""},
   };
