@@ -117,7 +117,9 @@ void TQxBuffer::Remove(int AByteCount) {
   } else {
     FHeadIndex += AByteCount;
     FSize -= AByteCount;
-    if (FHeadIndex > FGrowthFactor) CompactHead(true);
+    // Compacting only once the dead head is as long as the live bytes keeps
+    // the moving linear in what is taken out.
+    if (FHeadIndex > FGrowthFactor && FHeadIndex >= FSize) CompactHead(true);
   }
   if (FOnBytesRemoved) FOnBytesRemoved(*this, removed);
 }

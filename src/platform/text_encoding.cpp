@@ -6,6 +6,10 @@
 #include <cerrno>
 #include <algorithm>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "platform/text.h"
 
 namespace quorvex {
@@ -37,9 +41,22 @@ class TSingleByteEncoding final : public TEncoding {
   }
 
   std::u16string GetString(std::string_view bytes) const override {
-    std::u16string out;
-    out.reserve(bytes.size());
-    for (unsigned char b : bytes) out += b < _limit ? static_cast<char16_t>(b) : u'?';
+    // Line reading decodes every line here, so whole blocks of bytes below
+    // 128 are widened at once.
+    std::u16string out(bytes.size(), u'\0');
+    const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+    char16_t* to = out.data();
+    size_t i = 0;
+#ifdef __SSE2__
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 16 <= bytes.size(); i += 16) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+      if (_mm_movemask_epi8(block) != 0) break;  // a byte of 128 or more
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), _mm_unpacklo_epi8(block, zero));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i + 8), _mm_unpackhi_epi8(block, zero));
+    }
+#endif
+    for (; i < bytes.size(); ++i) to[i] = in[i] < _limit ? static_cast<char16_t>(in[i]) : u'?';
     return out;
   }
 

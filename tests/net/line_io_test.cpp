@@ -6,6 +6,7 @@
 
 #include "memory_transport.h"
 #include "net/net_errors.h"
+#include "net/tcp_connection.h"
 #include "platform/text.h"
 
 namespace quorvex {
@@ -161,6 +162,37 @@ TEST(ReadLn, TwoLinesInOneChunkNeedOneReceive) {
   EXPECT_EQ(script.Operations, operations);
 }
 
+TEST(ReadLn, ProgressReachesTheConnection) {
+  TMemoryScript script("250 OK\r\nnext\nx\n", 4, true);
+  TMemoryHandler handler(script);
+  TQxTCPConnection connection;
+  connection.SetIOHandler(&handler);
+  std::vector<std::int64_t> positions;
+  connection.OnWork = [&](TQxComponent&, TWorkMode AMode, std::int64_t APosition) {
+    positions.push_back(AMode == wmRead ? APosition : -APosition);
+  };
+  connection.BeginWork(wmRead);
+  EXPECT_EQ(handler.ReadLn(), u"250 OK");
+  EXPECT_EQ(handler.ReadLn(), u"next");
+  connection.EndWork(wmRead);
+  EXPECT_EQ(handler.ReadLn(), u"x");  // outside the bracket: not reported
+  EXPECT_EQ(positions, (std::vector<std::int64_t>{8, 13}));
+  connection.SetIOHandler(nullptr);
+  EXPECT_EQ(handler.WorkTarget(), nullptr);
+}
+
+TEST(ReadLn, SplitForOneCallOnly) {
+  TMemoryScript script("abcdefgh\nabcdefgh\n", 100, true);
+  TMemoryHandler handler(script);
+  bool split = false;
+  EXPECT_EQ(handler.ReadLnSplit(split, u"\n", -1, 5), u"abcde");
+  EXPECT_TRUE(split);
+  EXPECT_EQ(handler.ReadLnSplit(split, u"\n", -1, 5), u"fgh");
+  EXPECT_FALSE(split);
+  EXPECT_EQ(handler.MaxLineAction(), maException);
+  EXPECT_THROW(handler.ReadLn(u"\n", -1, 5), EQxReadLnMaxLineLengthExceeded);
+}
+
 TEST(ReadLn, OtherTerminatorKeepsCarriageReturn) {
   TMemoryScript script("a\r.b\r\n.", 2, false);
   TMemoryHandler handler(script);
@@ -189,10 +221,13 @@ TEST(ReadLn, TimeOutKeepsThePartialLine) {
 }
 
 TEST(ReadLn, DecodesWithTheGivenEncoding) {
-  TMemoryScript script("caf\xE9\ncaf\xE9\n", 100, true);
+  // Long enough that the decoder meets the high byte inside a block.
+  const std::string line = "0123456789abcdefghij caf\xE9 0123456789abcdefghij";
+  TMemoryScript script(line + "\n" + line + "\n", 100, true);
   TMemoryHandler handler(script);
-  EXPECT_EQ(handler.ReadLn(), u"caf?");
-  EXPECT_EQ(handler.ReadLn(&TEncoding::ISO88591()), u"caf\u00E9");
+  EXPECT_EQ(handler.ReadLn(), u"0123456789abcdefghij caf? 0123456789abcdefghij");
+  EXPECT_EQ(handler.ReadLn(&TEncoding::ISO88591()),
+            u"0123456789abcdefghij caf\u00E9 0123456789abcdefghij");
 }
 
 TEST(ReadLnWait, SkipsBlankLinesAndTrims) {
