@@ -136,6 +136,11 @@ class TIconvEncoding final : public TEncoding {
       srcLeft -= skip;
       if (srcLeft == 0) break;
     }
+    // Stateful charsets (UTF-7, ISO-2022-JP) end their last shift here.
+    char* dst = buffer;
+    size_t dstLeft = sizeof buffer;
+    iconv(cd, nullptr, nullptr, &dst, &dstLeft);
+    out.append(buffer, dst - buffer);
   }
 
   std::string _name;

@@ -1,0 +1,299 @@
+#include "mail/header_encoding.h"
+
+#include "mail/body_encoders.h"
+#include "mail/charset_table.h"
+#include "mail/header_coders.h"
+#include "platform/text.h"
+
+namespace quorvex {
+
+namespace {
+
+bool isBlank(char16_t c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+bool isQLiteral(char16_t c) {
+  return (c >= 33 && c <= 60) || c == 62 || (c >= 64 && c <= 94) || (c >= 96 && c <= 126);
+}
+
+bool equalsNoCase(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char16_t x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x -= 32;
+    if (y >= 'a' && y <= 'z') y -= 32;
+    if (x != y) return false;
+  }
+  return true;
+}
+
+bool isUtf8Continuation(char16_t c) { return c >= 0x80 && c <= 0xBF; }
+
+void appendHex(std::u16string& out, char16_t byte) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  out += u'=';
+  out += static_cast<char16_t>(kHex[(byte >> 4) & 15]);
+  out += static_cast<char16_t>(kHex[byte & 15]);
+}
+
+// Writes s[begin, end) as encoded words of at most 75 characters. In UTF-8 a
+// word never ends inside a character, so that each word decodes on its own.
+class TEncodedWordWriter {
+ public:
+  TEncodedWordWriter(std::u16string& out, std::u16string_view charset, char16_t letter,
+                     std::u16string_view specials)
+      : _out(out), _letter(letter), _specials(specials), _utf8(equalsNoCase(charset, u"UTF-8")) {
+    _begin = u"=?";
+    _begin += charset;
+    _begin += u'?';
+    _begin += letter;
+    _begin += u'?';
+  }
+
+  void Write(std::u16string_view run) {
+    if (_letter == 'Q')
+      writeQ(run);
+    else
+      writeB(run);
+  }
+
+ private:
+  static constexpr size_t kMaxWord = 75;
+
+  void writeB(std::u16string_view run) {
+    const size_t room = kMaxWord > _begin.size() + 2 ? kMaxWord - _begin.size() - 2 : 0;
+    const size_t maxBytes = std::max<size_t>(room / 4, 1) * 3;
+    size_t pos = 0;
+    while (pos < run.size()) {
+      size_t take = std::min(maxBytes, run.size() - pos);
+      if (_utf8 && pos + take < run.size()) {
+        size_t cut = pos + take;
+        while (cut > pos && isUtf8Continuation(run[cut])) --cut;
+        if (cut > pos) take = cut - pos;
+      }
+      if (pos > 0) _out += u"?=\r\n ";
+      _out += _begin;
+      _out += fromUtf8(TQxEncoderMIME::Encode(CharsToBytes(run.substr(pos, take))));
+      pos += take;
+    }
+    _out += u"?=";
+  }
+
+  void writeQ(std::u16string_view run) {
+    const size_t empty = _begin.size() + 2;
+    size_t length = empty;
+    _out += _begin;
+    std::u16string piece;
+    for (size_t i = 0; i < run.size();) {
+      piece.clear();
+      size_t next = i + 1;
+      if (_utf8 && run[i] >= 0xC0)
+        while (next < run.size() && isUtf8Continuation(run[next])) ++next;
+      for (size_t k = i; k < next; ++k) {
+        const char16_t c = run[k];
+        if (c == ' ')
+          piece += u'_';
+        else if (!isQLiteral(c) || _specials.find(c) != std::u16string_view::npos)
+          appendHex(piece, c);
+        else
+          piece += c;
+      }
+      if (length + piece.size() > kMaxWord && length > empty) {
+        _out += u"?=\r\n ";
+        _out += _begin;
+        length = empty;
+      }
+      _out += piece;
+      length += piece.size();
+      i = next;
+    }
+    _out += u"?=";
+  }
+
+  std::u16string& _out;
+  char16_t _letter;
+  std::u16string_view _specials;
+  bool _utf8;
+  std::u16string _begin;
+};
+
+// Decodes one "=?charset?letter?data?=" word, or returns false.
+bool decodeEncodedWord(std::u16string_view word, std::u16string& out) {
+  if (word.size() < 8 || word.substr(0, 2) != u"=?" || word.substr(word.size() - 2) != u"?=")
+    return false;
+  const size_t q1 = word.find(u'?', 2);
+  if (q1 == std::u16string_view::npos || q1 + 2 >= word.size() || word[q1 + 2] != u'?')
+    return false;
+  const size_t dataStart = q1 + 3;
+  if (dataStart > word.size() - 2) return false;
+  const std::u16string_view charset = word.substr(2, q1 - 2);
+  char16_t letter = word[q1 + 1];
+  if (letter >= 'a' && letter <= 'z') letter -= 32;
+  if (charset.empty() || (letter != 'B' && letter != 'Q' && letter != '8')) return false;
+  const TQxHeaderCoder* coder = TQxHeaderCoderList::Default().ByCharSet(charset);
+  if (!coder) return false;
+  const std::u16string_view data = word.substr(dataStart, word.size() - 2 - dataStart);
+  std::u16string bytes;
+  if (letter == 'B') {
+    bytes = BytesToChars(TQxDecoderMIME::Decode(CharsToBytes(data)));
+  } else if (letter == 'Q') {
+    auto hex = [](char16_t c) -> int {
+      if (c >= '0' && c <= '9') return c - '0';
+      if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+      if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+      return -1;
+    };
+    for (size_t i = 0; i < data.size(); ++i) {
+      if (data[i] == '_') {
+        bytes += u' ';
+      } else if (data[i] == '=' && i + 2 < data.size() && hex(data[i + 1]) >= 0 &&
+                 hex(data[i + 2]) >= 0) {
+        bytes += static_cast<char16_t>(hex(data[i + 1]) * 16 + hex(data[i + 2]));
+        i += 2;
+      } else {
+        bytes += data[i];
+      }
+    }
+  } else {
+    bytes = std::u16string(data);
+  }
+  out += coder->Decode(charset, bytes);
+  return true;
+}
+
+}  // namespace
+
+std::u16string HeaderCharSetForLocale(const TLocaleName& locale) {
+  const std::string& l = locale.language;
+  if (l == "zh") {
+    const bool simplified = locale.territory == "CN" || locale.territory == "SG";
+    return simplified ? u"GB2312" : u"Big5";
+  }
+  if (l == "ja") return u"ISO-2022-JP";
+  if (l == "ko") return u"csEUCKR";
+  if (l == "ru") return u"KOI8-R";
+  if (l == "uk") return u"windows-1251";
+  return u"UTF-8";
+}
+
+std::u16string DefaultHeaderCharSet() { return HeaderCharSetForLocale(UserLocale()); }
+
+std::u16string HeaderTextToBytes(std::u16string_view charset, std::u16string_view text) {
+  const TQxHeaderCoder* coder = TQxHeaderCoderList::Default().ByCharSet(charset);
+  if (!coder)
+    throw EQxHeaderEncodeError(u"Could not encode header data using charset \"" +
+                               std::u16string(charset) + u"\"");
+  return coder->Encode(charset, text);
+}
+
+std::u16string EncodeHeaderText(std::u16string_view text, std::u16string_view specials,
+                                char16_t letter, std::u16string_view charset) {
+  const std::u16string s = HeaderTextToBytes(charset, text);
+  if (letter >= 'a' && letter <= 'z') letter -= 32;
+  if (letter == '8') return s;
+  if (letter != 'Q') letter = 'B';
+  // Once the text holds an encoded word, a plain "=?...?=" would be decoded
+  // by the receiver too, so words with "=" are encoded.
+  const bool equalsUnsafe = DecodeHeaderText(text) != text;
+  auto needsEncoding = [&](size_t begin, size_t end) {
+    for (size_t i = begin; i < end; ++i) {
+      const char16_t c = s[i];
+      if (c < 32 || c > 126 || (equalsUnsafe && c == '=') ||
+          specials.find(c) != std::u16string_view::npos)
+        return true;
+    }
+    return false;
+  };
+
+  std::u16string out;
+  out.reserve(s.size() + s.size() / 2);
+  TEncodedWordWriter writer(out, charset, letter, specials);
+  const size_t npos = std::u16string::npos;
+  size_t runStart = npos, runEnd = 0;
+  auto closeRun = [&] {
+    if (runStart == npos) return;
+    writer.Write(std::u16string_view(s).substr(runStart, runEnd - runStart));
+    runStart = npos;
+  };
+  size_t i = 0;
+  while (i < s.size()) {
+    const size_t blanks = i;
+    while (i < s.size() && isBlank(s[i])) ++i;
+    if (i == s.size()) {
+      closeRun();
+      out.append(s, blanks, npos);
+      break;
+    }
+    const size_t word = i;
+    while (i < s.size() && !isBlank(s[i])) ++i;
+    if (!needsEncoding(word, i)) {
+      closeRun();
+      out.append(s, blanks, i - blanks);
+    } else {
+      if (runStart == npos) {
+        out.append(s, blanks, word - blanks);
+        runStart = word;
+      }
+      runEnd = i;
+    }
+  }
+  closeRun();
+  return out;
+}
+
+std::u16string DecodeHeaderText(std::u16string_view value) {
+  std::u16string out;
+  out.reserve(value.size());
+  bool previousEncoded = false;
+  size_t i = 0;
+  while (i < value.size()) {
+    const size_t blanks = i;
+    while (i < value.size() && isBlank(value[i])) ++i;
+    const size_t word = i;
+    while (i < value.size() && !isBlank(value[i])) ++i;
+    if (word == i) {
+      out.append(value.substr(blanks));
+      break;
+    }
+    std::u16string decoded;
+    const bool encoded = decodeEncodedWord(value.substr(word, i - word), decoded);
+    if (!(encoded && previousEncoded)) out.append(value.substr(blanks, word - blanks));
+    if (encoded)
+      out += decoded;
+    else
+      out.append(value.substr(word, i - word));
+    previousEncoded = encoded;
+  }
+  std::erase(out, u'\0');
+  return out;
+}
+
+namespace {
+
+// Hands out a process-wide encoding as an object the caller owns.
+class TSharedEncoding final : public TEncoding {
+ public:
+  explicit TSharedEncoding(const TEncoding& encoding) : _encoding(encoding) {}
+  std::string GetBytes(std::u16string_view text) const override { return _encoding.GetBytes(text); }
+  std::u16string GetString(std::string_view bytes) const override {
+    return _encoding.GetString(bytes);
+  }
+  std::string CharsetName() const override { return _encoding.CharsetName(); }
+
+ private:
+  const TEncoding& _encoding;
+};
+
+}  // namespace
+
+std::unique_ptr<TEncoding> CharSetTextEncoding(std::u16string_view charset) {
+  if (!charset.empty()) {
+    const std::string converter = CharSetConverterName(charset);
+    if (converter == "UTF-8") return std::make_unique<TSharedEncoding>(TEncoding::UTF8());
+    if (converter == "ISO-8859-1") return std::make_unique<TSharedEncoding>(TEncoding::ISO88591());
+    if (!converter.empty())
+      if (auto encoding = TEncoding::ForCharset(converter)) return encoding;
+  }
+  return std::make_unique<TSharedEncoding>(TEncoding::ISO88591());
+}
+
+}  // namespace quorvex

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+#include "platform/date_time.h"
+#include "platform/exception.h"
+#include "platform/local_clock.h"
+
+namespace quorvex {
+
+class EQxFailedToRetreiveTimeZoneInfo : public EQxException {
+ public:
+  EQxFailedToRetreiveTimeZoneInfo();
+};
+
+// "+0100", "-0500": the offset of the clock's zone now.
+std::u16string FormatZoneOffset(int minutes);
+
+// Date header value of a local time, with the zone offset in effect now:
+// "Sat, 5 Mar 2011 14:07:09 +0100".
+std::u16string FormatMessageDate(TDateTime localTime,
+                                 const TLocalClock& clock = TLocalClock::System());
+
+}  // namespace quorvex
