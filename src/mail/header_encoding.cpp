@@ -3,6 +3,7 @@
 #include "mail/body_encoders.h"
 #include "mail/charset_table.h"
 #include "mail/header_coders.h"
+#include "mail/text_util.h"
 #include "platform/text.h"
 
 namespace quorvex {
@@ -13,17 +14,6 @@ bool isBlank(char16_t c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n
 
 bool isQLiteral(char16_t c) {
   return (c >= 33 && c <= 60) || c == 62 || (c >= 64 && c <= 94) || (c >= 96 && c <= 126);
-}
-
-bool equalsNoCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char16_t x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x -= 32;
-    if (y >= 'a' && y <= 'z') y -= 32;
-    if (x != y) return false;
-  }
-  return true;
 }
 
 bool isUtf8Continuation(char16_t c) { return c >= 0x80 && c <= 0xBF; }
@@ -41,7 +31,7 @@ class TEncodedWordWriter {
  public:
   TEncodedWordWriter(std::u16string& out, std::u16string_view charset, char16_t letter,
                      std::u16string_view specials)
-      : _out(out), _letter(letter), _specials(specials), _utf8(equalsNoCase(charset, u"UTF-8")) {
+      : _out(out), _letter(letter), _specials(specials), _utf8(EqualsNoCase(charset, u"UTF-8")) {
     _begin = u"=?";
     _begin += charset;
     _begin += u'?';
