@@ -3,8 +3,8 @@
 #include <iconv.h>
 #include <langinfo.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -164,7 +164,7 @@ const TEncoding& TEncoding::UTF8() {
 }
 
 const TEncoding& TEncoding::System() {
-  static const std::unique_ptr<TEncoding> encoding = [] () -> std::unique_ptr<TEncoding> {
+  static const std::unique_ptr<TEncoding> encoding = []() -> std::unique_ptr<TEncoding> {
     // Read the environment's locale without changing the process's own.
     std::string codeset = "UTF-8";
     if (locale_t loc = newlocale(LC_CTYPE_MASK, "", nullptr)) {

@@ -10,9 +10,11 @@ namespace {
 TEST(Utf, RoundTripsAndRepairsInvalidInput) {
   const std::u16string text = u"a\u00FC\u20AC\U0001F600";
   EXPECT_EQ(fromUtf8(toUtf8(text)), text);
-  EXPECT_EQ(fromUtf8("a\xFF" "b"), u"a\uFFFDb");
-  EXPECT_EQ(fromUtf8("\xE2\x82"), u"\uFFFD\uFFFD");   // truncated sequence
-  EXPECT_EQ(fromUtf8("\xC0\xAF"), u"\uFFFD\uFFFD");   // overlong form
+  EXPECT_EQ(fromUtf8("a\xFF"
+                     "b"),
+            u"a\uFFFDb");
+  EXPECT_EQ(fromUtf8("\xE2\x82"), u"\uFFFD\uFFFD");  // truncated sequence
+  EXPECT_EQ(fromUtf8("\xC0\xAF"), u"\uFFFD\uFFFD");  // overlong form
   EXPECT_EQ(toUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
 }
 
