@@ -10,6 +10,7 @@
 
 #include "platform/text.h"
 #include "settings/settings.h"
+#include "support/temp_folder.h"
 
 namespace quorvex::fakes {
 
@@ -26,32 +27,27 @@ class TCatalogueFixture {
   };
 
   explicit TCatalogueFixture(const Values& values) {
-    char pattern[] = "/tmp/quorvex-app-XXXXXX";
-    _dir = mkdtemp(pattern);
-    std::filesystem::create_directory(_dir / "config");
+    const std::filesystem::path& dir = _dir.path();
+    std::filesystem::create_directory(dir / "config");
     for (const std::string& name : values.servers) {
-      std::ofstream(_dir / "config" / (name + ".ovpn")) << "client\nremote 127.0.0.1 1\n";
+      std::ofstream(dir / "config" / (name + ".ovpn")) << "client\nremote 127.0.0.1 1\n";
     }
-    const std::filesystem::path settingsFile = _dir / "settings.xml";
+    const std::filesystem::path settingsFile = dir / "settings.xml";
     std::ofstream(settingsFile) << "<settings><username>" << values.username
                                 << "</username><password>" << values.password
                                 << "</password><repeat_period>" << values.repeatPeriod
                                 << "</repeat_period><conn_timeout>" << values.connTimeout
                                 << "</conn_timeout></settings>";
-    setenv("QUORVEX_CONFIG_DIR", (_dir / "config").c_str(), 1);
+    setenv("QUORVEX_CONFIG_DIR", (dir / "config").c_str(), 1);
     _settings = std::make_unique<TSettings>(fromUtf8(settingsFile.string()));
     _settings->loadFromRegistry();
     _settings->loadFromFile();
     _settings->init();
   }
-  ~TCatalogueFixture() {
-    unsetenv("QUORVEX_CONFIG_DIR");
-    std::error_code ignored;
-    std::filesystem::remove_all(_dir, ignored);
-  }
+  ~TCatalogueFixture() { unsetenv("QUORVEX_CONFIG_DIR"); }
 
   TSettings& settings() { return *_settings; }
-  const std::filesystem::path& dir() const { return _dir; }
+  const std::filesystem::path& dir() const { return _dir.path(); }
 
   // Catalogue order is the folder's listing order, so tests find rows by name.
   int row(const std::string& name) const {
@@ -62,7 +58,7 @@ class TCatalogueFixture {
   }
 
  private:
-  std::filesystem::path _dir;
+  test_support::TempFolder _dir{"quorvex-app"};
   std::unique_ptr<TSettings> _settings;
 };
 

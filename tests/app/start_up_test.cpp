@@ -8,6 +8,7 @@
 
 #include "platform/exception.h"
 #include "platform/text.h"
+#include "support/temp_folder.h"
 
 namespace quorvex {
 namespace {
@@ -15,23 +16,19 @@ namespace {
 class StartUpTest : public ::testing::Test {
  protected:
   StartUpTest() {
-    char pattern[] = "/tmp/quorvex-start-XXXXXX";
-    dir = mkdtemp(pattern);
     std::filesystem::create_directory(dir / "config");
     std::ofstream(dir / "config" / "office.ovpn") << "client\n";
     setenv("QUORVEX_CONFIG_DIR", (dir / "config").c_str(), 1);
   }
-  ~StartUpTest() override {
-    unsetenv("QUORVEX_CONFIG_DIR");
-    std::filesystem::remove_all(dir);
-  }
+  ~StartUpTest() override { unsetenv("QUORVEX_CONFIG_DIR"); }
   std::u16string settingsFile(const std::string& content) {
     const std::filesystem::path path = dir / "settings.xml";
     std::ofstream(path) << content;
     return fromUtf8(path.string());
   }
 
-  std::filesystem::path dir;
+  test_support::TempFolder temp{"quorvex-start"};
+  const std::filesystem::path& dir = temp.path();
 };
 
 TEST_F(StartUpTest, ReadsTheGivenFileAndForcesTheAlertSubject) {

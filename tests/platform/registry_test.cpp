@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "platform/text.h"
+#include "support/temp_folder.h"
 
 namespace quorvex {
 namespace {
@@ -40,14 +41,10 @@ class ScopedEnv {
 class PosixRegistry : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "quorvex-registry-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    root = pattern;
     fs::create_directories(root / "bin");
     fs::create_directories(root / "sbin");
     fs::create_directories(root / "etc");
   }
-  void TearDown() override { fs::remove_all(root); }
 
   TPosixRegistry registry() const {
     return TPosixRegistry({{(root / "sbin").string()}, (root / "etc").string()});
@@ -64,7 +61,8 @@ class PosixRegistry : public ::testing::Test {
     return opened->readValue(u"config_dir");
   }
 
-  fs::path root;
+  test_support::TempFolder temp{"quorvex-registry"};
+  fs::path root = temp.path();
 };
 
 TEST_F(PosixRegistry, GuiKeyFollowsTheEnvironmentVariable) {

@@ -15,34 +15,15 @@
 
 #include "platform/text.h"
 #include "process/console_app.h"
+#include "support/temp_folder.h"
 
 namespace quorvex::test_support {
 
-// A temp folder of its own per test, removed afterwards. Its name has a blank
-// in it, so every command line built from it needs its quotes.
-class TempDir {
+// A temp folder of its own per test. Its name has a blank in it, so every
+// command line built from it needs its quotes.
+class TempDir : public TempFolder {
  public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quorvex process XXXXXX");
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    _path = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(_path, ignored);
-  }
-  const std::filesystem::path& path() const { return _path; }
-
-  // Writes an executable shell script and returns its path.
-  std::string script(const std::string& name, const std::string& body) const {
-    const auto file = _path / name;
-    std::ofstream(file) << "#!/bin/sh\n" << body << "\n";
-    chmod(file.c_str(), 0755);
-    return file.string();
-  }
-
- private:
-  std::filesystem::path _path;
+  TempDir() : TempFolder("quorvex process") {}
 };
 
 inline std::u16string quoted(const std::string& path) { return u"\"" + fromUtf8(path) + u"\""; }

@@ -11,12 +11,12 @@
 #include "platform/registry.h"
 #include "platform/text.h"
 #include "settings/settings.h"
-#include "settings/temp_folder.h"
+#include "support/temp_folder.h"
 
 namespace quorvex {
 namespace {
 
-using fixtures::TempFolder;
+using test_support::TempFolder;
 
 class OneKeyRegistry final : public IRegistry {
  public:
@@ -101,7 +101,7 @@ TEST(ServerCatalogue, ListsClientConfigurationsOfTheFolder) {
       {"link", "link.ovpn"},
   };
   EXPECT_EQ(catalogueOf(folder.path()), expected);
-  EXPECT_EQ(catalogueOf(folder.path() + "/"), expected);
+  EXPECT_EQ(catalogueOf(folder.path().string() + "/"), expected);
 }
 
 TEST(ServerCatalogue, MissingFolderGivesNoServers) {
@@ -128,7 +128,7 @@ TEST(ServerCatalogue, AFileThatCannotBeOpenedStopsTheSearchAndIsNamed) {
     folder.write("alpha.ovpn", "client\n");
     ASSERT_EQ(symlink(target, (folder / name).c_str()), 0);
     TSettings settings(u"settings.xml");
-    settings.loadFromRegistry(OneKeyRegistry(fromUtf8(folder.path())));
+    settings.loadFromRegistry(OneKeyRegistry(fromUtf8(folder.path().string())));
     try {
       settings.init();
       ADD_FAILURE() << "no error";

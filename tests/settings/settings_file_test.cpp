@@ -11,14 +11,14 @@
 #include "platform/exception.h"
 #include "platform/text.h"
 #include "settings/settings.h"
-#include "settings/temp_folder.h"
+#include "support/temp_folder.h"
 
 namespace quorvex {
 namespace {
 
-using fixtures::permissions;
-using fixtures::readFile;
-using fixtures::TempFolder;
+using test_support::permissions;
+using test_support::readFile;
+using test_support::TempFolder;
 
 // Every value the file carries, in UTF-8 for readable failures.
 struct Values {

@@ -4,12 +4,12 @@
 #include <sys/stat.h>
 
 #include "platform/text.h"
-#include "settings/temp_folder.h"
+#include "support/temp_folder.h"
 
 namespace quorvex {
 namespace {
 
-using fixtures::TempFolder;
+using test_support::TempFolder;
 
 TEST(SettingsPath, ChoosesExplicitThenBesideExecutableThenConfigHome) {
   TempFolder portable, installed;

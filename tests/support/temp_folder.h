@@ -1,6 +1,5 @@
 #pragma once
 
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,18 +7,20 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 #include <string>
 
 #include "platform/text.h"
 
-namespace quorvex::fixtures {
+namespace quorvex::test_support {
 
-// A fresh folder under the temporary folder, removed with everything in it.
+// A fresh folder under the temporary folder for one test, removed with
+// everything in it. The prefix may hold blanks, to prove paths are quoted.
 class TempFolder {
  public:
-  TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quorvex-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) ADD_FAILURE() << "mkdtemp failed";
+  explicit TempFolder(const std::string& prefix = "quorvex") {
+    std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed for " + pattern);
     _path = pattern;
   }
   ~TempFolder() {
@@ -29,8 +30,8 @@ class TempFolder {
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
 
-  const std::string& path() const { return _path; }
-  std::string operator/(const std::string& name) const { return _path + "/" + name; }
+  const std::filesystem::path& path() const { return _path; }
+  std::string operator/(const std::string& name) const { return (_path / name).string(); }
   std::u16string u16path(const std::string& name) const { return fromUtf8(*this / name); }
 
   std::string write(const std::string& name, const std::string& bytes) const {
@@ -39,8 +40,15 @@ class TempFolder {
     return file;
   }
 
+  // Writes an executable shell script and returns its path.
+  std::string script(const std::string& name, const std::string& body) const {
+    const std::string file = write(name, "#!/bin/sh\n" + body + "\n");
+    chmod(file.c_str(), 0755);
+    return file;
+  }
+
  private:
-  std::string _path;
+  std::filesystem::path _path;
 };
 
 inline std::string readFile(const std::string& path) {
@@ -54,4 +62,4 @@ inline mode_t permissions(const std::string& path) {
   return st.st_mode & 07777;
 }
 
-}  // namespace quorvex::fixtures
+}  // namespace quorvex::test_support
