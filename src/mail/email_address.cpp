@@ -1,7 +1,7 @@
 #include "mail/email_address.h"
 
 #include "mail/header_encoding.h"
-#include "mail/text_util.h"
+#include "platform/text.h"
 
 namespace quorvex {
 

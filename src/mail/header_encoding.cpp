@@ -3,7 +3,6 @@
 #include "mail/body_encoders.h"
 #include "mail/charset_table.h"
 #include "mail/header_coders.h"
-#include "mail/text_util.h"
 #include "platform/text.h"
 
 namespace quorvex {

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "mail/text_util.h"
+#include "platform/text.h"
 
 namespace quorvex {
 

@@ -4,7 +4,7 @@
 
 #include "mail/header_encoding.h"
 #include "mail/message_date.h"
-#include "mail/text_util.h"
+#include "platform/text.h"
 
 namespace quorvex {
 

@@ -2,7 +2,6 @@
 
 #include "mail/body_encoders.h"
 #include "mail/header_encoding.h"
-#include "mail/text_util.h"
 #include "platform/exception.h"
 #include "platform/text.h"
 

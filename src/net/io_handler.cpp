@@ -11,15 +11,6 @@ namespace quorvex {
 
 namespace {
 
-bool IsBlank(char16_t c) { return c <= u' '; }
-
-std::u16string Trim(const std::u16string& AText) {
-  size_t begin = 0, end = AText.size();
-  while (begin < end && IsBlank(AText[begin])) ++begin;
-  while (end > begin && IsBlank(AText[end - 1])) --end;
-  return AText.substr(begin, end - begin);
-}
-
 // The part of ABuffer from AOffset on, at most ALength bytes (-1: all).
 std::string_view Clip(const TQxBytes& ABuffer, int ALength, int AOffset) {
   if (AOffset < 0 || static_cast<size_t>(AOffset) >= ABuffer.size()) return {};

@@ -6,13 +6,6 @@ namespace quorvex {
 
 namespace {
 
-std::u16string Trim(const std::u16string& AText) {
-  size_t begin = 0, end = AText.size();
-  while (begin < end && AText[begin] <= u' ') ++begin;
-  while (end > begin && AText[end - 1] <= u' ') --end;
-  return AText.substr(begin, end - begin);
-}
-
 // A decimal integer with an optional sign; false when AText is none.
 bool ToInt(const std::u16string& AText, long long& VValue) {
   if (AText.empty() || AText.size() > 11) return false;
