@@ -1,7 +1,6 @@
 #include "mail/header_encoding.h"
 
 #include <algorithm>
-#include <vector>
 
 #include "mail/body_encoders.h"
 #include "mail/charset_table.h"
@@ -57,51 +56,64 @@ struct TCharBytes {
   std::u16string_view designation;
 };
 
-// Splits a run of converted bytes into characters. Runs start at a word, so
-// at a character boundary and (ISO-2022-JP) in ASCII mode.
-std::vector<TCharBytes> splitCharacters(std::u16string_view run, TByteLayout layout) {
-  std::vector<TCharBytes> chars;
-  std::u16string_view designation;
-  size_t i = 0;
-  while (i < run.size()) {
-    const char16_t b = run[i];
-    size_t width = 1;
-    switch (layout) {
-      case TByteLayout::Single:
-        break;
-      case TByteLayout::Utf8:
-        if (b >= 0xC0)
-          while (i + width < run.size() && width < 4 && isUtf8Continuation(run[i + width])) ++width;
-        break;
-      case TByteLayout::DoubleByte:
-        // A lead byte takes one trail byte; GB18030 has four-byte forms with a digit second.
-        if (b >= 0x81 && b <= 0xFE) {
-          const bool four = i + 1 < run.size() && run[i + 1] >= '0' && run[i + 1] <= '9';
-          width = four ? 4 : 2;
-        }
-        break;
-      case TByteLayout::ShiftJis:
-        if ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC)) width = 2;
-        break;
-      case TByteLayout::Iso2022Jp:
-        if (b == kEscape) {
-          size_t end = i + 1;
-          while (end < run.size() && run[end] >= 0x20 && run[end] <= 0x2F) ++end;
-          if (end < run.size()) ++end;
-          designation = run.substr(i, end - i);
-          if (designation == kToAscii) designation = {};
-          i = end;
-          continue;
-        }
-        if (designation.starts_with(u"\x1B$")) width = 2;
-        break;
+// Reads a run of converted bytes character by character. Runs start at a
+// word, so at a character boundary and (ISO-2022-JP) in ASCII mode.
+class TCharacterReader {
+ public:
+  TCharacterReader(std::u16string_view run, TByteLayout layout) : _run(run), _layout(layout) {}
+
+  // The next character, or false at the end of the run.
+  bool Next(TCharBytes& c) {
+    while (_at < _run.size()) {
+      const std::u16string_view run = _run;
+      size_t& i = _at;
+      const char16_t b = run[i];
+      size_t width = 1;
+      switch (_layout) {
+        case TByteLayout::Single:
+          break;
+        case TByteLayout::Utf8:
+          if (b >= 0xC0)
+            while (i + width < run.size() && width < 4 && isUtf8Continuation(run[i + width]))
+              ++width;
+          break;
+        case TByteLayout::DoubleByte:
+          // A lead byte takes one trail byte; GB18030 has four-byte forms with a digit second.
+          if (b >= 0x81 && b <= 0xFE) {
+            const bool four = i + 1 < run.size() && run[i + 1] >= '0' && run[i + 1] <= '9';
+            width = four ? 4 : 2;
+          }
+          break;
+        case TByteLayout::ShiftJis:
+          if ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC)) width = 2;
+          break;
+        case TByteLayout::Iso2022Jp:
+          if (b == kEscape) {
+            size_t end = i + 1;
+            while (end < run.size() && run[end] >= 0x20 && run[end] <= 0x2F) ++end;
+            if (end < run.size()) ++end;
+            _designation = run.substr(i, end - i);
+            if (_designation == kToAscii) _designation = {};
+            i = end;
+            continue;
+          }
+          if (_designation.starts_with(u"\x1B$")) width = 2;
+          break;
+      }
+      width = std::min(width, run.size() - i);
+      c = {run.substr(i, width), _designation};
+      i += width;
+      return true;
     }
-    width = std::min(width, run.size() - i);
-    chars.push_back({run.substr(i, width), designation});
-    i += width;
+    return false;
   }
-  return chars;
-}
+
+ private:
+  std::u16string_view _run;
+  TByteLayout _layout;
+  size_t _at = 0;
+  std::u16string_view _designation;
+};
 
 // Writes a run as encoded words of at most 75 characters. A word never ends
 // inside a character of the charset, and in ISO-2022-JP every word starts and
@@ -133,7 +145,8 @@ class TEncodedWordWriter {
       word.clear();
       designation = {};
     };
-    for (const TCharBytes& c : splitCharacters(run, _layout)) {
+    TCharacterReader reader(run, _layout);
+    for (TCharBytes c; reader.Next(c);) {
       std::u16string piece;
       if (c.designation != designation) piece += c.designation.empty() ? kToAscii : c.designation;
       piece += c.bytes;
