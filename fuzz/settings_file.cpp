@@ -3,6 +3,7 @@
 // cannot carry, and otherwise the file reads back the same value.
 #include <stdlib.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -29,13 +30,27 @@ bool xmlCanHold(const std::u16string& text) {
   return true;
 }
 
-// One file in a private temporary folder, reused by every run.
-const std::string& filePath() {
-  static const std::string path = [] {
+// One file in a private temporary folder, reused by every run and removed at exit.
+class TScratchFile {
+ public:
+  TScratchFile() {
     char folder[] = "/tmp/quorvex-fuzz-XXXXXX";
     if (!mkdtemp(folder)) abort();
-    return std::string(folder) + "/settings.xml";
-  }();
+    _folder = folder;
+  }
+  ~TScratchFile() {
+    std::error_code ignored;
+    std::filesystem::remove_all(_folder, ignored);
+  }
+  std::string path() const { return (_folder / "settings.xml").string(); }
+
+ private:
+  std::filesystem::path _folder;
+};
+
+const std::string& filePath() {
+  static const TScratchFile file;
+  static const std::string path = file.path();
   return path;
 }
 
