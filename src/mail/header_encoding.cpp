@@ -1,5 +1,7 @@
 #include "mail/header_encoding.h"
 
+#include <algorithm>
+
 #include "mail/body_encoders.h"
 #include "mail/charset_table.h"
 #include "mail/header_coders.h"
@@ -24,13 +26,103 @@ void appendHex(std::u16string& out, char16_t byte) {
   out += static_cast<char16_t>(kHex[byte & 15]);
 }
 
-// Writes s[begin, end) as encoded words of at most 75 characters. In UTF-8 a
-// word never ends inside a character, so that each word decodes on its own.
+constexpr char16_t kEscape = 0x1B;
+constexpr std::u16string_view kToAscii = u"\x1B(B";
+
+// How the converted bytes of a charset group into characters.
+enum class TByteLayout { Single, Utf8, DoubleByte, ShiftJis, Iso2022Jp };
+
+TByteLayout byteLayoutOf(std::u16string_view charset) {
+  if (EqualsNoCase(charset, u"UTF-8")) return TByteLayout::Utf8;
+  switch (CharSetToCodePage(charset)) {
+    case 936:    // GB2312, GBK
+    case 949:    // EUC-KR, UHC
+    case 950:    // Big5
+    case 54936:  // GB18030
+      return TByteLayout::DoubleByte;
+    case 932:
+      return TByteLayout::ShiftJis;
+    case 50220:
+      return TByteLayout::Iso2022Jp;
+    default:
+      return TByteLayout::Single;
+  }
+}
+
+// One character of converted bytes, with the ISO-2022 designation in effect
+// for it (empty for ASCII).
+struct TCharBytes {
+  std::u16string_view bytes;
+  std::u16string_view designation;
+};
+
+// Reads a run of converted bytes character by character. Runs start at a
+// word, so at a character boundary and (ISO-2022-JP) in ASCII mode.
+class TCharacterReader {
+ public:
+  TCharacterReader(std::u16string_view run, TByteLayout layout) : _run(run), _layout(layout) {}
+
+  // The next character, or false at the end of the run.
+  bool Next(TCharBytes& c) {
+    while (_at < _run.size()) {
+      const std::u16string_view run = _run;
+      size_t& i = _at;
+      const char16_t b = run[i];
+      size_t width = 1;
+      switch (_layout) {
+        case TByteLayout::Single:
+          break;
+        case TByteLayout::Utf8:
+          if (b >= 0xC0)
+            while (i + width < run.size() && width < 4 && isUtf8Continuation(run[i + width]))
+              ++width;
+          break;
+        case TByteLayout::DoubleByte:
+          // A lead byte takes one trail byte; GB18030 has four-byte forms with a digit second.
+          if (b >= 0x81 && b <= 0xFE) {
+            const bool four = i + 1 < run.size() && run[i + 1] >= '0' && run[i + 1] <= '9';
+            width = four ? 4 : 2;
+          }
+          break;
+        case TByteLayout::ShiftJis:
+          if ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC)) width = 2;
+          break;
+        case TByteLayout::Iso2022Jp:
+          if (b == kEscape) {
+            size_t end = i + 1;
+            while (end < run.size() && run[end] >= 0x20 && run[end] <= 0x2F) ++end;
+            if (end < run.size()) ++end;
+            _designation = run.substr(i, end - i);
+            if (_designation == kToAscii) _designation = {};
+            i = end;
+            continue;
+          }
+          if (_designation.starts_with(u"\x1B$")) width = 2;
+          break;
+      }
+      width = std::min(width, run.size() - i);
+      c = {run.substr(i, width), _designation};
+      i += width;
+      return true;
+    }
+    return false;
+  }
+
+ private:
+  std::u16string_view _run;
+  TByteLayout _layout;
+  size_t _at = 0;
+  std::u16string_view _designation;
+};
+
+// Writes a run as encoded words of at most 75 characters. A word never ends
+// inside a character of the charset, and in ISO-2022-JP every word starts and
+// ends in ASCII mode, so that each word decodes on its own.
 class TEncodedWordWriter {
  public:
   TEncodedWordWriter(std::u16string& out, std::u16string_view charset, char16_t letter,
                      std::u16string_view specials)
-      : _out(out), _letter(letter), _specials(specials), _utf8(EqualsNoCase(charset, u"UTF-8")) {
+      : _out(out), _letter(letter), _specials(specials), _layout(byteLayoutOf(charset)) {
     _begin = u"=?";
     _begin += charset;
     _begin += u'?';
@@ -39,69 +131,72 @@ class TEncodedWordWriter {
   }
 
   void Write(std::u16string_view run) {
-    if (_letter == 'Q')
-      writeQ(run);
-    else
-      writeB(run);
+    const size_t room = kMaxWord > _begin.size() + 2 ? kMaxWord - _begin.size() - 2 : 0;
+    std::u16string word;  // the bytes of the word being filled
+    std::u16string_view designation;
+    bool first = true;
+    const auto finish = [&] {
+      if (!designation.empty()) word += kToAscii;
+      if (!first) _out += u"\r\n ";
+      _out += _begin;
+      _out += encode(word);
+      _out += u"?=";
+      first = false;
+      word.clear();
+      designation = {};
+    };
+    TCharacterReader reader(run, _layout);
+    for (TCharBytes c; reader.Next(c);) {
+      std::u16string piece;
+      if (c.designation != designation) piece += c.designation.empty() ? kToAscii : c.designation;
+      piece += c.bytes;
+      // The word must still have room to return to ASCII after this character.
+      std::u16string candidate = word + piece;
+      if (!c.designation.empty()) candidate += kToAscii;
+      if (!word.empty() && encodedLength(candidate) > room) {
+        finish();
+        piece.clear();
+        if (!c.designation.empty()) piece += c.designation;
+        piece += c.bytes;
+      }
+      word += piece;
+      designation = c.designation;
+    }
+    finish();
   }
 
  private:
   static constexpr size_t kMaxWord = 75;
 
-  void writeB(std::u16string_view run) {
-    const size_t room = kMaxWord > _begin.size() + 2 ? kMaxWord - _begin.size() - 2 : 0;
-    const size_t maxBytes = std::max<size_t>(room / 4, 1) * 3;
-    size_t pos = 0;
-    while (pos < run.size()) {
-      size_t take = std::min(maxBytes, run.size() - pos);
-      if (_utf8 && pos + take < run.size()) {
-        size_t cut = pos + take;
-        while (cut > pos && isUtf8Continuation(run[cut])) --cut;
-        if (cut > pos) take = cut - pos;
-      }
-      if (pos > 0) _out += u"?=\r\n ";
-      _out += _begin;
-      _out += fromUtf8(TQxEncoderMIME::Encode(CharsToBytes(run.substr(pos, take))));
-      pos += take;
-    }
-    _out += u"?=";
+  size_t encodedLength(std::u16string_view bytes) const {
+    if (_letter != 'Q') return (bytes.size() + 2) / 3 * 4;
+    size_t length = 0;
+    for (const char16_t c : bytes) length += qLiteral(c) ? 1 : 3;
+    return length;
   }
 
-  void writeQ(std::u16string_view run) {
-    const size_t empty = _begin.size() + 2;
-    size_t length = empty;
-    _out += _begin;
-    std::u16string piece;
-    for (size_t i = 0; i < run.size();) {
-      piece.clear();
-      size_t next = i + 1;
-      if (_utf8 && run[i] >= 0xC0)
-        while (next < run.size() && isUtf8Continuation(run[next])) ++next;
-      for (size_t k = i; k < next; ++k) {
-        const char16_t c = run[k];
-        if (c == ' ')
-          piece += u'_';
-        else if (!isQLiteral(c) || _specials.find(c) != std::u16string_view::npos)
-          appendHex(piece, c);
-        else
-          piece += c;
-      }
-      if (length + piece.size() > kMaxWord && length > empty) {
-        _out += u"?=\r\n ";
-        _out += _begin;
-        length = empty;
-      }
-      _out += piece;
-      length += piece.size();
-      i = next;
+  bool qLiteral(char16_t c) const {
+    return c == ' ' || (isQLiteral(c) && _specials.find(c) == std::u16string_view::npos);
+  }
+
+  std::u16string encode(std::u16string_view bytes) const {
+    if (_letter != 'Q') return fromUtf8(TQxEncoderMIME::Encode(CharsToBytes(bytes)));
+    std::u16string text;
+    for (const char16_t c : bytes) {
+      if (c == ' ')
+        text += u'_';
+      else if (qLiteral(c))
+        text += c;
+      else
+        appendHex(text, c);
     }
-    _out += u"?=";
+    return text;
   }
 
   std::u16string& _out;
   char16_t _letter;
   std::u16string_view _specials;
-  bool _utf8;
+  TByteLayout _layout;
   std::u16string _begin;
 };
 

@@ -44,7 +44,9 @@ class TSettings {
   void loadFromFile();
   // Writes the settings file. The old file is replaced only once the new one
   // is complete on disk; the file is private to its owner (mode 0600) and
-  // missing folders are created (mode 0700). Raises EFileError.
+  // missing folders are created (mode 0700). Raises EFileError; a value
+  // holding a character XML cannot carry raises Exception naming its
+  // property, and then nothing is written.
   void saveToFile() const;
 
   const std::u16string& FileName() const { return _fileName; }

@@ -1,7 +1,6 @@
 // The settings file: a small XML document written in a fixed layout and read
-// back with pugixml.
-#include <pugixml.hpp>
-
+// back with a conforming XML parser.
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +11,7 @@
 #include "settings/file_io.h"
 #include "settings/settings.h"
 #include "settings/value_text.h"
+#include "settings/xml_tree.h"
 
 namespace quorvex {
 
@@ -30,7 +30,10 @@ class TIndentedXmlWriter {
     _open.emplace_back(name);
   }
 
-  void setValue(std::string_view name, std::u16string_view text) {
+  // Refuses, naming the property, a value that XML 1.0 cannot hold, so that
+  // no file is written that the reader would then refuse as a whole.
+  void setValue(std::string_view name, std::u16string_view text, std::u16string_view property) {
+    checkStorable(text, property);
     newLine(_open.size());
     _out += '<';
     _out += name;
@@ -56,9 +59,29 @@ class TIndentedXmlWriter {
     _out.append(2 * level, ' ');
   }
 
+  static void checkStorable(std::u16string_view text, std::u16string_view property) {
+    for (size_t i = 0; i < text.size(); ++i) {
+      const char16_t c = text[i];
+      const bool pairs = c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() &&
+                         text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+      if (pairs) {
+        ++i;
+        continue;
+      }
+      const bool control = c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r';
+      const bool surrogate = c >= 0xD800 && c <= 0xDFFF;
+      if (control || surrogate || c == 0xFFFE || c == 0xFFFF) {
+        char code[8];
+        std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
+        throw Exception(u"The settings cannot be saved: " + std::u16string(property) +
+                        u" holds the character " + u16(code) +
+                        u", which the settings file cannot hold");
+      }
+    }
+  }
+
   // A CR would come back from any XML reader as LF, so it is written as a
-  // reference; so are the other control characters but tab and LF. NUL
-  // cannot be held by XML at all and is left out.
+  // reference. Every other character checkStorable lets through is written as is.
   void appendEscaped(std::u16string_view text) {
     // Multi-byte UTF-8 sequences hold no ASCII bytes, so bytes can be escaped one by one.
     for (const char c : toUtf8(text)) {
@@ -72,13 +95,11 @@ class TIndentedXmlWriter {
         case '>':
           _out += "&gt;";
           break;
-        case '\0':
+        case '\r':
+          _out += "&#13;";
           break;
         default:
-          if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n')
-            _out += "&#" + std::to_string(static_cast<int>(c)) + ';';
-          else
-            _out += c;
+          _out += c;
       }
     }
   }
@@ -87,52 +108,33 @@ class TIndentedXmlWriter {
   std::vector<std::string> _open;
 };
 
-// The first child element of that exact name; a null node when there is none.
-pugi::xml_node childElement(pugi::xml_node parent, const char* name) {
-  for (pugi::xml_node child : parent.children())
-    if (child.type() == pugi::node_element && std::string_view(child.name()) == name) return child;
-  return {};
-}
+// Only the root, the two containers and the value elements are looked at.
+constexpr size_t kKeptDepth = 4;
 
 // The element's text, or no value when the element is missing or empty.
-std::optional<std::u16string> getValue(pugi::xml_node parent, const char* name) {
-  const pugi::xml_node element = childElement(parent, name);
-  if (!element) return std::nullopt;
-  const pugi::xml_node first = element.first_child();
-  if (!first) return std::nullopt;
-  const bool single = first == element.last_child();
-  if (!single || (first.type() != pugi::node_pcdata && first.type() != pugi::node_cdata))
+std::optional<std::u16string> getValue(const TXmlNode* parent, const char* name) {
+  const TXmlNode* element = parent ? parent->childElement(name) : nullptr;
+  if (!element || element->children.empty()) return std::nullopt;
+  const TXmlNode& only = element->children.front();
+  if (element->children.size() != 1 ||
+      (only.kind != TXmlNode::Kind::Text && only.kind != TXmlNode::Kind::CData))
     throw Exception(u"Element \"" + fromUtf8(name) + u"\" does not contain a single text node");
-  if (*first.value() == '\0') return std::nullopt;
-  return fromUtf8(first.value());
+  if (only.value.empty()) return std::nullopt;
+  return fromUtf8(only.value);
 }
 
-std::u16string stringValue(pugi::xml_node parent, const char* name) {
+std::u16string stringValue(const TXmlNode* parent, const char* name) {
   return getValue(parent, name).value_or(std::u16string());
 }
 
-int32_t integerValue(pugi::xml_node parent, const char* name) {
+int32_t integerValue(const TXmlNode* parent, const char* name) {
   const auto text = getValue(parent, name);
   return text ? textToInt32(*text) : 0;
 }
 
-bool booleanValue(pugi::xml_node parent, const char* name) {
+bool booleanValue(const TXmlNode* parent, const char* name) {
   const auto text = getValue(parent, name);
   return text ? textToBool(*text) : false;
-}
-
-// Line and column (from 1) of a byte offset, for parse errors.
-std::pair<size_t, size_t> lineAndColumn(std::string_view bytes, size_t offset) {
-  size_t line = 1, column = 1;
-  for (size_t i = 0; i < offset && i < bytes.size(); ++i) {
-    if (bytes[i] == '\n') {
-      ++line;
-      column = 1;
-    } else {
-      ++column;
-    }
-  }
-  return {line, column};
 }
 
 }  // namespace
@@ -140,24 +142,24 @@ std::pair<size_t, size_t> lineAndColumn(std::string_view bytes, size_t offset) {
 void TSettings::saveToFile() const {
   TIndentedXmlWriter xml;
   xml.open("settings");
-  xml.setValue("username", _username);
-  xml.setValue("password", _password);
-  xml.setValue("repeat_period", int32ToText(_repeatPeriod));
-  xml.setValue("conn_timeout", int32ToText(_connectionTimeout));
+  xml.setValue("username", _username, u"Username");
+  xml.setValue("password", _password, u"Password");
+  xml.setValue("repeat_period", int32ToText(_repeatPeriod), u"RepeatPeriod");
+  xml.setValue("conn_timeout", int32ToText(_connectionTimeout), u"ConnectionTimeout");
   xml.open("alerts");
   xml.open("smtp_server");
-  xml.setValue("host", _smtpHost);
-  xml.setValue("login", _smtpLogin);
-  xml.setValue("password", _smtpPassword);
-  xml.setValue("port", int32ToText(_smtpPort));
-  xml.setValue("ssl_tls", boolToText(_smtpUseSSLTLS));
+  xml.setValue("host", _smtpHost, u"SMTPHost");
+  xml.setValue("login", _smtpLogin, u"SMTPLogin");
+  xml.setValue("password", _smtpPassword, u"SMTPPassword");
+  xml.setValue("port", int32ToText(_smtpPort), u"SMTPPort");
+  xml.setValue("ssl_tls", boolToText(_smtpUseSSLTLS), u"SMTPUseSSLTLS");
   xml.close();
   xml.open("message");
-  xml.setValue("from", _msgFrom);
-  xml.setValue("cc", _msgCC);
-  xml.setValue("subject", _msgSubject);
-  xml.setValue("text", _msgText);
-  xml.setValue("to", _msgTo);
+  xml.setValue("from", _msgFrom, u"MsgFrom");
+  xml.setValue("cc", _msgCC, u"MsgCC");
+  xml.setValue("subject", _msgSubject, u"MsgSubject");
+  xml.setValue("text", _msgText, u"MsgText");
+  xml.setValue("to", _msgTo, u"MsgTo");
   xml.close();
   xml.close();
   xml.close();
@@ -167,41 +169,30 @@ void TSettings::saveToFile() const {
 
 void TSettings::loadFromFile() {
   const std::string bytes = readWholeFile(TEncoding::System().GetBytes(_fileName), _fileName);
-  pugi::xml_document document;
-  // Comments and processing instructions are kept as nodes so that a value
-  // holding one is refused rather than silently joined; a value of blanks
-  // only is kept as it was written.
-  const unsigned options =
-      pugi::parse_default | pugi::parse_comments | pugi::parse_pi | pugi::parse_ws_pcdata_single;
-  const pugi::xml_parse_result parsed =
-      document.load_buffer(bytes.data(), bytes.size(), options, pugi::encoding_auto);
-  if (!parsed) {
-    const auto [line, column] = lineAndColumn(bytes, static_cast<size_t>(parsed.offset));
+  TXmlNode root;
+  try {
+    root = parseXmlDocument(bytes, kKeptDepth);
+  } catch (const EXmlSyntaxError& e) {
     throw Exception(u"The settings file \"" + _fileName + u"\" is not well-formed XML: " +
-                    fromUtf8(parsed.description()) + u" (line " + u16(std::to_string(line)) +
-                    u", column " + u16(std::to_string(column)) + u")");
+                    fromUtf8(e.what()) + u" (line " + u16(std::to_string(e.Line())) + u", column " +
+                    u16(std::to_string(e.Column())) + u")");
   }
   // The root's name is not checked.
-  const pugi::xml_node root = document.document_element();
-  for (pugi::xml_node next = root.next_sibling(); next; next = next.next_sibling())
-    if (next.type() == pugi::node_element)
-      throw Exception(u"The settings file \"" + _fileName +
-                      u"\" is not well-formed XML: more than one root element");
-  _connectionTimeout = integerValue(root, "conn_timeout");
-  _password = stringValue(root, "password");
-  _repeatPeriod = integerValue(root, "repeat_period");
-  _username = stringValue(root, "username");
+  _connectionTimeout = integerValue(&root, "conn_timeout");
+  _password = stringValue(&root, "password");
+  _repeatPeriod = integerValue(&root, "repeat_period");
+  _username = stringValue(&root, "username");
 
   // A missing container reads as an empty one.
-  const pugi::xml_node alerts = childElement(root, "alerts");
-  const pugi::xml_node smtpServer = childElement(alerts, "smtp_server");
+  const TXmlNode* alerts = root.childElement("alerts");
+  const TXmlNode* smtpServer = alerts ? alerts->childElement("smtp_server") : nullptr;
   _smtpHost = stringValue(smtpServer, "host");
   _smtpLogin = stringValue(smtpServer, "login");
   _smtpPassword = stringValue(smtpServer, "password");
   _smtpPort = integerValue(smtpServer, "port");
   _smtpUseSSLTLS = booleanValue(smtpServer, "ssl_tls");
 
-  const pugi::xml_node message = childElement(alerts, "message");
+  const TXmlNode* message = alerts ? alerts->childElement("message") : nullptr;
   _msgFrom = stringValue(message, "from");
   _msgCC = stringValue(message, "cc");
   _msgSubject = stringValue(message, "subject");

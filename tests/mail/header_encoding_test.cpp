@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <string>
+#include <vector>
 
+#include "mail/body_encoders.h"
 #include "mail/charset_table.h"
 #include "mail/email_address.h"
 #include "mail/header_coders.h"
@@ -65,38 +68,75 @@ TEST(EncodeHeaderText, SplitsLongRunsIntoWordsOfAtMost75) {
             u"=?UTF-8?B?w7Zkw6k=?= ");
 }
 
-// Random texts of accented, Asian and emoji characters: every encoded word
-// is at most 75 characters, decodes to whole characters, and the whole value
-// decodes back to the text.
+// The bytes an encoded word carries.
+std::string wordBytes(std::u16string_view word) {
+  const size_t letterAt = word.find(u'?', 2) + 1;
+  const std::u16string_view data = word.substr(letterAt + 2, word.size() - letterAt - 4);
+  if (word[letterAt] == u'B') return TQxDecoderMIME::Decode(CharsToBytes(data));
+  std::string bytes;
+  for (size_t i = 0; i < data.size(); ++i) {
+    if (data[i] == u'_') {
+      bytes += ' ';
+    } else if (data[i] == u'=' && i + 2 < data.size()) {
+      bytes += static_cast<char>(std::stoi(toUtf8(data.substr(i + 1, 2)), nullptr, 16));
+      i += 2;
+    } else {
+      bytes += static_cast<char>(data[i]);
+    }
+  }
+  return bytes;
+}
+
+// Random texts in each header charset: every encoded word is at most 75
+// characters, decodes on its own to whole characters, and the whole value
+// decodes back to the text. In ISO-2022-JP every word starts and ends in
+// ASCII mode, so a reader that takes each word alone reads it right.
 TEST(EncodeHeaderText, EveryEncodedWordHoldsWholeCharacters) {
-  const std::u16string alphabet[] = {u"a", u"\u00E9", u"\u20AC", u"\u6F22", u"\U0001F600",
-                                     u" ", u"=",      u"?",      u"_"};
+  struct Case {
+    std::u16string charset;
+    std::vector<std::u16string> alphabet;  // the first needs encoding
+  };
+  const Case cases[] = {
+      {u"UTF-8", {u"\u00E9", u"a", u"\u20AC", u"\u6F22", u"\U0001F600", u" ", u"=", u"?", u"_"}},
+      // Simplified Chinese, double-byte.
+      {u"GB2312", {u"\u6C49", u"a", u"\u5B57", u"\u4E2D", u"\uFF0C", u" ", u"=", u"?", u"_"}},
+      // Traditional Chinese; the second byte of these two is a backslash.
+      {u"Big5", {u"\u4E2D", u"a", u"\u8A31", u"\u529F", u"\u6587", u" ", u"=", u"?", u"_"}},
+      // Korean, with a syllable from the extended range.
+      {u"csEUCKR", {u"\uD55C", u"a", u"\uAD6D", u"\uC5B4", u"\uB620", u" ", u"=", u"?", u"_"}},
+      // Japanese: JIS X 0208 runs between escapes, and the yen sign of JIS X 0201.
+      {u"ISO-2022-JP",
+       {u"\u65E5", u"a", u"\u672C", u"\u30A2", u"\u3002", u"\u00A5", u" ", u"=", u"?", u"_"}},
+  };
   std::mt19937 random(7);
-  for (char16_t letter : {u'B', u'Q'}) {
-    for (int round = 0; round < 200; ++round) {
-      std::u16string text = u"\u00E9";
-      const int length = std::uniform_int_distribution<int>(1, 120)(random);
-      for (int i = 0; i < length; ++i) text += alphabet[random() % std::size(alphabet)];
-      SCOPED_TRACE(toUtf8(text));
-      const std::u16string value = EncodeHeaderText(text, u"", letter, u"UTF-8");
-      size_t start = 0;
-      while (true) {
-        const size_t end = value.find(u"\r\n ", start);
-        const std::u16string word =
-            value.substr(start, end == std::u16string::npos ? end : end - start);
-        const std::u16string begin = std::u16string(u"=?UTF-8?") + letter + u"?";
-        for (size_t p = 0; (p = word.find(begin, p)) != std::u16string::npos; ++p) {
-          const size_t close = word.find(u"?=", p + 10);
+  for (const auto& c : cases) {
+    for (char16_t letter : {u'B', u'Q'}) {
+      for (int round = 0; round < 200; ++round) {
+        std::u16string text = c.alphabet[0];
+        const int length = std::uniform_int_distribution<int>(1, 120)(random);
+        for (int i = 0; i < length; ++i) text += c.alphabet[random() % c.alphabet.size()];
+        SCOPED_TRACE(toUtf8(c.charset) + " " + char(letter) + " " + toUtf8(text));
+        const std::u16string value = EncodeHeaderText(text, u"", letter, c.charset);
+        const std::u16string begin = u"=?" + c.charset + u"?" + letter + u"?";
+        for (size_t p = 0; (p = value.find(begin, p)) != std::u16string::npos;) {
+          const size_t close = value.find(u"?=", p + begin.size());
           ASSERT_NE(close, std::u16string::npos);
-          EXPECT_LE(close + 2 - p, 75u);
-          EXPECT_EQ(DecodeHeaderText(word.substr(p, close + 2 - p)).find(u'\uFFFD'),
-                    std::u16string::npos);
-          p = close;
+          const std::u16string word = value.substr(p, close + 2 - p);
+          EXPECT_LE(word.size(), 75u) << toUtf8(word);
+          const std::u16string decoded = DecodeHeaderText(word);
+          EXPECT_EQ(decoded.find(u'\uFFFD'), std::u16string::npos) << toUtf8(word);
+          EXPECT_NE(decoded, word) << "decodes on its own";
+          if (c.charset == u"ISO-2022-JP") {
+            const std::string bytes = wordBytes(word);
+            const size_t lastEscape = bytes.rfind('\x1B');
+            if (lastEscape != std::string::npos) {
+              EXPECT_EQ(bytes.substr(lastEscape, 3), "\x1B(B") << "ends in ASCII mode: " << bytes;
+            }
+          }
+          p = close + 2;
         }
-        if (end == std::u16string::npos) break;
-        start = end + 3;
+        EXPECT_EQ(DecodeHeaderText(value), text);
       }
-      EXPECT_EQ(DecodeHeaderText(value), text);
     }
   }
 }

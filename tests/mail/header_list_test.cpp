@@ -120,6 +120,27 @@ TEST(TQxHeaderList, SetsReplacesAndRemovesHeaders) {
   EXPECT_EQ(list.Count(), 2u);
 }
 
+// A line starting with a tab continues its header just as one starting with
+// a space does: it is read with it, and replaced or removed with it.
+TEST(TQxHeaderList, TabContinuationBelongsToItsHeader) {
+  TQxHeaderList list;
+  list.Add(u"Subject: one");
+  list.Add(u"\ttwo");
+  list.Add(u" three");
+  list.Add(u"\t four");
+  list.Add(u"From: a@x");
+  EXPECT_EQ(list.GetHeaderValue(u"Subject"), u"one two three four");
+  TQxStringList values;
+  list.Extract(u"Subject", values);
+  EXPECT_EQ(values.Lines(), (Lines{u"one two three four"}));
+  list.SetHeaderValue(u"Subject", u"new");
+  EXPECT_EQ(list.Lines(), (Lines{u"Subject: new", u"From: a@x"}));
+  list.Add(u"\tfolded");
+  list.Add(u"To: b@x");
+  list.SetHeaderValue(u"From", u"");
+  EXPECT_EQ(list.Lines(), (Lines{u"Subject: new", u"To: b@x"}));
+}
+
 TEST(TQxHeaderList, AddsExtractsAndConverts) {
   TQxHeaderList list;
   list.AddValue(u"Received", u"one");

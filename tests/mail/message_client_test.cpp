@@ -129,6 +129,7 @@ TEST(SendMsg, OutsideTextNeverBreaksALineOnTheWire) {
   message->Recipients()[0].SetName(u"Eve\r\n\r\nBcc: y");
   message->CCList()[0].SetAddress(u"c@x\nBcc: z");
   message->Body().Add(u"tail\r\n.\r\nQUIT");
+  message->Body().Add(u"lf\n.\ncr\r.\rend");
   const std::string wire = sendOverLoopback(*message);
   const std::string header = wire.substr(0, wire.find("\r\n\r\n") + 2);
   EXPECT_EQ(header.find("\nBcc"), std::string::npos) << wire;
@@ -143,6 +144,8 @@ TEST(SendMsg, OutsideTextNeverBreaksALineOnTheWire) {
   }
   EXPECT_EQ(wire.find("\r\n.\r\n"), std::string::npos) << wire;
   EXPECT_NE(wire.find("\r\n..\r\nMAIL FROM:<x@y>\r\n"), std::string::npos);
+  // A lone LF or CR breaks the line like CR LF does, and the "." after it is doubled.
+  EXPECT_NE(wire.find("\r\nlf\r\n..\r\ncr\r\n..\r\nend\r\n"), std::string::npos) << wire;
 }
 
 TEST(SendMsg, ErrorsPropagate) {

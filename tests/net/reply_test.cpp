@@ -17,10 +17,12 @@ TEST(ReplyRFC, EndMarker) {
     std::u16string Line;
     bool Ends;
   };
-  const TCase cases[] = {
-      {u"250 OK", true},  {u"250-more", false}, {u"250", true},      {u"25", true},
-      {u"2500 x", false}, {u"250 ", true},      {u"abcd ef", false}, {u"", true},
-  };
+  const TCase cases[] =
+      {
+          {u"250 OK", true},  {u"250-more", false}, {u"250", true},      {u"25", true},
+          {u"2500 x", false}, {u"250 ", true},      {u"abcd ef", false}, {u"", true},
+          {u"250-", false},  // four characters: its 4th decides, and it is no space
+      };
   TQxReplyRFC reply;
   for (const auto& c : cases) EXPECT_EQ(reply.IsEndMarker(c.Line), c.Ends) << toUtf8(c.Line);
 }
@@ -42,6 +44,10 @@ TEST(ReplyRFC, ParsesWireLines) {
        u""},
       {{u"hello world"}, u"", {}, u"Reply Code is not valid: hel"},
       {{u"99"}, u"", {}, u"Reply Code is not valid: 99"},
+      {{u"100 continue"}, u"100", {u"continue"}, u""},  // the lowest code
+      {{u"999 last"}, u"999", {u"last"}, u""},
+      {{u"099 x"}, u"", {}, u"Reply Code is not valid: 099"},
+      {{u"250-", u"250 done"}, u"250", {u"", u"done"}, u""},
       {{}, u"", {}, u""},
   };
   for (const auto& c : cases) {

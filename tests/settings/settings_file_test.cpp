@@ -178,6 +178,23 @@ TEST(SettingsFile, LoadsValuesAndStopsAtTheFirstError) {
       {"value with text and character data",
        "<settings><conn_timeout>x<![CDATA[1]]></conn_timeout></settings>", [](Values&) {},
        "Element \"conn_timeout\" does not contain a single text node"},
+      {"value below the containers with a child element",
+       alertsOnly("<smtp_server><host>h<b>x</b></host></smtp_server>"),
+       [](Values& v) {
+         v.connectionTimeout = 1;
+         v.password = v.username = "";
+         v.repeatPeriod = 0;
+       },
+       "Element \"host\" does not contain a single text node"},
+      {"deeply nested unknown elements are passed over",
+       "<settings><conn_timeout>3</conn_timeout><x>" +
+           replaceAll(std::string(100000, '('), "(", "<a>") +
+           replaceAll(std::string(100000, ')'), ")", "</a>") + "</x></settings>",
+       [](Values& v) {
+         v = allEmpty();
+         v.connectionTimeout = 3;
+       },
+       ""},
       {"value with a comment", "<settings><conn_timeout>1<!-- s --></conn_timeout></settings>",
        [](Values&) {}, "Element \"conn_timeout\" does not contain a single text node"},
       {"character data, empty elements, blanks kept",
@@ -266,11 +283,12 @@ TEST(SettingsFile, UnreadableFileRaisesAndChangesNothing) {
        "Cannot open file \"" + (folder / "missing.xml") + "\". No such file or directory"},
       {"dir.xml", "Cannot open file \"" + (folder / "dir.xml") + "\". Is a directory"},
       {"empty.xml", "The settings file \"" + (folder / "empty.xml") +
-                        "\" is not well-formed XML: No document element found (line 1, column 1)"},
+                        "\" is not well-formed XML: no element found (line 1, column 1)"},
       {"broken.xml", "The settings file \"" + (folder / "broken.xml") +
-                         "\" is not well-formed XML: Start-end tags mismatch (line 2, column 14)"},
-      {"two-roots.xml", "The settings file \"" + (folder / "two-roots.xml") +
-                            "\" is not well-formed XML: more than one root element"},
+                         "\" is not well-formed XML: mismatched tag (line 2, column 14)"},
+      {"two-roots.xml",
+       "The settings file \"" + (folder / "two-roots.xml") +
+           "\" is not well-formed XML: junk after document element (line 1, column 5)"},
   };
   for (const auto& [name, message] : cases) {
     SCOPED_TRACE(name);
@@ -336,7 +354,7 @@ TEST(SettingsFile, WhatIsWrittenReadsBackUnchanged) {
                          "a@b",
                          "c@d; e@f",
                          "<serverName> Down!",
-                         "one\r\ntwo\rthree\nfour\x01\x1f five\t",
+                         "one\r\ntwo\rthree\nfour five\t",
                          "\xF0\x9F\x98\x80@example.org"};
   TSettings first(fromUtf8(path));
   first.loadFromFile();
@@ -345,6 +363,158 @@ TEST(SettingsFile, WhatIsWrittenReadsBackUnchanged) {
   TSettings second(fromUtf8(path));
   second.loadFromFile();
   EXPECT_EQ(valuesOf(second), values);
+}
+
+// A document that is not well-formed is refused whole: nothing read from it
+// is used, however much of it a lenient reader could make sense of.
+TEST(SettingsFile, MalformedDocumentChangesNothing) {
+  const auto withUser = [](const std::string& user) {
+    return "<settings><conn_timeout>7</conn_timeout><username>" + user + "</username></settings>";
+  };
+  const std::pair<const char*, std::string> cases[] = {
+      {"bare ampersand", withUser("a & b")},
+      {"undefined entity", withUser("a&unknown;b")},
+      {"reference without its semicolon", withUser("a&amp b")},
+      {"text after the root's end tag", withUser("u") + "trailing"},
+      {"element after the root's end tag", withUser("u") + "<settings/>"},
+      {"invalid UTF-8 byte", withUser("caf\xE9")},
+      {"overlong UTF-8", withUser("\xC0\xAF")},
+      {"UTF-8 of a surrogate", withUser("\xED\xA0\x80")},
+      {"UTF-8 of U+FFFE", withUser("\xEF\xBF\xBE")},
+      {"raw U+0001", withUser("a\x01"
+                              "b")},
+      {"raw escape character", withUser("a\x1B[0m")},
+      {"reference to U+0001", withUser("a&#1;b")},
+      {"reference to NUL", withUser("a&#0;b")},
+      {"reference to a surrogate", withUser("a&#xD800;b")},
+      {"raw less-than sign", withUser("a<b")},
+      {"]]> in text", withUser("a]]>b")},
+      {"end tag of another case", "<settings><username>u</Username></settings>"},
+      {"root never closed", "<settings><username>u</username>"},
+      {"attribute without quotes", "<settings a=b><username>u</username></settings>"},
+      {"attribute twice", "<settings a=\"1\" a=\"2\"><username>u</username></settings>"},
+      {"two hyphens inside a comment", withUser("u<!-- a -- b -->")},
+      {"declaration after blanks", "\n<?xml version=\"1.0\"?>" + withUser("u")},
+      {"name starting with a digit", withUser("u") + "<1x/>"},
+      {"document type with an entity", "<!DOCTYPE settings [<!ENTITY u \"x\">]>" + withUser("&u;")},
+      {"document type with an external subset",
+       "<!DOCTYPE settings SYSTEM \"/etc/passwd\">" + withUser("u")},
+  };
+  TempFolder folder;
+  for (const auto& [what, file] : cases) {
+    SCOPED_TRACE(what);
+    const std::string path = folder.write("settings.xml", file);
+    TSettings settings(fromUtf8(path));
+    assign(settings, kBefore);
+    try {
+      settings.loadFromFile();
+      ADD_FAILURE() << "no error";
+    } catch (const Exception& e) {
+      const std::string message = toUtf8(e.Message());
+      EXPECT_TRUE(
+          message.starts_with("The settings file \"" + path + "\" is not well-formed XML: "))
+          << message;
+    }
+    EXPECT_EQ(valuesOf(settings), kBefore);
+  }
+}
+
+// Every text property, by the name a refusal gives it.
+const std::pair<const char*, void (TSettings::*)(std::u16string)> kTextProperties[] = {
+    {"Username", &TSettings::SetUsername},
+    {"Password", &TSettings::SetPassword},
+    {"SMTPHost", &TSettings::SetSMTPHost},
+    {"SMTPLogin", &TSettings::SetSMTPLogin},
+    {"SMTPPassword", &TSettings::SetSMTPPassword},
+    {"MsgFrom", &TSettings::SetMsgFrom},
+    {"MsgCC", &TSettings::SetMsgCC},
+    {"MsgSubject", &TSettings::SetMsgSubject},
+    {"MsgText", &TSettings::SetMsgText},
+    {"MsgTo", &TSettings::SetMsgTo},
+};
+
+TEST(SettingsFile, AwkwardValuesReadBackUnchanged) {
+  const std::u16string cases[] = {
+      u"\r",
+      u"\t",
+      u"\n",
+      u"\r\n",
+      u"\r\n\r\n",
+      u"a\rb\r",
+      u"\t\t",
+      u" ",
+      u" lead and trail ",
+      u"&",
+      u"<",
+      u">",
+      u"]]>",
+      u"<![CDATA[x]]>",
+      u"&amp;&#13;&unknown;",
+      u"<!-- c --><?pi x?>",
+      u"\"'",
+      u"Zo\u00EB \u20AC \uFFFD",
+      u"\u007F\u0085\u009F\u2028",  // legal in XML 1.0, kept as they are
+      u"\uE000\uFFFD",
+      u"\U0001F600 \U0010FFFF",
+      u"line 1\r\nline 2\n\tline 3\r",
+  };
+  TempFolder folder;
+  const std::u16string path = folder.u16path("settings.xml");
+  for (const auto& value : cases) {
+    SCOPED_TRACE(::testing::PrintToString(toUtf8(value)));
+    TSettings written(path);
+    for (const auto& [name, set] : kTextProperties) (written.*set)(value);
+    written.saveToFile();
+    TSettings read(path);
+    read.loadFromFile();
+    EXPECT_EQ(valuesOf(read), valuesOf(written));
+  }
+}
+
+TEST(SettingsFile, ValueXmlCannotHoldIsRefusedAndNothingIsWritten) {
+  const std::pair<std::u16string, const char*> characters[] = {
+      {std::u16string(1, u'\0'), "U+0000"},
+      {u"\x01", "U+0001"},
+      {u"\b", "U+0008"},
+      {u"\v", "U+000B"},
+      {u"\f", "U+000C"},
+      {u"\x1B", "U+001B"},
+      {u"\x1F", "U+001F"},
+      {u"\uFFFE", "U+FFFE"},
+      {u"\uFFFF", "U+FFFF"},
+      {std::u16string(1, char16_t(0xD83D)), "U+D83D"},         // high half alone
+      {std::u16string(1, char16_t(0xDE00)) + u"x", "U+DE00"},  // low half alone
+      {u"a" + std::u16string(1, char16_t(0xDE00)) + std::u16string(1, char16_t(0xD83D)), "U+DE00"},
+  };
+  TempFolder folder;
+  const std::string path = folder.write("settings.xml", kFullFile);
+  const auto refuses = [&](const char* property, void (TSettings::*set)(std::u16string),
+                           const std::u16string& value, const char* code) {
+    TSettings settings(fromUtf8(path));
+    settings.loadFromFile();
+    (settings.*set)(u"before " + value + u" after");
+    try {
+      settings.saveToFile();
+      ADD_FAILURE() << "no error";
+    } catch (const Exception& e) {
+      EXPECT_EQ(toUtf8(e.Message()), std::string("The settings cannot be saved: ") + property +
+                                         " holds the character " + code +
+                                         ", which the settings file cannot hold");
+    }
+    EXPECT_EQ(readFile(path), kFullFile);
+  };
+  for (const auto& [value, code] : characters) {
+    SCOPED_TRACE(code);
+    refuses("MsgText", &TSettings::SetMsgText, value, code);
+  }
+  for (const auto& [property, set] : kTextProperties) {
+    SCOPED_TRACE(property);
+    refuses(property, set, u"\x01", "U+0001");
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()),
+                          std::filesystem::directory_iterator()),
+            1)
+      << "no temporary file is left behind";
 }
 
 TEST(SettingsFile, SaveReplacesTheFileWhole) {
