@@ -153,6 +153,11 @@ class TQxSSLSocket {
   const TQxSSLCipher& Cipher();
   // The negotiated protocol ("TLSv1.3", ...), empty before the handshake.
   std::u16string ProtocolVersion() const;
+  // Decrypted bytes already held inside the session.
+  bool HasPendingData() const;
+  // Whether a read would give data (or a close or failure) now, looking at
+  // what has arrived on ASocket without blocking.
+  bool HasApplicationData(int ASocket);
   ssl_st* SSL() const { return fSSL; }
   TQxSSLContext* Context() const { return fSSLContext; }
   TQxSSLIOHandlerSocketOpenSSL* Parent() const { return fParent; }
@@ -161,6 +166,7 @@ class TQxSSLSocket {
   TQxSSLIOHandlerSocketOpenSSL* fParent;
   TQxSSLContext* fSSLContext;  // not owned
   ssl_st* fSSL = nullptr;
+  bool _established = false;  // the handshake completed
   std::unique_ptr<TQxSSLCipher> fSSLCipher;
 };
 
@@ -180,6 +186,9 @@ class TQxSSLIOHandlerSocketOpenSSL : public TQxSSLIOHandlerSocketBase {
   void StartSSL() override;
   void Open() override;
   void Close() override;
+  // Over TLS, true only when the session has data to give (or the peer
+  // closed): bytes held inside the session count, records without data not.
+  bool Readable(int AMSec = -1) override;
 
   TQxSSLOptions& SSLOptions() { return *fxSSLOptions; }
   TQxSSLContext* SSLContext() const { return fSSLContext.get(); }
