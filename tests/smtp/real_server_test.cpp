@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "net/loopback.h"
+#include "net/ssl_openssl.h"
 #include "platform/text.h"
 #include "smtp/reply_smtp.h"
 #include "smtp/smtp.h"
@@ -147,53 +148,66 @@ void ExpectDelivered(const std::string& AStored, TQxMessage& AMsg) {
   EXPECT_NE(AStored.find("Cc: boss@example.test\r\n"), std::string::npos);
 }
 
-TEST(RealSMTPServer, PlainSessionWithAuthLogin) {
-  TempFolder folder("smtp server");
-  TSMTPServer server(folder, true);
+// A client as the alert mail sets one up: a TLS-capable handler, explicit
+// TLS when asked for, user name and password.
+struct TClient {
+  TQxSSLIOHandlerSocketOpenSSL Handler;
+  TQxSMTP Smtp;
+  TClient(const TSMTPServer& AServer, bool ATLS, const std::u16string& APassword) {
+    Smtp.SetIOHandler(&Handler);
+    Smtp.SetHost(u"127.0.0.1");
+    Smtp.SetPort(AServer.Port());
+    Smtp.SetReadTimeout(10000);  // no test waits without bound
+    Smtp.SetUsername(u"alice");
+    Smtp.SetPassword(APassword);
+    Smtp.SetUseTLS(ATLS ? utUseExplicitTLS : utNoTLSSupport);
+  }
+  ~TClient() { Smtp.SetIOHandler(nullptr); }
+};
 
-  TQxSMTP client;
-  client.SetHost(u"127.0.0.1");
-  client.SetPort(server.Port());
-  client.SetReadTimeout(10000);
-  client.SetUsername(u"alice");
-  client.SetPassword(u"s3cret p\u00e4ss");  // the server checks the ISO-8859-1 bytes
+class RealSMTPServer : public ::testing::TestWithParam<bool> {};
+
+TEST_P(RealSMTPServer, MessageArrivesIntact) {
+  const bool tls = GetParam();
+  TempFolder folder("smtp server");
+  TSMTPServer server(folder, !tls);
+  TClient client(server, tls, u"s3cret p\u00e4ss");  // checked as ISO-8859-1 bytes
   TQxMessage message;
   FillMessage(message);
-  client.Connect();
-  client.Send(message);
-  EXPECT_TRUE(client.DidAuthenticate());
-  client.Disconnect();
+  client.Smtp.Connect();
+  client.Smtp.Send(message);
+  EXPECT_TRUE(client.Smtp.DidAuthenticate());
+  EXPECT_EQ(client.Handler.PassThrough(), !tls);
+  client.Smtp.Disconnect();
 
   ExpectDelivered(server.Message(1), message);
   EXPECT_EQ(server.Envelope(1),
             "monitor@example.test\nops@example.test\ndesk@example.test\nboss@example.test\n");
 }
 
-TEST(RealSMTPServer, WrongPasswordIsTheServersReplyError) {
+TEST_P(RealSMTPServer, WrongPasswordIsTheServersReplyError) {
+  const bool tls = GetParam();
   TempFolder folder("smtp server");
-  TSMTPServer server(folder, true);
-
-  TQxSMTP client;
-  client.SetHost(u"127.0.0.1");
-  client.SetPort(server.Port());
-  client.SetReadTimeout(10000);
-  client.SetUsername(u"alice");
-  client.SetPassword(u"wrong");
+  TSMTPServer server(folder, !tls);
+  TClient client(server, tls, u"wrong");
   TQxMessage message;
   FillMessage(message);
-  client.Connect();
+  client.Smtp.Connect();
   try {
-    client.Send(message);
+    client.Smtp.Send(message);
     ADD_FAILURE() << "sent with a wrong password";
   } catch (const EQxSMTPReplyError& e) {
     EXPECT_EQ(e.ErrorCode(), 535);
     EXPECT_EQ(e.EnhancedCode().ReplyAsStr(), u"5.7.8");
     EXPECT_EQ(e.Message(), u"Authentication credentials invalid\r\n");
   }
-  EXPECT_TRUE(client.Connected());
-  EXPECT_FALSE(client.DidAuthenticate());
-  client.Disconnect();
+  EXPECT_TRUE(client.Smtp.Connected());
+  EXPECT_FALSE(client.Smtp.DidAuthenticate());
+  client.Smtp.Disconnect();
 }
+
+INSTANTIATE_TEST_SUITE_P(PlainAndStartTLS, RealSMTPServer, ::testing::Bool(),
+                         [](const auto& AInfo) { return AInfo.param ? "StartTLS" : "Plain"; });
 
 }  // namespace
 }  // namespace quorvex
