@@ -91,8 +91,7 @@ void TQxSMTPBase::SendTransaction(TQxMessage& AMsg, const std::u16string& AFrom,
   try {
     SendRcptToList(ARecipients);
     SendCmd(u"DATA", 354);
-    SendMsg(AMsg, false);
-    SendCmd(u".", 250);
+    SendMessageAndEnd(AMsg);
   } catch (const EQxSMTPReplyError&) {
     // The server refused: leave the connection ready for the next message.
     // Transport errors skip this, the connection is no longer usable.
@@ -100,6 +99,23 @@ void TQxSMTPBase::SendTransaction(TQxMessage& AMsg, const std::u16string& AFrom,
     SendCmd(u"RSET");
     std::rethrow_exception(refusal);
   }
+}
+
+void TQxSMTPBase::SendMessageAndEnd(TQxMessage& AMsg) {
+  // The message and the "." line leave in one write: written piecemeal, each
+  // small write after the first would wait for the server's delayed ACK.
+  CheckHandlerAssigned();
+  TQxIOHandler& io = *IOHandler();
+  io.WriteBufferOpen();
+  try {
+    SendMsg(AMsg, false);
+    io.WriteLn(u".");
+    io.WriteBufferClose();
+  } catch (...) {
+    io.WriteBufferCancel();
+    throw;
+  }
+  GetResponse(250);
 }
 
 void TQxSMTPBase::SendRcptToList(const TQxEMailAddressList& AList) {

@@ -64,6 +64,8 @@ class TQxSMTPBase : public TQxMessageClient {
   void SendTransaction(TQxMessage& AMsg, const std::u16string& AFrom,
                        const TQxEMailAddressList& ARecipients);
   void SendRcptToList(const TQxEMailAddressList& AList);
+  // The message text, then "." accepting 250 only.
+  void SendMessageAndEnd(TQxMessage& AMsg);
   bool HasCapability(std::u16string_view AName) const;
 
   std::u16string FMailAgent;
