@@ -1,7 +1,5 @@
 #include "net/ssl_openssl.h"
 
-#include <fcntl.h>
-#include <pthread.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 
@@ -9,7 +7,6 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstring>
 
 #include "net/net_errors.h"
@@ -24,38 +21,6 @@ namespace {
 
 constexpr char kDefaultCipherList[] = "AES:ALL:!aNULL:!eNULL:+RC4:@STRENGTH";
 constexpr char16_t kEOFViolation[] = u"EOF was observed that violates the protocol";
-
-// OpenSSL writes with plain send(), so a peer that has gone would raise
-// SIGPIPE and end the program. The guard blocks SIGPIPE on this thread for
-// one OpenSSL call and takes back a SIGPIPE that call raised. errno is kept,
-// since the caller reads the socket error from it.
-class TSigPipeGuard {
- public:
-  TSigPipeGuard() {
-    sigemptyset(&_pipe);
-    sigaddset(&_pipe, SIGPIPE);
-    pthread_sigmask(SIG_BLOCK, &_pipe, &_old);
-    _blockedHere = !sigismember(&_old, SIGPIPE);
-  }
-  ~TSigPipeGuard() {
-    if (!_blockedHere) return;  // the caller blocks it and deals with it
-    const int saved = errno;
-    sigset_t pending;
-    if (sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE)) {
-      const timespec now{0, 0};
-      sigtimedwait(&_pipe, nullptr, &now);
-    }
-    pthread_sigmask(SIG_SETMASK, &_old, nullptr);
-    errno = saved;
-  }
-  TSigPipeGuard(const TSigPipeGuard&) = delete;
-  TSigPipeGuard& operator=(const TSigPipeGuard&) = delete;
-
- private:
-  sigset_t _pipe;
-  sigset_t _old;
-  bool _blockedHere = false;
-};
 
 std::u16string ErrorString(const TQxOpenSSLFunctions& F, unsigned long ACode) {
   char buffer[256];
@@ -250,6 +215,8 @@ void TQxSSLContext::InitContext(TQxSSLCtxMode ACtxMode) {
   if (minVersion) F.SSL_CTX_ctrl(fContext, SSL_CTRL_SET_MIN_PROTO_VERSION, minVersion, nullptr);
   if (maxVersion) F.SSL_CTX_ctrl(fContext, SSL_CTRL_SET_MAX_PROTO_VERSION, maxVersion, nullptr);
   F.SSL_CTX_ctrl(fContext, SSL_CTRL_MODE, SSL_MODE_AUTO_RETRY, nullptr);
+  // Whole socket reads instead of one per record header and body.
+  F.SSL_CTX_ctrl(fContext, SSL_CTRL_SET_READ_AHEAD, 1, nullptr);
   F.SSL_CTX_set_default_passwd_cb(fContext, PasswordCallback);
   F.SSL_CTX_set_default_passwd_cb_userdata(fContext, this);
   F.SSL_CTX_set_default_verify_paths(fContext);
@@ -289,7 +256,6 @@ TQxSSLSocket::~TQxSSLSocket() {
   if (!fSSL) return;
   const TQxOpenSSLFunctions& F = fSSLContext->Library().F();
   if (_established) {
-    TSigPipeGuard guard;
     F.SSL_shutdown(fSSL);  // one call: sends our alert, does not wait for the peer's
   }
   F.SSL_free(fSSL);
@@ -306,14 +272,16 @@ std::u16string TQxSSLSocket::Connect(int pHandle) {
   int result = F.SSL_set_ex_data(fSSL, 0, this);
   if (result < 1)
     RaiseSSL<EQxOSSLDataBindingError>(F, fSSL, result, u"Error binding data to SSL socket.");
-  result = F.SSL_set_fd(fSSL, pHandle);
-  if (result < 1)
-    RaiseSSL<EQxOSSLFDSetError>(F, fSSL, result, u"Error setting File Descriptor for SSL");
-  {
-    TSigPipeGuard guard;
-    errno = 0;
-    result = F.SSL_connect(fSSL);
-  }
+  // The session talks to the socket through our BIO, which never raises
+  // SIGPIPE (see TQxOpenSSLLibrary::SocketMethod).
+  _bioState.Socket = pHandle;
+  BIO* bio = F.BIO_new(fSSLContext->Library().SocketMethod());
+  if (!bio) RaiseCrypto<EQxOSSLUnderlyingCryptoError>(F, u"Error setting File Descriptor for SSL");
+  F.BIO_set_data(bio, &_bioState);
+  F.BIO_set_init(bio, 1);
+  F.SSL_set_bio(fSSL, bio, bio);  // the session owns it now
+  errno = 0;
+  result = F.SSL_connect(fSSL);
   if (result < 1) RaiseSSL<EQxOSSLConnectError>(F, fSSL, result, u"Error connecting with SSL.");
   _established = true;
   const TQxSSLCipher& cipher = Cipher();
@@ -380,13 +348,9 @@ int TQxSSLSocket::Recv(char* ABuffer, int ASize) {
   }
   const TQxOpenSSLFunctions& F = fSSLContext->Library().F();
   for (;;) {
-    int result, saved;
-    {
-      TSigPipeGuard guard;  // a read can answer a key update
-      errno = 0;
-      result = F.SSL_read(fSSL, ABuffer, ASize);
-      saved = errno;
-    }
+    errno = 0;
+    const int result = F.SSL_read(fSSL, ABuffer, ASize);
+    const int saved = errno;
     if (result > 0) return result;
     const int kind = F.SSL_get_error(fSSL, result);
     // Retry at once, unless the socket's time-out is what stopped the read.
@@ -404,13 +368,9 @@ int TQxSSLSocket::Send(const char* ABuffer, int AOffset, int ALength) {
   const TQxOpenSSLFunctions& F = fSSLContext->Library().F();
   int total = 0;
   while (ALength > 0) {
-    int result, saved;
-    {
-      TSigPipeGuard guard;
-      errno = 0;
-      result = F.SSL_write(fSSL, ABuffer + AOffset, ALength);
-      saved = errno;
-    }
+    errno = 0;
+    const int result = F.SSL_write(fSSL, ABuffer + AOffset, ALength);
+    const int saved = errno;
     if (result > 0) {
       AOffset += result;
       ALength -= result;
@@ -435,23 +395,18 @@ bool TQxSSLSocket::HasPendingData() const {
   return fSSL && _established && fSSLContext->Library().F().SSL_pending(fSSL) > 0;
 }
 
-bool TQxSSLSocket::HasApplicationData(int ASocket) {
-  if (!fSSL) return false;
+bool TQxSSLSocket::HasApplicationData() {
+  if (!fSSL || !_established) return false;
   const TQxOpenSSLFunctions& F = fSSLContext->Library().F();
   if (F.SSL_pending(fSSL) > 0) return true;
   // Look without blocking: a record that held no data (TLS 1.3 sends
   // session tickets after the handshake) must not count as input.
-  const int flags = ::fcntl(ASocket, F_GETFL);
-  ::fcntl(ASocket, F_SETFL, flags | O_NONBLOCK);
   char byte;
-  int result, saved;
-  {
-    TSigPipeGuard guard;
-    errno = 0;
-    result = F.SSL_peek(fSSL, &byte, 1);
-    saved = errno;
-  }
-  ::fcntl(ASocket, F_SETFL, flags);
+  _bioState.DontWait = true;
+  errno = 0;
+  const int result = F.SSL_peek(fSSL, &byte, 1);
+  const int saved = errno;
+  _bioState.DontWait = false;
   if (result > 0) return true;
   const int kind = F.SSL_get_error(fSSL, result);
   if (WouldBlock(kind, saved)) {
@@ -459,6 +414,10 @@ bool TQxSSLSocket::HasApplicationData(int ASocket) {
     return false;
   }
   return true;  // a close or a failure: the read reports it
+}
+
+bool TQxSSLSocket::HasBufferedInput() const {
+  return fSSL && _established && fSSLContext->Library().F().SSL_has_pending(fSSL) == 1;
 }
 
 // ---------------------------------------------------------------- the handler
@@ -560,7 +519,8 @@ bool TQxSSLIOHandlerSocketOpenSSL::Readable(int AMSec) {
   const bool unlimited = AMSec < 0;
   const auto deadline = clock::now() + std::chrono::milliseconds(unlimited ? 0 : AMSec);
   for (;;) {
-    if (fSSLSocket->HasPendingData()) return true;
+    // Bytes OpenSSL read ahead do not show on the socket.
+    if (fSSLSocket->HasBufferedInput() && fSSLSocket->HasApplicationData()) return true;
     int wait = AMSec;
     if (!unlimited) {
       const auto left =
@@ -568,7 +528,7 @@ bool TQxSSLIOHandlerSocketOpenSSL::Readable(int AMSec) {
       wait = left > 0 ? static_cast<int>(left) : 0;
     }
     if (!TQxSSLIOHandlerSocketBase::Readable(wait)) return false;
-    if (fSSLSocket->HasApplicationData(Binding()->Handle())) return true;
+    if (fSSLSocket->HasApplicationData()) return true;
     if (!unlimited && clock::now() >= deadline) return false;
   }
 }

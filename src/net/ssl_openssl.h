@@ -15,6 +15,11 @@ struct x509_st;
 namespace quorvex {
 
 class TQxOpenSSLLibrary;
+// What the socket BIO of a session works on.
+struct TQxSocketBioState {
+  int Socket = -1;
+  bool DontWait = false;  // set around a look that must not block
+};
 class TQxSSLIOHandlerSocketOpenSSL;
 
 // sslvTLSv1_2 (the default) negotiates the highest version both sides speak,
@@ -155,9 +160,11 @@ class TQxSSLSocket {
   std::u16string ProtocolVersion() const;
   // Decrypted bytes already held inside the session.
   bool HasPendingData() const;
+  // Bytes held inside the session, decrypted or not.
+  bool HasBufferedInput() const;
   // Whether a read would give data (or a close or failure) now, looking at
-  // what has arrived on ASocket without blocking.
-  bool HasApplicationData(int ASocket);
+  // what has arrived without blocking.
+  bool HasApplicationData();
   ssl_st* SSL() const { return fSSL; }
   TQxSSLContext* Context() const { return fSSLContext; }
   TQxSSLIOHandlerSocketOpenSSL* Parent() const { return fParent; }
@@ -166,7 +173,8 @@ class TQxSSLSocket {
   TQxSSLIOHandlerSocketOpenSSL* fParent;
   TQxSSLContext* fSSLContext;  // not owned
   ssl_st* fSSL = nullptr;
-  bool _established = false;  // the handshake completed
+  bool _established = false;    // the handshake completed
+  TQxSocketBioState _bioState;  // what the session's BIO reads and writes
   std::unique_ptr<TQxSSLCipher> fSSLCipher;
 };
 

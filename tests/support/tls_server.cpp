@@ -9,11 +9,13 @@
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -263,6 +265,11 @@ void SetTimeouts(int AFd, int AMSec) {
 }  // namespace
 
 void TTlsServer::Run() {
+  // A client that leaves mid-write must fail the step, not end the process.
+  sigset_t pipe;
+  sigemptyset(&pipe);
+  sigaddset(&pipe, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
   const int timeout = _options.StepTimeoutMs;
   int fd = -1;
   pollfd pfd{_listener, POLLIN, 0};
