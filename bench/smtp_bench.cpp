@@ -6,6 +6,7 @@
 #include <curl/curl.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "net/ssl_openssl.h"
@@ -31,7 +32,9 @@ bench_support::TSMTPSink& Sink() {
   return sink;
 }
 
-void Quorvex(benchmark::State& AState, bool ATLS) {
+// ATLS: STARTTLS and AUTH LOGIN. APlainHandler: a plain socket handler in
+// place of the TLS-capable one, to show what preparing TLS costs.
+void Quorvex(benchmark::State& AState, bool ATLS, bool APlainHandler = false) {
   auto& sink = Sink();
   TQxSMTP smtp;  // one component for the run, a fresh handler per message
   smtp.SetHost(u"127.0.0.1");
@@ -44,8 +47,12 @@ void Quorvex(benchmark::State& AState, bool ATLS) {
   }
   const std::uint64_t before = sink.Messages();
   for (auto _ : AState) {
-    TQxSSLIOHandlerSocketOpenSSL handler;
-    smtp.SetIOHandler(&handler);
+    std::unique_ptr<TQxIOHandler> handler;
+    if (APlainHandler)
+      handler = std::make_unique<TQxIOHandlerStack>();
+    else
+      handler = std::make_unique<TQxSSLIOHandlerSocketOpenSSL>();
+    smtp.SetIOHandler(handler.get());
     smtp.SetUseTLS(ATLS ? utUseExplicitTLS : utNoTLSSupport);
     TQxMessage message;
     FillMessage(message);
@@ -54,7 +61,8 @@ void Quorvex(benchmark::State& AState, bool ATLS) {
     smtp.Disconnect();  // QUIT, as libcurl sends one too
     smtp.SetIOHandler(nullptr);
   }
-  if (sink.Messages() - before != static_cast<std::uint64_t>(AState.iterations())) AState.SkipWithError("messages lost");
+  if (sink.Messages() - before != static_cast<std::uint64_t>(AState.iterations()))
+    AState.SkipWithError("messages lost");
   AState.SetItemsProcessed(AState.iterations());
 }
 
@@ -118,11 +126,15 @@ void Curl(benchmark::State& AState, bool ATLS) {
       break;
     }
   }
-  if (sink.Messages() - before != static_cast<std::uint64_t>(AState.iterations())) AState.SkipWithError("messages lost");
+  if (sink.Messages() - before != static_cast<std::uint64_t>(AState.iterations()))
+    AState.SkipWithError("messages lost");
   AState.SetItemsProcessed(AState.iterations());
 }
 
 BENCHMARK_CAPTURE(Quorvex, Plain, false)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(Quorvex, PlainSocketHandler, false, true)
+    ->UseRealTime()
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(Curl, Plain, false)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(Quorvex, StartTLSAuthLogin, true)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(Curl, StartTLSAuthLogin, true)->UseRealTime()->Unit(benchmark::kMicrosecond);

@@ -118,8 +118,9 @@ class TSMTPSink {
       const std::string verb = Upper(line.substr(0, 4));
       std::string reply;
       if (verb == "EHLO") {
-        reply = AConn.Ssl ? "250-sink\r\n250-PIPELINING\r\n250 AUTH LOGIN PLAIN\r\n"
-                          : "250-sink\r\n250-PIPELINING\r\n250-STARTTLS\r\n250 AUTH LOGIN PLAIN\r\n";
+        reply = AConn.Ssl
+                    ? "250-sink\r\n250-PIPELINING\r\n250 AUTH LOGIN PLAIN\r\n"
+                    : "250-sink\r\n250-PIPELINING\r\n250-STARTTLS\r\n250 AUTH LOGIN PLAIN\r\n";
       } else if (verb == "HELO" || verb == "RSET" || verb == "MAIL" || verb == "RCPT" ||
                  verb == "NOOP") {
         reply = "250 OK\r\n";
