@@ -23,15 +23,15 @@ const std::vector<std::string>& systemProgramFolders() {
 
 std::vector<std::string> programSearchFolders(const std::vector<std::string>& extraFolders) {
   std::vector<std::string> folders;
-  if (const char* path = std::getenv("PATH")) {
-    std::string_view rest = path;
-    while (true) {
-      const size_t colon = rest.find(':');
-      const std::string_view folder = rest.substr(0, colon);
-      folders.emplace_back(folder.empty() ? "." : folder);
-      if (colon == std::string_view::npos) break;
-      rest.remove_prefix(colon + 1);
-    }
+  // Without PATH, the folders a command search uses by default.
+  const char* path = std::getenv("PATH");
+  std::string_view rest = path != nullptr ? path : "/bin:/usr/bin";
+  while (true) {
+    const size_t colon = rest.find(':');
+    const std::string_view folder = rest.substr(0, colon);
+    folders.emplace_back(folder.empty() ? "." : folder);
+    if (colon == std::string_view::npos) break;
+    rest.remove_prefix(colon + 1);
   }
   folders.insert(folders.end(), extraFolders.begin(), extraFolders.end());
   return folders;

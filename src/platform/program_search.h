@@ -10,8 +10,8 @@ namespace quorvex {
 // normal user's PATH lacks.
 const std::vector<std::string>& systemProgramFolders();
 
-// The folders of PATH in order (an empty entry is the working folder), then
-// `extraFolders`.
+// The folders of PATH in order (an empty entry is the working folder; no PATH
+// at all is /bin:/usr/bin), then `extraFolders`.
 std::vector<std::string> programSearchFolders(const std::vector<std::string>& extraFolders);
 
 // The path of the first executable regular file called `name` in those

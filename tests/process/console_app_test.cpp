@@ -224,6 +224,17 @@ TEST(TConsoleApp, FailedStartRaisesWithTheCommandLine) {
     EXPECT_FALSE(app->isRunning());
     app.reset();  // terminates nothing: there is nothing of it to terminate
   }
+  // Started from arguments, the message shows the command line as given for showing.
+  TConsoleApp fromArgs(TChildCommand{{"quorvex-no-such-program", "--config", "a b.conf"},
+                                     "",
+                                     u"",
+                                     u"quorvex-no-such-program --config \"a b.conf\""});
+  try {
+    fromArgs.run();
+    ADD_FAILURE() << "run did not fail";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(), u"Failed to start  quorvex-no-such-program --config \"a b.conf\"");
+  }
   // The failed children were reaped, not left as zombies.
   EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
   EXPECT_EQ(errno, ECHILD);
