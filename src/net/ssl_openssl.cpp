@@ -256,7 +256,11 @@ TQxSSLSocket::~TQxSSLSocket() {
   if (!fSSL) return;
   const TQxOpenSSLFunctions& F = fSSLContext->Library().F();
   if (_established) {
-    F.SSL_shutdown(fSSL);  // one call: sends our alert, does not wait for the peer's
+    // One call: sends our alert, does not wait for the peer's. Nor for room
+    // in the send buffer of a peer that stopped reading: the alert is a
+    // courtesy, the socket closes next either way.
+    _bioState.DontWait = true;
+    F.SSL_shutdown(fSSL);
   }
   F.SSL_free(fSSL);
   F.ERR_clear_error();
@@ -485,7 +489,8 @@ void TQxSSLIOHandlerSocketOpenSSL::OpenEncodedConnection() {
     throw EQxOSSLConnectError(
         u"Error connecting with SSL.\r\nTLS has already been started on this connection");
   auto socket = std::make_unique<TQxSSLSocket>(this, fSSLContext.get());
-  // Bounds the handshake, and later every TLS transfer, by ReadTimeout.
+  // Bounds the handshake, and later every TLS transfer, by ReadTimeout; with
+  // none set the handshake waits for the peer as a plain read does.
   SetSocketTimeouts(Binding()->Handle(), ReadTimeout());
   const std::u16string status = socket->Connect(Binding()->Handle());
   fSSLSocket = std::move(socket);
@@ -514,7 +519,8 @@ void TQxSSLIOHandlerSocketOpenSSL::Close() {
 bool TQxSSLIOHandlerSocketOpenSSL::Readable(int AMSec) {
   if (fPassThrough || !fSSLSocket || !Binding() || !BindingAllocated())
     return TQxSSLIOHandlerSocketBase::Readable(AMSec);
-  // Bytes held inside the session count; records without data do not.
+  // Bytes held inside the session count; records without data do not. The
+  // wait is AMSec in all; a negative AMSec is the caller's "no limit".
   using clock = std::chrono::steady_clock;
   const bool unlimited = AMSec < 0;
   const auto deadline = clock::now() + std::chrono::milliseconds(unlimited ? 0 : AMSec);

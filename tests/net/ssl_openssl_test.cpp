@@ -14,6 +14,7 @@
 #include "net/socket_error.h"
 #include "net/ssl_errors.h"
 #include "net/ssl_openssl.h"
+#include "net/tcp_client.h"
 #include "platform/text.h"
 #include "support/temp_folder.h"
 #include "support/tls_server.h"
@@ -114,7 +115,9 @@ TEST(TlsHandler, ProtocolVersions) {
         EXPECT_EQ(Text(e.Message()).rfind("Error connecting with SSL.\r\n", 0), 0u)
             << Text(e.Message());
       }
+      // The caller decides what follows: the socket stays open.
       EXPECT_TRUE(client.Handler->PassThrough());
+      EXPECT_TRUE(client.Handler->BindingAllocated());
       EXPECT_EQ(client.Handler->SSLSocket(), nullptr);
       client.Handler.reset();
       EXPECT_NE(server.Wait(), "");  // the server saw the handshake fail
@@ -152,7 +155,13 @@ TEST(TlsHandler, PeerClosingOnClientHello) {
 TEST(TlsHandler, PeerCloseAlertEndsReadingGracefully) {
   TTlsServer server({"T:", "S:last line", "A:", "E:"});
   TClient client(server, false);  // handshake right after the connect
+  int beforeConnect = 0;
+  client.Handler->OnBeforeConnect = [&](TQxIOHandler&) {
+    ++beforeConnect;
+    EXPECT_TRUE(client.Status.empty());  // fired between the TCP connect and the handshake
+  };
   client.Handler->Open();
+  EXPECT_EQ(beforeConnect, 1);
   EXPECT_FALSE(client.Handler->PassThrough());
   EXPECT_EQ(client.Handler->ReadLn(), u"last line");
   EXPECT_THROW(client.Handler->ReadLn(), EQxConnClosedGracefully);
@@ -227,7 +236,31 @@ TEST(TlsHandler, SwitchingTwiceRunsOneHandshake) {
   EXPECT_EQ(client.CipherReports(), 1);
   client.Handler->WriteLn(u"after");
   EXPECT_EQ(client.Handler->ReadLn(), u"done");
+  // A second handshake on the same connection is refused.
+  client.Handler->SetPassThrough(true);
+  EXPECT_THROW(client.Handler->SetPassThrough(false), EQxOSSLConnectError);
+  EXPECT_TRUE(client.Handler->PassThrough());
   client.Handler.reset();
+  EXPECT_EQ(server.Wait(), "");
+}
+
+// The way the mail path uses it: a client connection with the handler
+// attached, switched to TLS after a plain exchange.
+TEST(TlsHandler, ThroughATcpClient) {
+  TTlsServer server({"S:220 ready", "T:", "C:QUIT", "S:221 bye", "A:", "E:"});
+  TQxTCPClientCustom client;
+  TQxSSLIOHandlerSocketOpenSSL handler;
+  handler.SetPassThrough(true);
+  client.SetIOHandler(&handler);
+  client.SetReadTimeout(5000);
+  client.Connect(u"127.0.0.1", server.Port());
+  EXPECT_EQ(client.IOHandler()->ReadLn(), u"220 ready");
+  handler.SetPassThrough(false);
+  client.IOHandler()->WriteLn(u"QUIT");
+  EXPECT_EQ(client.IOHandler()->ReadLn(), u"221 bye");
+  EXPECT_THROW(client.IOHandler()->ReadLn(), EQxConnClosedGracefully);
+  EXPECT_FALSE(client.Connected());
+  client.SetIOHandler(nullptr);
   EXPECT_EQ(server.Wait(), "");
 }
 
