@@ -98,8 +98,13 @@ int PasswordCallback(char* ABuf, int ASize, int /*ARWFlag*/, void* AUserData) {
   if (!context || !context->Parent() || ASize <= 0) return 0;
   std::lock_guard<std::mutex> guard(context->Library().PasswordLock);
   std::string password;
-  if (context->Parent()->OnGetPassword) context->Parent()->OnGetPassword(password);
+  try {
+    if (context->Parent()->OnGetPassword) context->Parent()->OnGetPassword(password);
+  } catch (...) {
+    return 0;  // nothing may cross OpenSSL's C frames; no password then
+  }
   std::memset(ABuf, 0, ASize);
+  // The count of bytes copied: OpenSSL reads that many from the buffer.
   const size_t length = std::min(password.size(), static_cast<size_t>(ASize - 1));
   std::memcpy(ABuf, password.data(), length);
   return static_cast<int>(length);
@@ -116,9 +121,11 @@ void InfoCallback(const SSL* ASSL, int /*AWhere*/, int /*ARet*/) {
   TQxSSLIOHandlerSocketOpenSSL* handler = HandlerOf(F, ASSL);
   if (!handler || !handler->OnStatusInfo) return;
   const int saved = errno;  // the handshake reads the socket error after this
-  {
+  try {
     std::lock_guard<std::mutex> guard(library->InfoLock);
     handler->OnStatusInfo(u"SSL status: \"" + fromUtf8(F.SSL_state_string_long(ASSL)) + u"\"");
+  } catch (...) {
+    // nothing may cross OpenSSL's C frames; a status report is not worth a failure
   }
   errno = saved;
 }
@@ -280,7 +287,10 @@ std::u16string TQxSSLSocket::Connect(int pHandle) {
   // SIGPIPE (see TQxOpenSSLLibrary::SocketMethod).
   _bioState.Socket = pHandle;
   BIO* bio = F.BIO_new(fSSLContext->Library().SocketMethod());
-  if (!bio) RaiseCrypto<EQxOSSLUnderlyingCryptoError>(F, u"Error setting File Descriptor for SSL");
+  if (!bio) {
+    F.ERR_clear_error();
+    throw EQxOSSLFDSetError(u"Error setting File Descriptor for SSL");
+  }
   F.BIO_set_data(bio, &_bioState);
   F.BIO_set_init(bio, 1);
   F.SSL_set_bio(fSSL, bio, bio);  // the session owns it now

@@ -3,6 +3,7 @@
 #include <openssl/ssl.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <regex>
 #include <string>
@@ -315,6 +316,7 @@ TEST(TlsHandler, ContextOptions) {
     const char* Name;
     std::function<void(TQxSSLOptions&)> Set;
     const char* FirstLine;  // "" for a context that builds
+    std::string Password = "";
   } cases[] = {
       {"defaults", [](TQxSSLOptions&) {}, ""},
       {"certificate and key",
@@ -330,6 +332,18 @@ TEST(TlsHandler, ContextOptions) {
        "Could not load root certificate."},
       {"garbage certificate", [&](TQxSSLOptions& o) { o.SetCertFile(fromUtf8(garbage)); },
        "Could not load certificate."},
+      {"encrypted key, right password",
+       [&](TQxSSLOptions& o) {
+         o.SetCertFile(fromUtf8(identity.CertFile));
+         o.SetKeyFile(fromUtf8(identity.EncryptedKeyFile));
+       },
+       "", "secret pass"},
+      {"encrypted key, wrong password",
+       [&](TQxSSLOptions& o) {
+         o.SetCertFile(fromUtf8(identity.CertFile));
+         o.SetKeyFile(fromUtf8(identity.EncryptedKeyFile));
+       },
+       "Could not load key, check password.", "secret"},
       {"key without its certificate",
        [&](TQxSSLOptions& o) { o.SetKeyFile(fromUtf8(identity.KeyFile)); },
        "Could not load key, check password."},
@@ -345,6 +359,7 @@ TEST(TlsHandler, ContextOptions) {
     TTlsServer server({"E:"});
     TClient client(server);
     c.Set(client.Handler->SSLOptions());
+    client.Handler->OnGetPassword = [&](std::string& VPassword) { VPassword = c.Password; };
     try {
       client.Handler->Open();  // a context that cannot be built fails even a plain connect
       EXPECT_STREQ(c.FirstLine, "");
