@@ -162,6 +162,13 @@ void TSettings::saveToFile() const {
   xml.setValue("to", _msgTo, u"MsgTo");
   xml.close();
   xml.close();
+  // Files of users who set no option keep the layout they always had.
+  if (!_options.allDefault()) {
+    xml.open(kOptionsElement);
+    for (const TOptionSpec& spec : optionTable())
+      xml.setValue(spec.element, _options.Text(spec.id), fromUtf8(spec.element));
+    xml.close();
+  }
   xml.close();
   // The file holds passwords: readable by its owner only.
   replaceFile(TEncoding::System().GetBytes(_fileName), xml.bytes(), 0600, _fileName);
@@ -198,6 +205,16 @@ void TSettings::loadFromFile() {
   _msgSubject = stringValue(message, "subject");
   _msgText = stringValue(message, "text");
   _msgTo = stringValue(message, "to");
+
+  // Unlike the values above, an option missing or empty keeps its default,
+  // so that files written before the options existed read as all defaults.
+  const TXmlNode* options = root.childElement(kOptionsElement);
+  TOptions read;
+  for (const TOptionSpec& spec : optionTable()) {
+    if (const auto text = getValue(options, std::string(spec.element).c_str()))
+      read.SetText(spec.id, *text);
+  }
+  _options = std::move(read);
 }
 
 }  // namespace quorvex
