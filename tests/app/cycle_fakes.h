@@ -95,10 +95,12 @@ class TFakeClock final : public ICycleClock {
   struct State {
     TimePoint monotonic{std::chrono::hours(1000)};
     std::tm local{};
+    TWallTime wall{std::chrono::hours(24 * 365 * 50)};
   };
   explicit TFakeClock(std::shared_ptr<State> state) : _state(std::move(state)) {}
   TimePoint monotonicNow() override { return _state->monotonic; }
   std::tm localNow() override { return _state->local; }
+  TWallTime wallNow() override { return _state->wall; }
 
  private:
   std::shared_ptr<State> _state;
