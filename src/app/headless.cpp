@@ -13,10 +13,12 @@
 #include <ostream>
 
 #include "alerts/mail_unavailable.h"
+#include "app/outage_state_file.h"
 #include "app/start_up.h"
 #include "platform/exception.h"
 #include "platform/text.h"
 #include "platform/text_encoding.h"
+#include "settings/settings_path.h"
 
 namespace quorvex {
 
@@ -99,6 +101,53 @@ std::string plainName(const std::u16string& name) {
   }
   return text;
 }
+
+// Outages carried between runs through the state file. Trouble with the file
+// is reported once and never stops the monitor: it then runs as if it had
+// no memory.
+class TKeptOutages {
+ public:
+  TKeptOutages(const TSettings& settings, std::u16string fileName, std::ostream& err)
+      : _settings(settings), _file(std::move(fileName)), _err(err) {}
+
+  void restoreInto(TTestCycle& cycle) {
+    std::optional<std::u16string> problem;
+    const TOutageStates stored = _file.load(problem);
+    if (problem)
+      _err << "quorvex: " << localBytes(*problem) << "; starting without earlier outages"
+           << std::endl;
+    // Servers no longer in the catalogue are dropped.
+    for (int i = 0; i < _settings.ServerCount(); ++i) {
+      const auto found = stored.find(_settings.Servers(i).OVPNFileBytes());
+      if (found == stored.end()) continue;
+      _states[found->first] = found->second;
+      cycle.restoreOutage(i, found->second);
+    }
+    if (problem || _states != stored) save();
+  }
+
+  void changed(int row, const TOutageState& state) {
+    _states[_settings.Servers(row).OVPNFileBytes()] = state;
+    save();
+  }
+
+ private:
+  void save() {
+    try {
+      _file.save(_states);
+    } catch (const std::exception& e) {
+      if (_saveFailed) return;
+      _saveFailed = true;
+      _err << "quorvex: " << e.what() << "; outages are not remembered after this run" << std::endl;
+    }
+  }
+
+  const TSettings& _settings;
+  TOutageStateFile _file;
+  std::ostream& _err;
+  TOutageStates _states;
+  bool _saveFailed = false;
+};
 
 }  // namespace
 
@@ -183,9 +232,17 @@ TTestCycle::AlertMail headlessAlertMail(const TSettings&) {
   return [](const TVPNServer&) { raiseMailUnavailable(); };
 }
 
+void applyOptionValues(TSettings& settings, const TCommandLine& options) {
+  TOptions values = settings.Options();
+  for (const auto& [name, value] : options.optionValues) {
+    if (const TOptionSpec* spec = findOption(name)) values.SetText(spec->id, value);
+  }
+  settings.SetOptions(values);
+}
+
 int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
                      TTestCycle::ProcessFactory processes, TTestCycle::AlertMail alertMail,
-                     std::ostream& out, std::ostream& err) {
+                     std::ostream& out, std::ostream& err, TTestCycle::RecoveryMail recoveryMail) {
   if (options.once && settings.ServerCount() == 0) {
     const TOnceSummary summary =
         unknownSummary("no client configurations in " + localBytes(settings.ConfigDir()));
@@ -207,6 +264,25 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
     }
   };
   TTestCycle cycle(settings, view, std::move(processes), reportingAlert, makeSystemCycleClock());
+  if (recoveryMail) {
+    cycle.setRecoveryMail([&err, recoveryMail = std::move(recoveryMail)](
+                              const TVPNServer& server, std::chrono::seconds outage) {
+      try {
+        recoveryMail(server, outage);
+      } catch (const std::exception& e) {
+        err << "quorvex: recovery mail for " << localBytes(server.Name())
+            << " not sent: " << e.what() << std::endl;
+        throw;
+      }
+    });
+  }
+  std::unique_ptr<TKeptOutages> kept;
+  if (options.stateFile) {
+    kept = std::make_unique<TKeptOutages>(settings, *options.stateFile, err);
+    kept->restoreInto(cycle);
+    cycle.setOutageChanged(
+        [&kept](int row, const TOutageState& state) { kept->changed(row, state); });
+  }
   TStopSignals stopSignals;
 
   cycle.btnStartClick();
@@ -253,7 +329,10 @@ int runHeadless(const TCommandLine& options, std::ostream& out, std::ostream& er
     return kExitUnknown;
   }
   try {
-    return runHeadlessCycle(*settings, options, consoleAppFactory(), headlessAlertMail(*settings),
+    applyOptionValues(*settings, options);
+    TCommandLine withState = options;
+    withState.stateFile = stateFilePath(options.stateFile);
+    return runHeadlessCycle(*settings, withState, consoleAppFactory(), headlessAlertMail(*settings),
                             out, err);
   } catch (const std::exception& e) {
     out << unknownSummary(e.what()).line << std::endl;
