@@ -12,6 +12,23 @@
 
 namespace quorvex {
 
+namespace {
+
+// The message for a terminal: the error box's text, line breaks as LF and
+// none at the end (server replies end in CR LF).
+std::string terminalText(std::u16string_view message) {
+  std::u16string text = errorBoxText(message);
+  std::u16string lines;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') continue;
+    lines += text[i] == u'\r' ? u'\n' : text[i];
+  }
+  while (!lines.empty() && lines.back() == u'\n') lines.pop_back();
+  return TEncoding::System().GetBytes(lines);
+}
+
+}  // namespace
+
 int runTestMail(const std::optional<std::u16string>& settingsFile, std::ostream& out,
                 std::ostream& err) {
   try {
@@ -23,10 +40,10 @@ int runTestMail(const std::optional<std::u16string>& settingsFile, std::ostream&
     const auto idSMTP = makeAlertSMTP();
     sendMail(*idSMTP, alertMailFieldsFrom(settings), true);
   } catch (const Exception& e) {
-    err << TEncoding::System().GetBytes(errorBoxText(e.Message())) << std::endl;
+    err << terminalText(e.Message()) << std::endl;
     return 1;
   } catch (const std::exception& e) {
-    err << TEncoding::System().GetBytes(errorBoxText(fromUtf8(e.what()))) << std::endl;
+    err << terminalText(fromUtf8(e.what())) << std::endl;
     return 1;
   }
   out << "Test successful." << std::endl;
