@@ -231,7 +231,12 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
     const auto remaining =
         std::chrono::ceil<std::chrono::milliseconds>(nextTick - std::chrono::steady_clock::now());
     if (stopSignals.wait(std::max<int>(0, static_cast<int>(remaining.count())))) {
-      cycle.btnStopClick();
+      // A single run reports results, so one already reached must stand.
+      if (options.once) {
+        cycle.stopKeepingResults();
+      } else {
+        cycle.btnStopClick();
+      }
       break;
     }
     const auto now = std::chrono::steady_clock::now();

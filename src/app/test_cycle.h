@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/test_cycle_view.h"
+#include "process/child_command.h"
 #include "process/console_process.h"
 #include "settings/settings.h"
 
@@ -42,8 +43,8 @@ std::u16string formatLastRun(const std::tm& localTime);
 // server, answers its prompts, judges the result and raises the alert.
 class TTestCycle {
  public:
-  using ProcessFactory = std::function<std::unique_ptr<IConsoleProcess>(
-      const std::u16string& exeName, const std::u16string& cmdLine, const std::u16string& currDir)>;
+  using ProcessFactory =
+      std::function<std::unique_ptr<IConsoleProcess>(const TChildCommand& command)>;
   // Sends the alert for a server found down; may throw.
   using AlertMail = std::function<void(const TVPNServer& server)>;
 
@@ -55,6 +56,9 @@ class TTestCycle {
 
   void btnStartClick();
   void btnStopClick();
+  // Stop for a front end that reports results: a result already reached is
+  // kept, and only a test cut short is "Interrupted".
+  void stopKeepingResults();
   void tmrTestTimer();
   void enableControls();
 

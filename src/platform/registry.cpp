@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 
+#include "platform/program_search.h"
 #include "platform/text_encoding.h"
 
 namespace quorvex {
@@ -23,21 +24,16 @@ bool sameNameIgnoringCase(std::u16string_view a, std::u16string_view b) {
 // A key with one string value, fixed when it is opened.
 class TConfigDirKey final : public IRegistryKey {
  public:
-  explicit TConfigDirKey(std::u16string configDir) : _configDir(std::move(configDir)) {}
+  explicit TConfigDirKey(std::string configDir) : _configDir(std::move(configDir)) {}
 
   TRegistryValue readValue(std::u16string_view name) const override {
     if (!sameNameIgnoringCase(name, u"config_dir")) return {};
-    return {TRegistryValueKind::String, _configDir};
+    return {TRegistryValueKind::String, TEncoding::System().GetString(_configDir), _configDir};
   }
 
  private:
-  std::u16string _configDir;
+  std::string _configDir;  // the file system's bytes
 };
-
-bool isExecutableFile(const std::string& path) {
-  struct stat st {};
-  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
-}
 
 bool isFolder(const std::string& path) {
   struct stat st {};
@@ -55,33 +51,19 @@ std::unique_ptr<IRegistryKey> TPosixRegistry::openLocalMachineKey(std::u16string
   if (sameNameIgnoringCase(path, u"\\SOFTWARE\\OpenVPN-GUI")) {
     const char* configDir = std::getenv("QUORVEX_CONFIG_DIR");
     if (!configDir) return nullptr;
-    return std::make_unique<TConfigDirKey>(TEncoding::System().GetString(configDir));
+    return std::make_unique<TConfigDirKey>(configDir);
   }
   if (sameNameIgnoringCase(path, u"\\SOFTWARE\\OpenVPN")) {
     if (!openvpnInstalled()) return nullptr;
     const std::string clientFolder = _places.openvpnFolder + "/client";
-    return std::make_unique<TConfigDirKey>(TEncoding::System().GetString(
-        isFolder(clientFolder) ? clientFolder : _places.openvpnFolder));
+    return std::make_unique<TConfigDirKey>(isFolder(clientFolder) ? clientFolder
+                                                                  : _places.openvpnFolder);
   }
   return nullptr;
 }
 
 bool TPosixRegistry::openvpnInstalled() const {
-  std::vector<std::string> folders;
-  if (const char* path = std::getenv("PATH")) {
-    std::string_view rest = path;
-    while (true) {
-      const size_t colon = rest.find(':');
-      const std::string_view folder = rest.substr(0, colon);
-      folders.emplace_back(folder.empty() ? "." : folder);  // an empty entry is the working folder
-      if (colon == std::string_view::npos) break;
-      rest.remove_prefix(colon + 1);
-    }
-  }
-  folders.insert(folders.end(), _places.programFolders.begin(), _places.programFolders.end());
-  for (const auto& folder : folders)
-    if (isExecutableFile(folder + "/openvpn")) return true;
-  return false;
+  return !findProgram("openvpn", _places.programFolders).empty();
 }
 
 }  // namespace quorvex

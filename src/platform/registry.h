@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/program_search.h"
+
 namespace quorvex {
 
 enum class TRegistryValueKind { Missing, String, ExpandString, Other };
@@ -12,6 +14,9 @@ enum class TRegistryValueKind { Missing, String, ExpandString, Other };
 struct TRegistryValue {
   TRegistryValueKind Kind = TRegistryValueKind::Missing;
   std::u16string Text;  // set for String and ExpandString
+  // The value as the file system's own bytes, when it came from them (a
+  // folder name the locale cannot decode survives only here); empty: Text.
+  std::string Bytes{};
 };
 
 enum class TRegistryAccess { Read, AllAccess };
@@ -45,7 +50,7 @@ class IRegistry {
 class TPosixRegistry final : public IRegistry {
  public:
   struct Places {
-    std::vector<std::string> programFolders{"/usr/sbin"};
+    std::vector<std::string> programFolders = systemProgramFolders();
     std::string openvpnFolder = "/etc/openvpn";
   };
 

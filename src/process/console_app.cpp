@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "platform/exception.h"
+#include "platform/program_search.h"
 #include "platform/text_encoding.h"
 #include "process/command_line.h"
 
@@ -96,7 +97,7 @@ size_t incompleteUtf8Tail(const std::string& bytes) {
       if (fd != errorFd) ::close(fd);
   }
 
-  execvp(program, argv);
+  execv(program, argv);
   failChild(errorFd);
 }
 
@@ -115,7 +116,13 @@ void pauseFor(int fd, int ms) {
 // stdin pipe" and "duplicate stdout handle", opening the slave and setting its
 // modes is "duplicate stdin handle".
 TConsoleApp::TConsoleApp(std::u16string exeName, std::u16string cmdLine, std::u16string currDir)
-    : _exeName(std::move(exeName)), _cmdLine(std::move(cmdLine)), _currDir(std::move(currDir)) {
+    : TConsoleApp(TChildCommand{{}, TEncoding::System().GetBytes(currDir), exeName, cmdLine}) {
+  const TEncoding& encoding = TEncoding::System();
+  for (const auto& arg : splitCommandLine(cmdLine)) _command.args.push_back(encoding.GetBytes(arg));
+  if (!exeName.empty()) _program = encoding.GetBytes(exeName);
+}
+
+TConsoleApp::TConsoleApp(TChildCommand command) : _command(std::move(command)) {
   // Non-blocking, so no read or write can hang on a child that does not act.
   _master = TUniqueFd(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
   if (!_master.valid()) throw Exception(u"Can not create stdout pipe");
@@ -129,9 +136,13 @@ TConsoleApp::TConsoleApp(std::u16string exeName, std::u16string cmdLine, std::u1
   termios modes{};
   if (!_slave.valid() || tcgetattr(_slave.get(), &modes) == -1)
     throw Exception(u"Can not duplicate stdin handle");
-  modes.c_lflag &= ~(ECHO | ECHONL);
+  // Answers must reach the child byte for byte: no line editing, no signal,
+  // literal-next, end-of-file or flow-control character may act on them.
+  modes.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+  modes.c_iflag &= ~(ICRNL | INLCR | IXON | IXOFF | IXANY | ISTRIP | IUCLC | BRKINT | PARMRK);
   modes.c_iflag |= IGNCR;
-  modes.c_iflag &= ~ICRNL;
+  modes.c_cc[VMIN] = 1;
+  modes.c_cc[VTIME] = 0;
   if (tcsetattr(_slave.get(), TCSANOW, &modes) == -1)
     throw Exception(u"Can not duplicate stdin handle");
 }
@@ -139,21 +150,19 @@ TConsoleApp::TConsoleApp(std::u16string exeName, std::u16string cmdLine, std::u1
 TConsoleApp::~TConsoleApp() { terminate(); }
 
 void TConsoleApp::run() {
-  const std::u16string failure = u"Failed to start " + _exeName + u" " + _cmdLine;
+  const std::u16string failure = u"Failed to start " + _command.exeName + u" " + _command.cmdLine;
   if (_pid != 0) throw Exception(failure);  // one child per object
 
-  const TEncoding& encoding = TEncoding::System();
-  std::vector<std::string> args;
-  for (const auto& arg : splitCommandLine(_cmdLine)) args.push_back(encoding.GetBytes(arg));
-  const std::string program = !_exeName.empty() ? encoding.GetBytes(_exeName)
-                              : !args.empty()   ? args.front()
-                                                : std::string();
+  std::vector<std::string> args = _command.args;
+  const std::string& name = !_program.empty() ? _program : !args.empty() ? args.front() : _program;
+  // The same places the OpenVPN lookup searched, so what was found there starts here.
+  const std::string program = findProgram(name);
   if (program.empty()) throw Exception(failure);
-  if (args.empty()) args.push_back(program);
+  if (args.empty()) args.push_back(name);
   std::vector<char*> argv;
   for (auto& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
-  const std::string dir = encoding.GetBytes(_currDir);
+  const std::string& dir = _command.currDir;
   const long maxFd = sysconf(_SC_OPEN_MAX);
 
   int errorPipe[2];

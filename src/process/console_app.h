@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "process/child_command.h"
 #include "process/console_process.h"
 #include "process/unique_fd.h"
 
@@ -13,6 +14,9 @@ namespace quorvex {
 // for why a terminal and not pipes).
 class TConsoleApp final : public IConsoleProcess {
  public:
+  explicit TConsoleApp(TChildCommand command);
+  // A command line typed as text: split as a user types one; a non-empty
+  // exeName is the program to start.
   TConsoleApp(std::u16string exeName, std::u16string cmdLine, std::u16string currDir);
   ~TConsoleApp() override;
   TConsoleApp(const TConsoleApp&) = delete;
@@ -30,9 +34,8 @@ class TConsoleApp final : public IConsoleProcess {
   void terminate();
   std::u16string decode(std::string bytes);
 
-  std::u16string _exeName;
-  std::u16string _cmdLine;
-  std::u16string _currDir;
+  TChildCommand _command;
+  std::string _program;  // when it differs from the first argument
   pid_t _pid = 0;
   bool _exited = false;  // seen ended; still unreaped, so the pid cannot be reused
   bool _reaped = false;  // reaped by someone else (SIGCHLD ignored): the pid is not ours

@@ -15,11 +15,6 @@ namespace {
 
 constexpr char16_t kPathDelim = u'/';
 
-std::u16string withTrailingDelim(std::u16string folder) {
-  if (folder.empty() || folder.back() != kPathDelim) folder += kPathDelim;
-  return folder;
-}
-
 // The display name: the file name up to its first ".". Hidden files start
 // with a dot; that dot belongs to the name, so ".office.ovpn" is ".office".
 std::u16string serverName(const std::u16string& fileName) {
@@ -32,6 +27,17 @@ bool mayBeConfigFile(const std::string& path) {
   struct stat st {};
   return stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode);
 }
+
+// openvpn's own convention on Linux is *.conf (Debian's openvpn-client@NAME
+// reads /etc/openvpn/client/NAME.conf); the "client" line tells client from server.
+bool hasConfigExtension(const char* fileName) {
+  return fnmatch("*.ovpn", fileName, 0) == 0 || fnmatch("*.conf", fileName, 0) == 0;
+}
+
+// Configurations are often readable by root alone; a normal user needs a way out.
+constexpr char16_t kOwnFolderHint[] =
+    u" To test configurations of your own, copy them to a folder you can read and start"
+    u" Quorvex with QUORVEX_CONFIG_DIR set to that folder.";
 
 bool hasClientLine(std::u16string_view text) {
   text = text.substr(0, text.find(u'\0'));
@@ -67,8 +73,11 @@ class TDirCloser {
 
 }  // namespace
 
-TVPNServer::TVPNServer(std::u16string name, std::u16string OVPNFilename)
-    : _name(std::move(name)), _OVPNFilename(std::move(OVPNFilename)) {}
+TVPNServer::TVPNServer(std::u16string name, std::u16string OVPNFilename, std::string fileBytes)
+    : _name(std::move(name)),
+      _OVPNFilename(std::move(OVPNFilename)),
+      _OVPNFileBytes(fileBytes.empty() ? TEncoding::System().GetBytes(_OVPNFilename)
+                                       : std::move(fileBytes)) {}
 
 TSettings::TSettings(std::u16string fileName) : _fileName(std::move(fileName)) {}
 
@@ -84,25 +93,34 @@ void TSettings::loadFromRegistry(const IRegistry& registry) {
   if (value.Kind == TRegistryValueKind::Other)
     throw Exception(u"Invalid data type for 'config_dir'");
   std::u16string folder = value.Text;  // variables in an expandable string stay unexpanded
+  std::string folderBytes =
+      !value.Bytes.empty() ? value.Bytes : TEncoding::System().GetBytes(folder);
   if (!folder.empty() && folder.back() == kPathDelim) folder.pop_back();
+  if (!folderBytes.empty() && folderBytes.back() == '/') folderBytes.pop_back();
   _configDir = std::move(folder);
+  _configDirBytes = std::move(folderBytes);
 }
 
 void TSettings::init() {
   _servers.clear();
   const TEncoding& system = TEncoding::System();
-  const std::string folder = system.GetBytes(withTrailingDelim(_configDir));
+  const std::string folder = _configDirBytes + '/';
   DIR* dir = opendir(folder.c_str());
   if (!dir) return;  // a missing folder has no servers
   const TDirCloser closer(dir);
   while (const dirent* entry = readdir(dir)) {
-    if (fnmatch("*.ovpn", entry->d_name, 0) != 0) continue;
-    // The file is examined by its own bytes, so a name the locale cannot
-    // decode is still found.
+    if (!hasConfigExtension(entry->d_name)) continue;
+    // The file is examined and later started by its own bytes, so a name the
+    // locale cannot decode is still tested; only the shown name has U+FFFD.
     const std::string path = folder + entry->d_name;
-    if (!mayBeConfigFile(path) || !isClientConfigFile(path)) continue;
+    try {
+      if (!mayBeConfigFile(path) || !isClientConfigFile(path)) continue;
+    } catch (const EFileError& e) {
+      throw EFileError(e.Message() + kOwnFolderHint);
+    }
     const std::u16string fileName = system.GetString(entry->d_name);
-    _servers.push_back(std::make_unique<TVPNServer>(serverName(fileName), fileName));
+    _servers.push_back(
+        std::make_unique<TVPNServer>(serverName(fileName), fileName, std::string(entry->d_name)));
   }
 }
 

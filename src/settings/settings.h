@@ -12,13 +12,19 @@ class IRegistry;
 // One server of the catalogue: a client configuration found in the OpenVPN folder.
 class TVPNServer {
  public:
-  TVPNServer(std::u16string name, std::u16string OVPNFilename);
+  // fileBytes: the file name as the folder lists it; empty means OVPNFilename
+  // in the locale's charset.
+  TVPNServer(std::u16string name, std::u16string OVPNFilename, std::string fileBytes = {});
   const std::u16string& Name() const { return _name; }
+  // For showing: bytes the locale cannot decode read as U+FFFD.
   const std::u16string& OVPNFilename() const { return _OVPNFilename; }
+  // For opening: the name's own bytes.
+  const std::string& OVPNFileBytes() const { return _OVPNFileBytes; }
 
  private:
   std::u16string _name;
   std::u16string _OVPNFilename;
+  std::string _OVPNFileBytes;
 };
 
 // Every configuration value of the system and the server catalogue.
@@ -33,8 +39,8 @@ class TSettings {
   // an argument uses the machine's registry stand-in.
   void loadFromRegistry();
   void loadFromRegistry(const IRegistry& registry);
-  // Builds the catalogue from ConfigDir: every *.ovpn file with a line
-  // "client". A file that cannot be opened raises EFileError naming it.
+  // Builds the catalogue from ConfigDir: every *.ovpn and *.conf file with a
+  // line "client". A file that cannot be opened raises EFileError naming it.
   void init();
   bool isClientConfig(const std::u16string& fullPath) const;
 
@@ -51,6 +57,8 @@ class TSettings {
 
   const std::u16string& FileName() const { return _fileName; }
   const std::u16string& ConfigDir() const { return _configDir; }
+  // ConfigDir as the file system's bytes, for opening and as a working folder.
+  const std::string& ConfigDirBytes() const { return _configDirBytes; }
   int32_t ConnectionTimeout() const { return _connectionTimeout; }
   int32_t RepeatPeriod() const { return _repeatPeriod; }
   int ServerCount() const { return static_cast<int>(_servers.size()); }
@@ -83,6 +91,7 @@ class TSettings {
 
  private:
   std::u16string _configDir;
+  std::string _configDirBytes;
   int32_t _connectionTimeout = 90;
   std::u16string _fileName;
   std::u16string _msgFrom;

@@ -26,7 +26,9 @@ struct TChildScript {
 
 // What happened to one child, kept after the cycle released it.
 struct TChildLog {
-  std::u16string exeName, cmdLine, currDir;
+  std::u16string exeName, cmdLine;
+  std::vector<std::string> args;
+  std::string currDir;
   bool ran = false;
   bool released = false;
   int readCount = 0;
@@ -70,16 +72,16 @@ class TFakeChildren {
   std::vector<std::shared_ptr<TChildLog>> started;  // in order of creation attempts
 
   TTestCycle::ProcessFactory factory() {
-    return [this](const std::u16string& exeName, const std::u16string& cmdLine,
-                  const std::u16string& currDir) -> std::unique_ptr<IConsoleProcess> {
+    return [this](const TChildCommand& command) -> std::unique_ptr<IConsoleProcess> {
       auto log = std::make_shared<TChildLog>();
-      log->exeName = exeName;
-      log->cmdLine = cmdLine;
-      log->currDir = currDir;
+      log->exeName = command.exeName;
+      log->cmdLine = command.cmdLine;
+      log->args = command.args;
+      log->currDir = command.currDir;
       started.push_back(log);
       TChildScript script;
       for (const auto& [file, s] : scripts) {
-        if (cmdLine.find(file) != std::u16string::npos) script = s;
+        if (command.cmdLine.find(file) != std::u16string::npos) script = s;
       }
       if (script.createThrows) throw std::runtime_error("no pty");
       return std::make_unique<TFakeChild>(script, log);

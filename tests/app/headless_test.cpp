@@ -173,6 +173,47 @@ TEST_F(HeadlessCycleTest, OnceRunsOneCycleAndEndsWithTheSummary) {
   for (const auto& child : children.started) EXPECT_TRUE(child->released);
 }
 
+TEST_F(HeadlessCycleTest, OnceKeepsTheResultsAStopSignalFindsAndInterruptsOnlyATestCutShort) {
+  // The catalogue lists the folder in the platform's order.
+  const std::string first = toUtf8(catalogue.settings().Servers(0).Name());
+  const std::string last = toUtf8(catalogue.settings().Servers(1).Name());
+  struct Case {
+    const char* name;
+    TChildScript last;  // its first read brings the signal
+    std::string lastStatus;
+    std::string summary;
+    int exitCode;
+  };
+  const auto signalAtFirstRead = [](int reads) {
+    if (reads == 1) raise(SIGTERM);
+  };
+  const Case cases[] = {
+      {"after the last result, before the closing tick",
+       {.reads = {u"AUTH_FAILED\n"}, .endsAfterReads = 1, .onRead = signalAtFirstRead},
+       last + "\tFailed",
+       "QUORVEX CRITICAL - 1 of 2 servers down: " + last + " | up=1;;;0;2 down=1;;1;0;2",
+       2},
+      {"in the middle of the last test",
+       {.onRead = signalAtFirstRead},
+       last + "\tInterrupted",
+       "QUORVEX UNKNOWN - interrupted before every server was tested",
+       3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    children = TFakeChildren();
+    out.str("");
+    script(first, {.reads = {u"Initialization Sequence Completed\n"}});
+    script(last, c.last);
+    EXPECT_EQ(run({.headless = true, .once = true}), c.exitCode) << out.str();
+    const std::vector<std::string> status = statusLines(out.str());
+    ASSERT_FALSE(status.empty());
+    EXPECT_EQ(status.back(), c.lastStatus);
+    EXPECT_EQ(lines(out.str()).back(), c.summary);
+    for (const auto& child : children.started) EXPECT_TRUE(child->released);
+  }
+}
+
 TEST_F(HeadlessCycleTest, StopSignalEndsTheRepeatingRunAndInterruptsTheTest) {
   for (int signal : {SIGINT, SIGTERM}) {
     SCOPED_TRACE(signal);

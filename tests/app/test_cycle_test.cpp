@@ -94,8 +94,12 @@ TEST_F(TestCycleTest, FirstTickStartsOpenvpnInTheConfigFolderAndPollsInTheSameTi
   ASSERT_EQ(children.started.size(), 1u);
   const TChildLog& child = children.last();
   EXPECT_EQ(child.exeName, u"");
-  EXPECT_EQ(child.cmdLine, u"openvpn --config \"office.eu.ovpn\"");
-  EXPECT_EQ(child.currDir, catalogue->settings().ConfigDir());
+  // Tested without a device of its own: no root needed, no route touched.
+  EXPECT_EQ(child.cmdLine,
+            u"openvpn --config \"office.eu.ovpn\" --dev null --ifconfig-noexec --route-noexec");
+  EXPECT_EQ(child.args, (std::vector<std::string>{"openvpn", "--config", "office.eu.ovpn", "--dev",
+                                                  "null", "--ifconfig-noexec", "--route-noexec"}));
+  EXPECT_EQ(child.currDir, toUtf8(catalogue->settings().ConfigDir()));
   EXPECT_TRUE(child.ran);
   EXPECT_EQ(child.readTimeouts, std::vector<int>{100});
   EXPECT_EQ(view->output, u"");
@@ -126,6 +130,27 @@ TEST_F(TestCycleTest, AnswersOnlyATrailingPromptAndNeverShowsThePassword) {
        u"Enter Auth Username:alice\r\n"},
       {"output after the prompt", {u"Username: (from file)"}, {}, u"Username: (from file)"},
       {"prompt followed by a line break", {u"password:\r\n"}, {}, u"password:\r\n"},
+      // systemd's password agent: a trailing blank, and a hint after the password prompt.
+      {"agent's user name prompt",
+       {u"Enter Auth Username: "},
+       {u"alice\r\n"},
+       u"Enter Auth Username: alice\r\n"},
+      {"agent's password prompt",
+       {u"Enter Auth Password: (press TAB for no echo) "},
+       {u"s3cret\r\n"},
+       u"Enter Auth Password: (press TAB for no echo) \r\n"},
+      {"agent's hint in capitals, blanks and tabs around it",
+       {u"PASSWORD: \t(PRESS TAB FOR NO ECHO)\t "},
+       {u"s3cret\r\n"},
+       u"PASSWORD: \t(PRESS TAB FOR NO ECHO)\t \r\n"},
+      {"agent's prompt with output after it",
+       {u"Enter Auth Password: (press TAB for no echo) ***"},
+       {},
+       u"Enter Auth Password: (press TAB for no echo) ***"},
+      {"hint without a prompt before it",
+       {u"(press TAB for no echo) "},
+       {},
+       u"(press TAB for no echo) "},
       {"whole dialogue",
        {u"Enter Auth Username:", u"", u"Enter Auth Password:", u"",
         u"Initialization Sequence Completed\r\n"},
@@ -166,6 +191,10 @@ TEST_F(TestCycleTest, JudgesTheResultFromTheOutputAndTheEndOfTheChild) {
        {.reads = {u"Initialization Sequence Completed\r\n"}, .endsAfterReads = 1},
        u"Failed"},
       {"ended without a word", {.endsAfterReads = 1}, u"Failed"},
+      {"ended after the tun failure in Linux words",
+       {.reads = {u"ERROR: Cannot open TUN/TAP dev /dev/net/tun: Permission denied (errno=13)\r\n"},
+        .endsAfterReads = 1},
+       u"Successful"},
       {"tap failure in other letter case",
        {.reads = {u"createfile failed on tap device\r\n"}, .endsAfterReads = 1},
        u"Failed"},

@@ -8,6 +8,7 @@
 #include "child_support.h"
 #include "platform/exception.h"
 #include "platform/text_encoding.h"
+#include "support/scoped_env.h"
 
 namespace quorvex {
 namespace {
@@ -36,6 +37,18 @@ TEST(TConsoleApp, SilentChildGivesEmptyTextAndKeepsRunning) {
   EXPECT_TRUE(app->isRunning());
 }
 
+TEST(TConsoleApp, SilentChildIsPolledForTheWholeTimeOut) {
+  TempDir dir;
+  auto app = startScript(dir.script("silent.sh", "exec sleep 60"));
+  for (int timeoutMs : {100, 300}) {
+    SCOPED_TRACE(timeoutMs);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(app->readOutput(timeoutMs), u"");
+    // Ten pauses of a tenth each: never much less than the time-out.
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(timeoutMs));
+  }
+}
+
 TEST(TConsoleApp, OutputOfEndedChildIsStillReadable) {
   TempDir dir;
   auto app = startScript(dir.script("done.sh", "printf 'line one\\nline two\\n'; exit 3"));
@@ -60,6 +73,44 @@ TEST(TConsoleApp, PromptIsReadAsItStandsAndAnswerArrivesAsOneLine) {
   // No echo of "alice", and no CR left in the line the child read.
   const auto answer = readUntil(*app, [](auto& t) { return endsWith(t, u"\n"); });
   EXPECT_EQ(answer, u"got [alice]\r\n");
+}
+
+TEST(TConsoleApp, TheTerminalPassesEveryAnswerByteForByte) {
+  TempDir dir;
+  // The child reads one line and prints its bytes in hex, so nothing the
+  // terminal does to the output can hide what arrived.
+  auto app = startScript(
+      dir.script("hex.sh",
+                 "IFS= read -r line; printf '%s' \"$line\" | od -An -tx1 | tr -d ' \\n';"
+                 " echo; exec sleep 60"));
+  // Erase (DEL, ^H), kill (^U), word-erase (^W), literal-next (^V), end of
+  // file (^D), interrupt (^C), quit (^\\), suspend (^Z), stop and start (^S,
+  // ^Q), reprint (^R), discard (^O): each must arrive as it is.
+  const std::string answer =
+      "ab\x7f"
+      "cd\x7f"
+      "\b"
+      "\x15"
+      "\x17"
+      "\x16"
+      "\x04"
+      "\x03"
+      "\x1c"
+      "\x1a"
+      "\x13"
+      "\x11"
+      "\x12"
+      "\x0f"
+      "z";
+  ASSERT_TRUE(app->writeInput(fromUtf8(answer) + u"\r\n"));
+  std::u16string expected;
+  for (unsigned char c : answer) {
+    const char hex[] = "0123456789abcdef";
+    expected += char16_t(hex[c >> 4]);
+    expected += char16_t(hex[c & 15]);
+  }
+  EXPECT_EQ(readUntil(*app, [](auto& t) { return endsWith(t, u"\n"); }), expected + u"\r\n");
+  EXPECT_TRUE(app->isRunning()) << "a character of the answer ended the child";
 }
 
 TEST(TConsoleApp, UnconvertibleCharactersAreSubstitutedAndWriteSucceeds) {
@@ -173,6 +224,17 @@ TEST(TConsoleApp, FailedStartRaisesWithTheCommandLine) {
     EXPECT_FALSE(app->isRunning());
     app.reset();  // terminates nothing: there is nothing of it to terminate
   }
+  // Started from arguments, the message shows the command line as given for showing.
+  TConsoleApp fromArgs(TChildCommand{{"quorvex-no-such-program", "--config", "a b.conf"},
+                                     "",
+                                     u"",
+                                     u"quorvex-no-such-program --config \"a b.conf\""});
+  try {
+    fromArgs.run();
+    ADD_FAILURE() << "run did not fail";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(), u"Failed to start  quorvex-no-such-program --config \"a b.conf\"");
+  }
   // The failed children were reaped, not left as zombies.
   EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
   EXPECT_EQ(errno, ECHILD);
@@ -203,6 +265,29 @@ TEST(TConsoleApp, ReleaseEndsTheChildAndItsGroupAndReapsThem) {
     EXPECT_EQ(kill(child, 0), -1);
     EXPECT_TRUE(processGone(printed));
   }
+}
+
+TEST(TConsoleApp, ReleaseGivesTheChildACleanShutdownFirst) {
+  TempDir dir;
+  const std::string marker = dir / "shut down cleanly";
+  auto app = startScript(dir.script("clean.sh",
+                                    "trap 'echo > \"$1\"; exit 0' TERM\n"
+                                    "echo ready; sleep 60 & wait"),
+                         u" " + quoted(marker));
+  ASSERT_EQ(readUntil(*app, [](auto& t) { return endsWith(t, u"\n"); }), u"ready\r\n");
+  app.reset();
+  EXPECT_TRUE(std::filesystem::exists(marker)) << "the child got no SIGTERM before SIGKILL";
+}
+
+TEST(TConsoleApp, ProgramIsFoundInTheSystemFoldersAfterPath) {
+  // A normal user's PATH on Debian lacks /usr/sbin, where openvpn lives.
+  if (access("/usr/sbin/openvpn", X_OK) != 0) GTEST_SKIP() << "needs /usr/sbin/openvpn";
+  const test_support::ScopedEnv path("PATH", "/usr/bin:/bin");
+  TConsoleApp app(TChildCommand{{"openvpn", "--version"}, "", u"", u"openvpn --version"});
+  app.run();
+  const auto text =
+      readUntil(app, [](auto& t) { return t.find(u"OpenVPN 2.") != std::u16string::npos; });
+  EXPECT_NE(text.find(u"OpenVPN 2."), std::u16string::npos) << toUtf8(text);
 }
 
 TEST(TConsoleApp, ChildDoesNotOutliveAMonitorThatDied) {

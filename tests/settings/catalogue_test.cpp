@@ -104,6 +104,18 @@ TEST(ServerCatalogue, ListsClientConfigurationsOfTheFolder) {
   EXPECT_EQ(catalogueOf(folder.path().string() + "/"), expected);
 }
 
+TEST(ServerCatalogue, TakesConfFilesAsOpenvpnDoesOnLinux) {
+  TempFolder folder;
+  folder.write("a.ovpn", "client\n");
+  folder.write("b.conf", "client\nremote vpn.example.org\n");
+  folder.write("c.conf", "mode server\ntls-server\n");  // a server's configuration
+  folder.write("d.txt", "client\n");
+  folder.write("e.CONF", "client\n");
+  const std::vector<std::pair<std::string, std::string>> expected = {{"a", "a.ovpn"},
+                                                                     {"b", "b.conf"}};
+  EXPECT_EQ(catalogueOf(folder.path()), expected);
+}
+
 TEST(ServerCatalogue, MissingFolderGivesNoServers) {
   TempFolder folder;
   EXPECT_TRUE(catalogueOf(folder / "absent").empty());
@@ -114,7 +126,25 @@ TEST(ServerCatalogue, FindsAFileWhoseNameTheLocaleCannotDecode) {
   folder.write("caf\xe9.ovpn", "client\n");
   const auto servers = catalogueOf(folder.path());
   ASSERT_EQ(servers.size(), 1u);
-  EXPECT_TRUE(servers[0].second.ends_with(".ovpn"));
+  EXPECT_EQ(servers[0], std::make_pair(std::string("caf\uFFFD"), std::string("caf\uFFFD.ovpn")));
+}
+
+TEST(ServerCatalogue, KeepsTheRawBytesOfFolderAndFileNames) {
+  TempFolder root;
+  const std::string folder = root / "vpn \xe9t\xe9";
+  ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+  root.write("vpn \xe9t\xe9/caf\xe9.conf", "client\n");
+  setenv("QUORVEX_CONFIG_DIR", (folder + "/").c_str(), 1);
+  TSettings settings(u"settings.xml");
+  settings.loadFromRegistry();
+  unsetenv("QUORVEX_CONFIG_DIR");
+  EXPECT_EQ(settings.ConfigDirBytes(), folder);
+  EXPECT_EQ(toUtf8(settings.ConfigDir()), root / "vpn \uFFFDt\uFFFD");
+  settings.init();
+  ASSERT_EQ(settings.ServerCount(), 1);
+  EXPECT_EQ(settings.Servers(0).OVPNFileBytes(), "caf\xe9.conf");
+  EXPECT_EQ(toUtf8(settings.Servers(0).OVPNFilename()), "caf\uFFFD.conf");
+  EXPECT_EQ(toUtf8(settings.Servers(0).Name()), "caf\uFFFD");
 }
 
 TEST(ServerCatalogue, AFileThatCannotBeOpenedStopsTheSearchAndIsNamed) {
@@ -135,6 +165,12 @@ TEST(ServerCatalogue, AFileThatCannotBeOpenedStopsTheSearchAndIsNamed) {
     } catch (const EFileError& e) {
       const std::string message = toUtf8(e.Message());
       EXPECT_TRUE(message.starts_with("Cannot open file \"" + (folder / name) + "\". ")) << message;
+      // Often readable by root alone: a normal user learns the way out.
+      EXPECT_TRUE(
+          message.ends_with(" To test configurations of your own, copy them to a folder"
+                            " you can read and start Quorvex with QUORVEX_CONFIG_DIR set"
+                            " to that folder."))
+          << message;
     }
   }
 }

@@ -36,8 +36,12 @@ expect 3 "need '--headless'" "$work/empty" --once
 expect 3 "^QUORVEX UNKNOWN - no client configurations in $work/empty$" "$work/empty" \
   --headless --once "${settings[@]}"
 expect 3 "^QUORVEX UNKNOWN - Cannot open file" "$work/broken" --headless --once "${settings[@]}"
-# Without openvpn on the search path the child cannot start: the server is down.
-path=/nonexistent
+# An openvpn first on the search path that is no program: the child cannot
+# start, and the server is down.
+mkdir -p "$work/bad-bin"
+printf 'not a program\n' >"$work/bad-bin/openvpn"
+chmod +x "$work/bad-bin/openvpn"
+path=$work/bad-bin
 expect 2 "^QUORVEX CRITICAL - 1 of 1 servers down: one \| up=0;;;0;1 down=1;;1;0;1$" \
   "$work/one" --headless --once "${settings[@]}"
 expect 2 $'\tone\tFailed to start$' "$work/one" --headless --once "${settings[@]}"

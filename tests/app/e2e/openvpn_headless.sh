@@ -197,4 +197,80 @@ tail -n 1 "$work/loop.out" | grep -qP "\tclosed\tInterrupted$" ||
 left=$(children_left)
 [ -z "$left" ] || fail "openvpn left behind after SIGTERM: $left"
 
+# --- a machine booted with systemd --------------------------------------------
+# openvpn then asks through systemd's password agent, with prompts of its own.
+# The look of such a boot is made in a mount namespace of the monitor's own.
+mkdir -p "$work/systemd"
+cp "$pki/ca.crt" "$work/systemd/ca.crt"
+client_config "$port_alice" >"$work/systemd/good.conf"
+if ! command -v systemd-ask-password >/dev/null; then
+  fail "systemd-ask-password is not installed (Debian package systemd)"
+elif ! unshare -m true 2>/dev/null; then
+  echo "SKIP: systemd-booted case: this user may not create a mount namespace (unshare -m)"
+else
+  rc=0
+  # tmpfs over /run/systemd, or over /run where that is missing; only the new
+  # namespace sees it.
+  QUORVEX_CONFIG_DIR=$work/systemd timeout 60 unshare -m sh -c '
+    if [ -d /run/systemd ]; then mount -t tmpfs tmpfs /run/systemd; else mount -t tmpfs tmpfs /run; fi &&
+      mkdir -p /run/systemd/system && exec "$@"' sh \
+    "$quorvex" --headless --once --verbose --settings "$work/settings.xml" \
+    >"$work/systemd.out" 2>"$work/systemd.err" || rc=$?
+  # The agent's prompt has a trailing blank; openvpn's own has none.
+  grep -qF "Enter Auth Username: " "$work/systemd.out" ||
+    fail "openvpn did not ask through systemd's password agent"
+  [ "$rc" = 0 ] || fail "the systemd-booted run exited with $rc, expected 0"
+  tail -n 1 "$work/systemd.out" | grep -q "^QUORVEX OK - 1 of 1 servers up" ||
+    fail "systemd-booted summary: $(tail -n 1 "$work/systemd.out")"
+  ! grep -q "s3cret" "$work/systemd.out" || fail "the password was shown"
+fi
+
+# --- a tunnel configuration, tested by root and by a normal user ----------------
+# `dev tun` needs root, and `redirect-gateway` would move the default route;
+# the test only asks whether the server accepts the connection.
+tun=$work/tun
+mkdir -p "$tun/bin"
+cp "$pki/ca.crt" "$tun/ca.crt"
+cp "$quorvex" "$tun/bin/quorvex"  # the build folder may be closed to other users
+cat >"$tun/office.conf" <<CONF
+client
+dev tun
+redirect-gateway def1
+proto udp
+remote 127.0.0.1 $port_alice
+nobind
+ca ca.crt
+auth-user-pass
+verb 3
+CONF
+cp "$work/settings.xml" "$tun/settings.xml"
+chmod 755 "$work" "$tun" "$tun/bin"
+chmod 644 "$tun/ca.crt" "$tun/office.conf" "$tun/settings.xml"
+
+routes() { ip route show table all; ip -6 route show table all; }
+routes_before=$(routes)
+for user in root nobody; do
+  if [ "$user" = root ]; then
+    run_as=()
+  else
+    run_as=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+  fi
+  QUORVEX_CONFIG_DIR=$tun timeout 60 "${run_as[@]}" "$tun/bin/quorvex" --headless --once --verbose \
+    --settings "$tun/settings.xml" >"$work/tun-$user.out" 2>"$work/tun-$user.err" &
+  run_pid=$!
+  quorvex_pid=$run_pid  # ended by the clean-up should a check below fail
+  # The routing table is looked at all through the test.
+  while kill -0 "$run_pid" 2>/dev/null; do
+    [ "$(routes)" = "$routes_before" ] || fail "the routing table changed during $user's test"
+    sleep 0.1
+  done
+  rc=0
+  wait "$run_pid" || rc=$?
+  quorvex_pid=
+  [ "$(routes)" = "$routes_before" ] || fail "the routing table changed after $user's test"
+  [ "$rc" = 0 ] || fail "$user's tunnel test exited with $rc, expected 0"
+  tail -n 1 "$work/tun-$user.out" | grep -q "^QUORVEX OK - 1 of 1 servers up" ||
+    fail "$user's tunnel test: $(tail -n 1 "$work/tun-$user.out")"
+done
+
 echo "PASS"

@@ -101,7 +101,8 @@ bool FakeProcess::writeInput(const std::u16string& text) {
 bool FakeProcess::isRunning() { return !(_child->endsWhenDrained && _child->output.empty()); }
 
 TTestCycle::ProcessFactory FakeChildren::factory() {
-  return [this](const std::u16string&, const std::u16string& cmdLine, const std::u16string&) {
+  return [this](const TChildCommand& command) {
+    const std::u16string& cmdLine = command.cmdLine;
     commandLines.push_back(cmdLine);
     for (const auto& [name, child] : byServer) {
       if (cmdLine.find(u"\"" + name + u".ovpn\"") != std::u16string::npos)
