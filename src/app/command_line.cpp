@@ -47,6 +47,8 @@ TCommandLine parseCommandLine(const std::vector<std::string>& args) {
       options.help = true;
     } else if (arg == "--version") {
       options.version = true;
+    } else if (arg == "--test-mail") {
+      options.testMail = true;
     } else if (arg == "--settings") {
       if (i + 1 >= args.size()) return fail("option '--settings' needs a file name");
       options.settingsFile = TEncoding::System().GetString(args[++i]);
@@ -75,6 +77,9 @@ TCommandLine parseCommandLine(const std::vector<std::string>& args) {
   if ((options.once || options.verbose) && !options.headless && !options.help && !options.version) {
     return fail("options '--once' and '--verbose' need '--headless'");
   }
+  if (options.testMail && options.headless && !options.help && !options.version) {
+    return fail("option '--test-mail' cannot be used with '--headless'");
+  }
   if ((options.stateFile || !options.optionValues.empty()) && !options.headless && !options.help &&
       !options.version) {
     return fail("options '--state' and '--option' need '--headless'");
@@ -97,8 +102,8 @@ std::string usageText(const std::string& programName) {
                toUtf8(spec.defaultValue) + "\")\n      " + toUtf8(spec.help) + "\n";
   }
   return "usage: " + programName +
-         " [--headless [--once] [--verbose] [--state FILE] [--option NAME=VALUE]...]\n"
-         "       [--settings FILE]\n"
+         " [--headless [--once] [--verbose] [--state FILE] [--option NAME=VALUE]...\n"
+         "       | --test-mail] [--settings FILE]\n"
          "Tests whether the OpenVPN servers of this machine's client configurations\n"
          "accept a connection.\n"
          "\n"
@@ -111,6 +116,8 @@ std::string usageText(const std::string& programName) {
          "  --state FILE     with --headless: where outages are remembered between runs\n"
          "                   (default $XDG_STATE_HOME/quorvex/state.xml)\n"
          "  --option NAME=VALUE  with --headless: an option below, for this run only\n"
+         "  --test-mail      send the test e-mail with the saved settings, then exit\n"
+         "                   0 (sent) or 1 (not sent, the reason on standard error)\n"
          "  --settings FILE  settings file to use instead of the default one\n"
          "  --help           show this text\n"
          "  --version        show the version\n" +

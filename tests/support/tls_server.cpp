@@ -107,9 +107,12 @@ TTlsServer::TTlsServer(std::vector<std::string> AScript, TTlsServerOptions AOpti
     : _s(std::make_unique<TState>()), _script(std::move(AScript)), _options(AOptions) {
   Identity();  // made before the client can time anything
   _listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int on = 1;
+  if (_listener >= 0) ::setsockopt(_listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(_options.Port);
   socklen_t length = sizeof addr;
   if (_listener < 0 || ::bind(_listener, reinterpret_cast<sockaddr*>(&addr), length) != 0 ||
       ::listen(_listener, 4) != 0 ||
