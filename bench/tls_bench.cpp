@@ -81,6 +81,34 @@ void BM_Handshake(benchmark::State& state) {
 }
 BENCHMARK(BM_Handshake)->Unit(benchmark::kMillisecond);
 
+// A plain connect with the TLS handler, which prepares the TLS context at
+// connect, against the same connect with the plain stack handler.
+void BM_ConnectPreparingContext(benchmark::State& state) {
+  const bool tls = state.range(0) != 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto server = std::make_unique<TTlsServer>(std::vector<std::string>{"E:"});
+    std::unique_ptr<TQxIOHandlerStack> handler;
+    if (tls) {
+      auto ssl = std::make_unique<TQxSSLIOHandlerSocketOpenSSL>();
+      ssl->SetPassThrough(true);
+      handler = std::move(ssl);
+    } else {
+      handler = std::make_unique<TQxIOHandlerStack>();
+    }
+    handler->SetHost(u"127.0.0.1");
+    handler->SetPort(server->Port());
+    state.ResumeTiming();
+    handler->Open();
+    state.PauseTiming();
+    handler.reset();
+    server.reset();
+    state.ResumeTiming();
+  }
+  state.SetLabel(tls ? "tls handler" : "stack handler");
+}
+BENCHMARK(BM_ConnectPreparingContext)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 BENCHMARK_MAIN();

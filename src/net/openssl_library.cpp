@@ -22,7 +22,8 @@ int BioWrite(BIO* ABio, const char* AData, int ALength) {
   const TQxOpenSSLFunctions& F = *gBioFunctions.load();
   auto* state = static_cast<TQxSocketBioState*>(F.BIO_get_data(ABio));
   F.BIO_clear_flags(ABio, BIO_FLAGS_RWS | BIO_FLAGS_SHOULD_RETRY);
-  const ssize_t n = ::send(state->Socket, AData, ALength, MSG_NOSIGNAL);
+  const ssize_t n =
+      ::send(state->Socket, AData, ALength, MSG_NOSIGNAL | (state->DontWait ? MSG_DONTWAIT : 0));
   if (n < 0 && ShouldRetry(errno)) F.BIO_set_flags(ABio, BIO_FLAGS_WRITE | BIO_FLAGS_SHOULD_RETRY);
   return static_cast<int>(n);
 }

@@ -98,8 +98,13 @@ int PasswordCallback(char* ABuf, int ASize, int /*ARWFlag*/, void* AUserData) {
   if (!context || !context->Parent() || ASize <= 0) return 0;
   std::lock_guard<std::mutex> guard(context->Library().PasswordLock);
   std::string password;
-  if (context->Parent()->OnGetPassword) context->Parent()->OnGetPassword(password);
+  try {
+    if (context->Parent()->OnGetPassword) context->Parent()->OnGetPassword(password);
+  } catch (...) {
+    return 0;  // nothing may cross OpenSSL's C frames; no password then
+  }
   std::memset(ABuf, 0, ASize);
+  // The count of bytes copied: OpenSSL reads that many from the buffer.
   const size_t length = std::min(password.size(), static_cast<size_t>(ASize - 1));
   std::memcpy(ABuf, password.data(), length);
   return static_cast<int>(length);
@@ -116,9 +121,11 @@ void InfoCallback(const SSL* ASSL, int /*AWhere*/, int /*ARet*/) {
   TQxSSLIOHandlerSocketOpenSSL* handler = HandlerOf(F, ASSL);
   if (!handler || !handler->OnStatusInfo) return;
   const int saved = errno;  // the handshake reads the socket error after this
-  {
+  try {
     std::lock_guard<std::mutex> guard(library->InfoLock);
     handler->OnStatusInfo(u"SSL status: \"" + fromUtf8(F.SSL_state_string_long(ASSL)) + u"\"");
+  } catch (...) {
+    // nothing may cross OpenSSL's C frames; a status report is not worth a failure
   }
   errno = saved;
 }
@@ -256,7 +263,11 @@ TQxSSLSocket::~TQxSSLSocket() {
   if (!fSSL) return;
   const TQxOpenSSLFunctions& F = fSSLContext->Library().F();
   if (_established) {
-    F.SSL_shutdown(fSSL);  // one call: sends our alert, does not wait for the peer's
+    // One call: sends our alert, does not wait for the peer's. Nor for room
+    // in the send buffer of a peer that stopped reading: the alert is a
+    // courtesy, the socket closes next either way.
+    _bioState.DontWait = true;
+    F.SSL_shutdown(fSSL);
   }
   F.SSL_free(fSSL);
   F.ERR_clear_error();
@@ -276,7 +287,10 @@ std::u16string TQxSSLSocket::Connect(int pHandle) {
   // SIGPIPE (see TQxOpenSSLLibrary::SocketMethod).
   _bioState.Socket = pHandle;
   BIO* bio = F.BIO_new(fSSLContext->Library().SocketMethod());
-  if (!bio) RaiseCrypto<EQxOSSLUnderlyingCryptoError>(F, u"Error setting File Descriptor for SSL");
+  if (!bio) {
+    F.ERR_clear_error();
+    throw EQxOSSLFDSetError(u"Error setting File Descriptor for SSL");
+  }
   F.BIO_set_data(bio, &_bioState);
   F.BIO_set_init(bio, 1);
   F.SSL_set_bio(fSSL, bio, bio);  // the session owns it now
@@ -485,7 +499,8 @@ void TQxSSLIOHandlerSocketOpenSSL::OpenEncodedConnection() {
     throw EQxOSSLConnectError(
         u"Error connecting with SSL.\r\nTLS has already been started on this connection");
   auto socket = std::make_unique<TQxSSLSocket>(this, fSSLContext.get());
-  // Bounds the handshake, and later every TLS transfer, by ReadTimeout.
+  // Bounds the handshake, and later every TLS transfer, by ReadTimeout; with
+  // none set the handshake waits for the peer as a plain read does.
   SetSocketTimeouts(Binding()->Handle(), ReadTimeout());
   const std::u16string status = socket->Connect(Binding()->Handle());
   fSSLSocket = std::move(socket);
@@ -514,7 +529,8 @@ void TQxSSLIOHandlerSocketOpenSSL::Close() {
 bool TQxSSLIOHandlerSocketOpenSSL::Readable(int AMSec) {
   if (fPassThrough || !fSSLSocket || !Binding() || !BindingAllocated())
     return TQxSSLIOHandlerSocketBase::Readable(AMSec);
-  // Bytes held inside the session count; records without data do not.
+  // Bytes held inside the session count; records without data do not. The
+  // wait is AMSec in all; a negative AMSec is the caller's "no limit".
   using clock = std::chrono::steady_clock;
   const bool unlimited = AMSec < 0;
   const auto deadline = clock::now() + std::chrono::milliseconds(unlimited ? 0 : AMSec);

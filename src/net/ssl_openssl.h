@@ -18,7 +18,7 @@ class TQxOpenSSLLibrary;
 // What the socket BIO of a session works on.
 struct TQxSocketBioState {
   int Socket = -1;
-  bool DontWait = false;  // set around a look that must not block
+  bool DontWait = false;  // set around a look or a close alert that must not block
 };
 class TQxSSLIOHandlerSocketOpenSSL;
 

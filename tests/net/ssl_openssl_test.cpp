@@ -3,6 +3,7 @@
 #include <openssl/ssl.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <regex>
 #include <string>
@@ -14,6 +15,7 @@
 #include "net/socket_error.h"
 #include "net/ssl_errors.h"
 #include "net/ssl_openssl.h"
+#include "net/tcp_client.h"
 #include "platform/text.h"
 #include "support/temp_folder.h"
 #include "support/tls_server.h"
@@ -114,7 +116,9 @@ TEST(TlsHandler, ProtocolVersions) {
         EXPECT_EQ(Text(e.Message()).rfind("Error connecting with SSL.\r\n", 0), 0u)
             << Text(e.Message());
       }
+      // The caller decides what follows: the socket stays open.
       EXPECT_TRUE(client.Handler->PassThrough());
+      EXPECT_TRUE(client.Handler->BindingAllocated());
       EXPECT_EQ(client.Handler->SSLSocket(), nullptr);
       client.Handler.reset();
       EXPECT_NE(server.Wait(), "");  // the server saw the handshake fail
@@ -152,7 +156,13 @@ TEST(TlsHandler, PeerClosingOnClientHello) {
 TEST(TlsHandler, PeerCloseAlertEndsReadingGracefully) {
   TTlsServer server({"T:", "S:last line", "A:", "E:"});
   TClient client(server, false);  // handshake right after the connect
+  int beforeConnect = 0;
+  client.Handler->OnBeforeConnect = [&](TQxIOHandler&) {
+    ++beforeConnect;
+    EXPECT_TRUE(client.Status.empty());  // fired between the TCP connect and the handshake
+  };
   client.Handler->Open();
+  EXPECT_EQ(beforeConnect, 1);
   EXPECT_FALSE(client.Handler->PassThrough());
   EXPECT_EQ(client.Handler->ReadLn(), u"last line");
   EXPECT_THROW(client.Handler->ReadLn(), EQxConnClosedGracefully);
@@ -227,7 +237,31 @@ TEST(TlsHandler, SwitchingTwiceRunsOneHandshake) {
   EXPECT_EQ(client.CipherReports(), 1);
   client.Handler->WriteLn(u"after");
   EXPECT_EQ(client.Handler->ReadLn(), u"done");
+  // A second handshake on the same connection is refused.
+  client.Handler->SetPassThrough(true);
+  EXPECT_THROW(client.Handler->SetPassThrough(false), EQxOSSLConnectError);
+  EXPECT_TRUE(client.Handler->PassThrough());
   client.Handler.reset();
+  EXPECT_EQ(server.Wait(), "");
+}
+
+// The way the mail path uses it: a client connection with the handler
+// attached, switched to TLS after a plain exchange.
+TEST(TlsHandler, ThroughATcpClient) {
+  TTlsServer server({"S:220 ready", "T:", "C:QUIT", "S:221 bye", "A:", "E:"});
+  TQxTCPClientCustom client;
+  TQxSSLIOHandlerSocketOpenSSL handler;
+  handler.SetPassThrough(true);
+  client.SetIOHandler(&handler);
+  client.SetReadTimeout(5000);
+  client.Connect(u"127.0.0.1", server.Port());
+  EXPECT_EQ(client.IOHandler()->ReadLn(), u"220 ready");
+  handler.SetPassThrough(false);
+  client.IOHandler()->WriteLn(u"QUIT");
+  EXPECT_EQ(client.IOHandler()->ReadLn(), u"221 bye");
+  EXPECT_THROW(client.IOHandler()->ReadLn(), EQxConnClosedGracefully);
+  EXPECT_FALSE(client.Connected());
+  client.SetIOHandler(nullptr);
   EXPECT_EQ(server.Wait(), "");
 }
 
@@ -282,6 +316,7 @@ TEST(TlsHandler, ContextOptions) {
     const char* Name;
     std::function<void(TQxSSLOptions&)> Set;
     const char* FirstLine;  // "" for a context that builds
+    std::string Password = "";
   } cases[] = {
       {"defaults", [](TQxSSLOptions&) {}, ""},
       {"certificate and key",
@@ -297,6 +332,18 @@ TEST(TlsHandler, ContextOptions) {
        "Could not load root certificate."},
       {"garbage certificate", [&](TQxSSLOptions& o) { o.SetCertFile(fromUtf8(garbage)); },
        "Could not load certificate."},
+      {"encrypted key, right password",
+       [&](TQxSSLOptions& o) {
+         o.SetCertFile(fromUtf8(identity.CertFile));
+         o.SetKeyFile(fromUtf8(identity.EncryptedKeyFile));
+       },
+       "", "secret pass"},
+      {"encrypted key, wrong password",
+       [&](TQxSSLOptions& o) {
+         o.SetCertFile(fromUtf8(identity.CertFile));
+         o.SetKeyFile(fromUtf8(identity.EncryptedKeyFile));
+       },
+       "Could not load key, check password.", "secret"},
       {"key without its certificate",
        [&](TQxSSLOptions& o) { o.SetKeyFile(fromUtf8(identity.KeyFile)); },
        "Could not load key, check password."},
@@ -312,6 +359,7 @@ TEST(TlsHandler, ContextOptions) {
     TTlsServer server({"E:"});
     TClient client(server);
     c.Set(client.Handler->SSLOptions());
+    client.Handler->OnGetPassword = [&](std::string& VPassword) { VPassword = c.Password; };
     try {
       client.Handler->Open();  // a context that cannot be built fails even a plain connect
       EXPECT_STREQ(c.FirstLine, "");

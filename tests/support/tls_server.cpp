@@ -51,11 +51,16 @@ struct TIdentity {
     if (!mkdtemp(folder.data())) throw std::runtime_error("mkdtemp");
     Files.CertFile = folder + "/cert.pem";
     Files.KeyFile = folder + "/key.pem";
+    Files.EncryptedKeyFile = folder + "/encrypted key.pem";
     FILE* f = std::fopen(Files.CertFile.c_str(), "w");
     PEM_write_X509(f, Cert);
     std::fclose(f);
     f = std::fopen(Files.KeyFile.c_str(), "w");
     PEM_write_PrivateKey(f, Key, nullptr, nullptr, 0, nullptr, nullptr);
+    std::fclose(f);
+    f = std::fopen(Files.EncryptedKeyFile.c_str(), "w");
+    PEM_write_PrivateKey(f, Key, EVP_aes_128_cbc(), nullptr, 0, nullptr,
+                         const_cast<char*>("secret pass"));
     std::fclose(f);
   }
   ~TIdentity() {

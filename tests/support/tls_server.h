@@ -48,6 +48,8 @@ struct TTlsServerOptions {
 struct TTlsIdentityFiles {
   std::string CertFile;
   std::string KeyFile;
+  // The same key encrypted with the password "secret pass".
+  std::string EncryptedKeyFile;
 };
 const TTlsIdentityFiles& TlsIdentityFiles();
 
