@@ -126,7 +126,9 @@ TEST(AlertMailSecurity, CertificateCheckAgainstAThrowawayAuthority) {
     fields.Options.SetText(TOptionId::VerifyCertificate, u"true");
     fields.Options.SetText(TOptionId::CAFile, fromUtf8(c.caFile));
     EXPECT_EQ(SendExpectingError(fields), c.error);
-    if (passes) EXPECT_EQ(peer.Wait(), "");
+    if (passes) {
+      EXPECT_EQ(peer.Wait(), "");
+    }
   }
 }
 
