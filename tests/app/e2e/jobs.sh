@@ -30,7 +30,7 @@ trap cleanup EXIT
 
 fail() {
   echo "FAIL: $*" >&2
-  for f in "$work"/*.out "$work"/*.err "$work"/smtp.*; do
+  for f in "$work"/*.out "$work"/*.err; do
     [ -f "$f" ] && { echo "--- $f" >&2; tail -n 40 "$f" >&2; }
   done
   exit 1
@@ -105,7 +105,7 @@ children_left() {
   done
   return 0
 }
-status_lines() { grep -P '^[0-9-]+ [0-9:]+\t' "$1" | cut -f2,3; }
+status_lines() { grep -P '^[0-9-]+ [0-9:]+\t[^\t]+\t' "$1" | cut -f2,3; }
 status_of() { status_lines "$2" | grep -P "^$1\t" | tail -n 1 | cut -f2; }
 mails() { ls "$maildir" | grep -c '\.eml$' || true; }
 now_ms() { date +%s%3N; }
@@ -125,7 +125,7 @@ done
 [ "$(grep -c "alert for" "$work/jobs12.out")" = 6 ] || fail "alerts for servers that are up"
 [ "$(mails)" = 6 ] || fail "the SMTP server got $(mails) mails, expected 6"
 for s in "${down[@]}"; do
-  [ "$(grep -lx "Subject: $s Down!" "$maildir"/*.eml | wc -l)" = 1 ] || fail "not one mail for $s"
+  [ "$(grep -lx "Subject: $s Down!"$'\r' "$maildir"/*.eml | wc -l)" = 1 ] || fail "not one mail for $s"
 done
 tail -n 1 "$work/jobs12.out" | grep -q "^QUORVEX CRITICAL - 6 of 12 servers down" ||
   fail "summary: $(tail -n 1 "$work/jobs12.out")"
