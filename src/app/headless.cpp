@@ -278,6 +278,12 @@ TTestCycle::AlertMail headlessAlertMail(const TSettings& settings, TQxSMTP& idSM
   };
 }
 
+TTestCycle::RecoveryMail headlessRecoveryMail(const TSettings& settings, TQxSMTP& idSMTP) {
+  return [&settings, &idSMTP](const TVPNServer& server, std::chrono::seconds outage) {
+    sendRecoveryMail(idSMTP, alertMailFieldsFrom(settings), server.Name(), outage);
+  };
+}
+
 void applyOptionValues(TSettings& settings, const TCommandLine& options) {
   TOptions values = settings.Options();
   for (const auto& [name, value] : options.optionValues) {
@@ -326,13 +332,15 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
   }
   TTestCycle cycle(settings, view, processes, reportingAlert, makeSystemCycleClock());
   if (recoveryMail) {
-    cycle.setRecoveryMail([&err, recoveryMail = std::move(recoveryMail)](
+    cycle.setRecoveryMail([&out, &err, recoveryMail = std::move(recoveryMail)](
                               const TVPNServer& server, std::chrono::seconds outage) {
       try {
         recoveryMail(server, outage);
+        out << timestamp(localNow()) << "\trecovery mail for " << plainName(server.Name())
+            << " sent" << std::endl;
       } catch (const std::exception& e) {
-        err << "quorvex: recovery mail for " << localBytes(server.Name())
-            << " not sent: " << e.what() << std::endl;
+        err << "quorvex: recovery mail for " << plainName(server.Name())
+            << " not sent: " << oneLine(e.what()) << std::endl;
         throw;
       }
     });
@@ -379,7 +387,8 @@ int runHeadless(const TCommandLine& options, std::ostream& out, std::ostream& er
     withState.stateFile = stateFilePath(options.stateFile);
     const auto idSMTP = makeAlertSMTP();
     return runHeadlessCycle(*settings, withState, consoleAppFactory(),
-                            headlessAlertMail(*settings, *idSMTP), out, err);
+                            headlessAlertMail(*settings, *idSMTP), out, err,
+                            headlessRecoveryMail(*settings, *idSMTP));
   } catch (const std::exception& e) {
     out << unknownSummary(e.what()).line << std::endl;
     return kExitUnknown;

@@ -67,6 +67,8 @@ TOnceSummary unknownSummary(const std::string& message);
 // The alert operation of the headless front end: the saved Alerts fields,
 // sent through idSMTP, which must outlive the operation.
 TTestCycle::AlertMail headlessAlertMail(const TSettings& settings, TQxSMTP& idSMTP);
+// The recovery mail of the headless front end, when the options ask for one.
+TTestCycle::RecoveryMail headlessRecoveryMail(const TSettings& settings, TQxSMTP& idSMTP);
 
 // Runs the cycle without a window until it ends (--once) or SIGINT/SIGTERM
 // arrives; returns the exit code.
