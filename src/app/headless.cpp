@@ -318,7 +318,9 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
       throw;
     }
   };
-  const int jobs = settings.Options().Integer(TOptionId::Jobs);
+  // No more tests at once than there are servers: only those need files.
+  const int jobs =
+      std::min(settings.Options().Integer(TOptionId::Jobs), std::max(1, settings.ServerCount()));
   if (jobs > 1 && jobs > maxJobsByOpenFiles()) {
     const std::string message = "cannot test " + std::to_string(jobs) +
                                 " servers at once: the limit of open files allows at most " +

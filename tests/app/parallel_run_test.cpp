@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -20,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/catalogue_fixture.h"
 #include "app/command_line.h"
 #include "app/cycle_fakes.h"
 #include "app/headless.h"
@@ -134,11 +136,12 @@ TEST_F(ParallelRunTest, MoreJobsThanOpenFilesAllowAreRefusedWithTheReason) {
   rlimit saved{};
   ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
   rlimit low = saved;
-  low.rlim_cur = 64;  // room for (64 - 32) / 3 = 10 tests
+  low.rlim_cur = 38;  // room for (38 - 32) / 3 = 2 tests
   ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
-  EXPECT_EQ(maxJobsByOpenFiles(), 10);
+  EXPECT_EQ(maxJobsByOpenFiles(), 2);
   TCommandLine options{.headless = true, .once = true};
-  options.optionValues.emplace_back("jobs", u"11");
+  // More than the seven servers: only seven would run.
+  options.optionValues.emplace_back("jobs", u"20");
   applyOptionValues(*settings, options);
   std::ostringstream out, err;
   int started = 0;
@@ -152,9 +155,68 @@ TEST_F(ParallelRunTest, MoreJobsThanOpenFilesAllowAreRefusedWithTheReason) {
   setrlimit(RLIMIT_NOFILE, &saved);
   EXPECT_EQ(rc, kExitUnknown);
   EXPECT_EQ(out.str(),
-            "QUORVEX UNKNOWN - cannot test 11 servers at once: the limit of open files allows at "
-            "most 10 (raise it with ulimit -n)\n");
+            "QUORVEX UNKNOWN - cannot test 7 servers at once: the limit of open files allows at "
+            "most 2 (raise it with ulimit -n)\n");
   EXPECT_EQ(started, 0);
+}
+
+TEST(ParallelVerboseTest, EachLineOfOutputCarriesItsServersName) {
+  TCatalogueFixture catalogue({.servers = {"a", "b"}, .connTimeout = 30});
+  TFakeChildren children;
+  children.scripts[u"a.ovpn"] = {.reads = {u"line one\r\nEnter Auth User", u"name:", u"",
+                                           u"Enter Auth Password:", u"",
+                                           u"Initialization Sequence Completed\r\n"}};
+  children.scripts[u"b.ovpn"] = {.reads = {u"b says hi\r\nand goes"}, .endsAfterReads = 1};
+  TCommandLine options{.headless = true, .once = true, .verbose = true};
+  options.optionValues.emplace_back("jobs", u"2");
+  applyOptionValues(catalogue.settings(), options);
+  std::ostringstream out, err;
+  const int rc = runHeadlessCycle(
+      catalogue.settings(), options, children.factory(), [](const TVPNServer&) {}, out, err);
+  EXPECT_EQ(rc, kExitCritical);
+  const std::string text = out.str();
+  EXPECT_NE(text.find("a: line one\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("a: Enter Auth Username:alice\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("a: Enter Auth Password:\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("b: b says hi\r\n"), std::string::npos) << text;
+  // A line the child left open is ended when its test ends.
+  EXPECT_NE(text.find("b: and goes\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find("s3cret"), std::string::npos);
+  ASSERT_EQ(children.started.size(), 2u);
+  for (const auto& log : children.started) {
+    if (log->cmdLine.find(u"a.ovpn") == std::u16string::npos) continue;
+    EXPECT_EQ(log->writes, (std::vector<std::u16string>{u"alice\r\n", u"s3cret\r\n"}));
+  }
+}
+
+TEST(ParallelRepeatTest, CyclesAgainAndAnOutageKeepsItsOneAlert) {
+  TCatalogueFixture catalogue({.servers = {"down", "up"}, .repeatPeriod = 0});
+  TFakeChildren children;
+  children.scripts[u"down.ovpn"] = {.reads = {u"gone\r\n"}, .endsAfterReads = 1};
+  children.scripts[u"up.ovpn"] = {.reads = {u"Initialization Sequence Completed\r\n"}};
+  TFakeView view(2);
+  auto clock = makeSystemCycleClock();
+  int alerts = 0;
+  TOutageBook outages(
+      catalogue.settings(), [&alerts](const TVPNServer&) { ++alerts; }, *clock);
+  TParallelRun run(catalogue.settings(), view, children.factory(), outages, *clock, {2, true});
+  int stopPipe[2];
+  ASSERT_EQ(pipe(stopPipe), 0);
+  std::thread stopper([&stopPipe] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    [[maybe_unused]] ssize_t n = write(stopPipe[1], "x", 1);
+  });
+  EXPECT_TRUE(run.run(stopPipe[0]));
+  stopper.join();
+  close(stopPipe[0]);
+  close(stopPipe[1]);
+  const auto& down = view.rows.at(catalogue.row("down")).history;
+  const auto& up = view.rows.at(catalogue.row("up")).history;
+  // A repeat period of 0 minutes has passed as soon as any time has.
+  EXPECT_GE(std::count(down.begin(), down.end(), kStatusFailed), 2) << down.size();
+  EXPECT_GE(std::count(up.begin(), up.end(), kStatusSuccessful), 2) << up.size();
+  EXPECT_EQ(alerts, 1);
+  EXPECT_TRUE(outages.outage(catalogue.row("down")).alerted);
 }
 
 TEST_F(ParallelRunTest, EachChildIsJudgedOnItsOwnWhileTheOthersGoOn) {
