@@ -19,6 +19,7 @@ struct TCommandLine {
   std::optional<std::u16string> stateFile{};
   // --option NAME=VALUE, in order: options of settings.xml set for this run.
   std::vector<std::pair<std::string, std::u16string>> optionValues{};
+  bool jobsGiven = false;  // --jobs N, held in optionValues as jobs=N
   // Set when the arguments are not understood: a one-line message; the
   // program prints it and exits with kExitUnknown.
   std::optional<std::string> error{};

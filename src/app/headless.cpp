@@ -13,6 +13,7 @@
 #include <ostream>
 
 #include "app/outage_state_file.h"
+#include "app/parallel_run.h"
 #include "app/start_up.h"
 #include "platform/exception.h"
 #include "platform/text.h"
@@ -75,6 +76,9 @@ class TStopSignals {
   TStopSignals(const TStopSignals&) = delete;
   TStopSignals& operator=(const TStopSignals&) = delete;
 
+  // Readable when a stop signal has arrived.
+  int fd() const { return _fds[0]; }
+
   // True when a stop signal arrived; waits at most timeoutMs for one.
   bool wait(int timeoutMs) {
     pollfd fd{_fds[0], POLLIN, 0};
@@ -120,7 +124,7 @@ class TKeptOutages {
   TKeptOutages(const TSettings& settings, std::u16string fileName, std::ostream& err)
       : _settings(settings), _file(std::move(fileName)), _err(err) {}
 
-  void restoreInto(TTestCycle& cycle) {
+  void restoreInto(TOutageBook& outages) {
     std::optional<std::u16string> problem;
     const TOutageStates stored = _file.load(problem);
     if (problem)
@@ -131,7 +135,7 @@ class TKeptOutages {
       const auto found = stored.find(_settings.Servers(i).OVPNFileBytes());
       if (found == stored.end()) continue;
       _states[found->first] = found->second;
-      cycle.restoreOutage(i, found->second);
+      outages.restore(i, found->second);
     }
     if (problem || _states != stored) save();
   }
@@ -158,6 +162,36 @@ class TKeptOutages {
   TOutageStates _states;
   bool _saveFailed = false;
 };
+
+// The window's schedule: one server after the other, one tick every 300 ms.
+void runOneAtATime(TTestCycle& cycle, const THeadlessView& view, TStopSignals& stopSignals,
+                   bool once, std::ostream& err) {
+  cycle.btnStartClick();
+  auto nextTick = std::chrono::steady_clock::now() + kTickInterval;
+  while (view.timerEnabled()) {
+    // Bounded by one tick interval; a stop signal ends it at once.
+    const auto remaining =
+        std::chrono::ceil<std::chrono::milliseconds>(nextTick - std::chrono::steady_clock::now());
+    if (stopSignals.wait(std::max<int>(0, static_cast<int>(remaining.count())))) {
+      // A single run reports results, so one already reached must stand.
+      if (once) {
+        cycle.stopKeepingResults();
+      } else {
+        cycle.btnStopClick();
+      }
+      break;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (now < nextTick) continue;
+    nextTick = now + kTickInterval;
+    try {
+      cycle.tmrTestTimer();
+    } catch (const std::exception& e) {
+      // As in the window: the error is shown and the next tick goes on.
+      err << "quorvex: " << e.what() << std::endl;
+    }
+  }
+}
 
 }  // namespace
 
@@ -284,7 +318,21 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
       throw;
     }
   };
-  TTestCycle cycle(settings, view, std::move(processes), reportingAlert, makeSystemCycleClock());
+  // No more tests at once than there are servers: only those need files.
+  const int jobs =
+      std::min(settings.Options().Integer(TOptionId::Jobs), std::max(1, settings.ServerCount()));
+  if (jobs > 1 && jobs > maxJobsByOpenFiles()) {
+    const std::string message = "cannot test " + std::to_string(jobs) +
+                                " servers at once: the limit of open files allows at most " +
+                                std::to_string(maxJobsByOpenFiles()) + " (raise it with ulimit -n)";
+    if (options.once) {
+      out << unknownSummary(message).line << std::endl;
+    } else {
+      err << "quorvex: " << message << std::endl;
+    }
+    return kExitUnknown;
+  }
+  TTestCycle cycle(settings, view, processes, reportingAlert, makeSystemCycleClock());
   if (recoveryMail) {
     cycle.setRecoveryMail([&out, &err, recoveryMail = std::move(recoveryMail)](
                               const TVPNServer& server, std::chrono::seconds outage) {
@@ -302,36 +350,20 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
   std::unique_ptr<TKeptOutages> kept;
   if (options.stateFile) {
     kept = std::make_unique<TKeptOutages>(settings, *options.stateFile, err);
-    kept->restoreInto(cycle);
+    kept->restoreInto(cycle.outages());
     cycle.setOutageChanged(
         [&kept](int row, const TOutageState& state) { kept->changed(row, state); });
   }
   TStopSignals stopSignals;
 
-  cycle.btnStartClick();
-  auto nextTick = std::chrono::steady_clock::now() + kTickInterval;
-  while (view.timerEnabled()) {
-    // Bounded by one tick interval; a stop signal ends it at once.
-    const auto remaining =
-        std::chrono::ceil<std::chrono::milliseconds>(nextTick - std::chrono::steady_clock::now());
-    if (stopSignals.wait(std::max<int>(0, static_cast<int>(remaining.count())))) {
-      // A single run reports results, so one already reached must stand.
-      if (options.once) {
-        cycle.stopKeepingResults();
-      } else {
-        cycle.btnStopClick();
-      }
-      break;
-    }
-    const auto now = std::chrono::steady_clock::now();
-    if (now < nextTick) continue;
-    nextTick = now + kTickInterval;
-    try {
-      cycle.tmrTestTimer();
-    } catch (const std::exception& e) {
-      // As in the window: the error is shown and the next tick goes on.
-      err << "quorvex: " << e.what() << std::endl;
-    }
+  if (jobs > 1) {
+    // Several servers at once: the cycle lends its outages and its clock.
+    const auto clock = makeSystemCycleClock();
+    TParallelRun run(settings, view, processes, cycle.outages(), *clock, {jobs, !options.once},
+                     options.verbose ? &out : nullptr);
+    run.run(stopSignals.fd());
+  } else {
+    runOneAtATime(cycle, view, stopSignals, options.once, err);
   }
 
   if (!options.once) return kExitOk;

@@ -4,6 +4,7 @@
 
 #include <climits>
 
+#include "app/server_test.h"
 #include "platform/text.h"
 
 namespace quorvex {
@@ -11,46 +12,6 @@ namespace quorvex {
 namespace {
 
 constexpr int kReadTimeoutMs = 100;
-constexpr char16_t kCrLf[] = u"\r\n";
-constexpr char16_t kUsernamePrompt[] = u"username:";
-constexpr char16_t kPasswordPrompt[] = u"password:";
-constexpr char16_t kConnected[] = u"Initialization Sequence Completed";
-constexpr char16_t kTapFailure[] = u"CreateFile failed on TAP device";
-// The same failure in openvpn's words on Linux.
-constexpr char16_t kTunFailure[] = u"Cannot open TUN/TAP dev";
-// systemd's password agent ends its prompts with a blank and, for a password,
-// this hint; neither is part of the prompt.
-constexpr char16_t kAgentHint[] = u"(press TAB for no echo)";
-
-char16_t foldAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? c + (u'a' - u'A') : c; }
-
-bool endsWithIgnoringCase(std::u16string_view text, std::u16string_view suffix) {
-  if (text.size() < suffix.size()) return false;
-  const size_t start = text.size() - suffix.size();
-  for (size_t i = 0; i < suffix.size(); ++i) {
-    if (foldAscii(text[start + i]) != foldAscii(suffix[i])) return false;
-  }
-  return true;
-}
-
-std::u16string_view withoutTrailingBlanks(std::u16string_view text) {
-  while (!text.empty() && (text.back() == u' ' || text.back() == u'\t')) text.remove_suffix(1);
-  return text;
-}
-
-// True when the output ends in the prompt: trailing blanks and the password
-// agent's hint do not count, anything else after it does.
-bool endsWithPrompt(const std::u16string& output, std::u16string_view prompt) {
-  std::u16string_view text = withoutTrailingBlanks(output);
-  if (endsWithIgnoringCase(text, kAgentHint))
-    text =
-        withoutTrailingBlanks(text.substr(0, text.size() - std::u16string_view(kAgentHint).size()));
-  return endsWithIgnoringCase(text, prompt);
-}
-
-bool contains(const std::u16string& text, std::u16string_view part) {
-  return text.find(part) != std::u16string::npos;
-}
 
 double secondsBetween(ICycleClock::TimePoint from, ICycleClock::TimePoint to) {
   return std::chrono::duration<double>(to - from).count();
@@ -103,9 +64,8 @@ TTestCycle::TTestCycle(const TSettings& settings, ITestCycleView& view, ProcessF
     : _settings(settings),
       _view(view),
       _processes(std::move(processes)),
-      _alertMail(std::move(alertMail)),
       _clock(std::move(clock)),
-      _outages(static_cast<size_t>(settings.ServerCount())) {}
+      _outages(settings, std::move(alertMail), *_clock) {}
 
 TTestCycle::~TTestCycle() = default;
 
@@ -118,7 +78,7 @@ void TTestCycle::btnStartClick() {
 
 void TTestCycle::btnStopClick() {
   _view.setTimerEnabled(false);
-  _ovpn.reset();
+  _test.reset();
   enableControls();
   // The run was interrupted at this server, whether or not its test had ended in
   // the last tick; while waiting to repeat the index names no server.
@@ -143,11 +103,11 @@ void TTestCycle::enableControls() {
 }
 
 void TTestCycle::tmrTestTimer() {
-  if (!_ovpn) {
+  if (!_test) {
     advance();
-    if (!_ovpn) return;
+    if (!_test) return;
   }
-  pollChild();
+  if (const auto verdict = _test->step(kReadTimeoutMs)) setStatus(*verdict);
 }
 
 void TTestCycle::advance() {
@@ -164,67 +124,12 @@ void TTestCycle::advance() {
     }
     return;
   }
-  _output.clear();
-  _view.setOutputText(_output);
-  if (startServer()) setStatus(kStatusRunning);
-}
-
-bool TTestCycle::startServer() {
-  try {
-    _testStartTime = _clock->monotonicNow();
-    const TVPNServer& server = _settings.Servers(_serverIndex);
-    // The test only has to learn whether the server accepts the connection:
-    // no device is opened and no address or route applied, so it needs no
-    // root and never reroutes the machine. A full tunnel test, asked for,
-    // runs the configuration as written.
-    static const char* const kNoDevice[] = {"--dev", "null", "--ifconfig-noexec", "--route-noexec"};
-    TChildCommand command{{"openvpn", "--config", server.OVPNFileBytes()},
-                          _settings.ConfigDirBytes(),
-                          u"",
-                          u"openvpn --config \"" + server.OVPNFilename() + u"\""};
-    if (!_settings.Options().Boolean(TOptionId::FullTunnel)) {
-      for (const char* arg : kNoDevice) {
-        command.args.emplace_back(arg);
-        command.cmdLine += u' ' + fromUtf8(arg);
-      }
-    }
-    _ovpn = _processes(command);
-    _ovpn->run();
-    return true;
-  } catch (...) {
-    // The reason is not shown: the row's status says it all.
-    setStatus(kStatusFailedToStart);
-    return false;
-  }
-}
-
-void TTestCycle::appendOutput(const std::u16string& text) {
-  _output += text;
-  _view.appendOutput(text);
-}
-
-void TTestCycle::pollChild() {
-  const std::u16string text = _ovpn->readOutput(kReadTimeoutMs);
-  if (!text.empty()) appendOutput(text);
-
-  if (!_ovpn->isRunning()) {
-    const bool deviceRefused = contains(_output, kTapFailure) || contains(_output, kTunFailure);
-    setStatus(deviceRefused ? kStatusSuccessful : kStatusFailed);
-    return;
-  }
-  if (endsWithPrompt(_output, kUsernamePrompt)) {
-    const std::u16string login = _view.loginText();
-    _ovpn->writeInput(login + kCrLf);
-    appendOutput(login + kCrLf);
-  } else if (endsWithPrompt(_output, kPasswordPrompt)) {
-    _ovpn->writeInput(_view.passwordText() + kCrLf);
-    appendOutput(kCrLf);
-  } else if (contains(_output, kConnected)) {
-    setStatus(kStatusSuccessful);
-  } else if (secondsBetween(_testStartTime, _clock->monotonicNow()) >
-             _settings.ConnectionTimeout()) {
-    setStatus(kStatusFailed);
-  }
+  _view.setOutputText(u"");
+  _test = std::make_unique<TServerTest>(
+      _settings, _serverIndex, _view, *_clock,
+      [this](const std::u16string& text) { _view.appendOutput(text); });
+  // The tick that starts a child goes on to read it at once.
+  setStatus(_test->start(_processes) ? kStatusRunning : kStatusFailedToStart);
 }
 
 void TTestCycle::setStatus(const std::u16string& status) {
@@ -234,34 +139,9 @@ void TTestCycle::setStatus(const std::u16string& status) {
     _view.setRowLastRun(row, u"");
   } else {
     _view.setRowLastRun(row, formatLastRun(_clock->localNow()));
-    _ovpn.reset();  // terminates the child before any alert goes out
+    _test.reset();  // terminates the child before any alert goes out
   }
-  judgeOutage(row, status);
-}
-
-void TTestCycle::judgeOutage(int row, const std::u16string& status) {
-  const TTestResult result = status == kStatusSuccessful ? TTestResult::Successful
-                             : status == kStatusFailed   ? TTestResult::Failed
-                                                         : TTestResult::Neither;
-  if (result == TTestResult::Neither) return;
-  const TAlertPolicy policy(alertPolicySettings(_settings.Options()));
-  const TWallTime now = _clock->wallNow();
-  TOutageState& state = _outages.at(row);
-  const TOutageState before = state;
-  const TAlertDecision decision = policy.judge(state, result, now);
-  if (decision.mail) {
-    const TVPNServer& server = _settings.Servers(row);
-    try {
-      if (*decision.mail != TAlertMailKind::Recovery)
-        _alertMail(server);
-      else if (_recoveryMail)
-        _recoveryMail(server, decision.outageLength);
-      policy.mailSent(state, *decision.mail, now);
-    } catch (...) {
-      // A failed alert is retried at the server's next "Failed".
-    }
-  }
-  if (_outageChanged && state != before) _outageChanged(row, state);
+  _outages.judge(row, status);
 }
 
 TAlertPolicySettings alertPolicySettings(const TOptions& options) {

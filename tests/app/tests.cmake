@@ -14,3 +14,6 @@ set_tests_properties(app_e2e_alert_mail PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
 add_test(NAME app_e2e_cron_outage
          COMMAND ${CMAKE_CURRENT_LIST_DIR}/e2e/cron_outage.sh $<TARGET_FILE:quorvex>)
 set_tests_properties(app_e2e_cron_outage PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
+# Many servers side by side (--jobs) against real OpenVPN and SMTP servers.
+add_test(NAME app_e2e_jobs COMMAND ${CMAKE_CURRENT_LIST_DIR}/e2e/jobs.sh $<TARGET_FILE:quorvex>)
+set_tests_properties(app_e2e_jobs PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
