@@ -58,6 +58,13 @@ TCommandLine parseCommandLine(const std::vector<std::string>& args) {
       const std::string file = arg == "--state" ? args[++i] : arg.substr(sizeof("--state=") - 1);
       if (file.empty()) return fail("option '--state' needs a file name");
       options.stateFile = TEncoding::System().GetString(file);
+    } else if (arg == "--metrics" || arg.rfind("--metrics=", 0) == 0) {
+      if (arg == "--metrics" && i + 1 >= args.size())
+        return fail("option '--metrics' needs a file name");
+      const std::string file =
+          arg == "--metrics" ? args[++i] : arg.substr(sizeof("--metrics=") - 1);
+      if (file.empty()) return fail("option '--metrics' needs a file name");
+      options.metricsFile = TEncoding::System().GetString(file);
     } else if (arg == "--option" || arg.rfind("--option=", 0) == 0) {
       if (arg == "--option" && i + 1 >= args.size())
         return fail("option '--option' needs NAME=VALUE");
@@ -79,6 +86,9 @@ TCommandLine parseCommandLine(const std::vector<std::string>& args) {
       !options.version) {
     return fail("options '--state' and '--option' need '--headless'");
   }
+  if (options.metricsFile && !options.headless && !options.help && !options.version) {
+    return fail("option '--metrics' needs '--headless'");
+  }
   return options;
 }
 
@@ -97,8 +107,8 @@ std::string usageText(const std::string& programName) {
                toUtf8(spec.defaultValue) + "\")\n      " + toUtf8(spec.help) + "\n";
   }
   return "usage: " + programName +
-         " [--headless [--once] [--verbose] [--state FILE] [--option NAME=VALUE]...]\n"
-         "       [--settings FILE]\n"
+         " [--headless [--once] [--verbose] [--state FILE] [--metrics FILE]\n"
+         "       [--option NAME=VALUE]...] [--settings FILE]\n"
          "Tests whether the OpenVPN servers of this machine's client configurations\n"
          "accept a connection.\n"
          "\n"
@@ -111,6 +121,9 @@ std::string usageText(const std::string& programName) {
          "  --state FILE     with --headless: where outages are remembered between runs\n"
          "                   (default $XDG_STATE_HOME/quorvex/state.xml)\n"
          "  --option NAME=VALUE  with --headless: an option below, for this run only\n"
+         "  --metrics FILE   with --headless: after every status change, write the\n"
+         "                   servers' figures to FILE in the Prometheus text format\n"
+         "                   (for a textfile collector), replaced whole each time\n"
          "  --settings FILE  settings file to use instead of the default one\n"
          "  --help           show this text\n"
          "  --version        show the version\n" +

@@ -13,6 +13,7 @@
 #include <ostream>
 
 #include "alerts/mail_unavailable.h"
+#include "app/metrics_file.h"
 #include "app/outage_state_file.h"
 #include "app/start_up.h"
 #include "platform/exception.h"
@@ -149,6 +150,51 @@ class TKeptOutages {
   bool _saveFailed = false;
 };
 
+// The metrics file, rewritten after every status change and alert. Trouble
+// with the file is reported once and never stops the monitor.
+class TKeptMetrics {
+ public:
+  TKeptMetrics(const TSettings& settings, const std::u16string& fileName, std::ostream& err)
+      : _settings(settings), _metrics(serverNames(settings), localBytes(fileName)), _err(err) {}
+
+  void statusChanged(int row, const std::u16string& status) {
+    const double wallTime =
+        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+    _metrics.statusChanged(row, status, wallTime, std::chrono::steady_clock::now());
+    write();
+  }
+
+  void alertSent(const TVPNServer& server) {
+    for (int i = 0; i < _settings.ServerCount(); ++i) {
+      if (&_settings.Servers(i) != &server) continue;
+      _metrics.alertSent(i);
+      write();
+    }
+  }
+
+  void write() {
+    try {
+      _metrics.write();
+    } catch (const std::exception& e) {
+      if (_writeFailed) return;
+      _writeFailed = true;
+      _err << "quorvex: " << e.what() << "; metrics are not written" << std::endl;
+    }
+  }
+
+ private:
+  static std::vector<std::u16string> serverNames(const TSettings& settings) {
+    std::vector<std::u16string> names;
+    for (int i = 0; i < settings.ServerCount(); ++i) names.push_back(settings.Servers(i).Name());
+    return names;
+  }
+
+  const TSettings& _settings;
+  TMetricsFile _metrics;
+  std::ostream& _err;
+  bool _writeFailed = false;
+};
+
 }  // namespace
 
 THeadlessView::THeadlessView(const TSettings& settings, bool repeat, bool verbose,
@@ -190,6 +236,7 @@ void THeadlessView::setRowStatus(int row, const std::u16string& status) {
   endOutputLine();
   _out << timestamp(_localClock()) << '\t' << localBytes(_names.at(row)) << '\t'
        << localBytes(status) << std::endl;
+  if (_statusListener) _statusListener(row, status);
 }
 
 TOnceSummary summarizeOnce(const std::vector<std::u16string>& names,
@@ -254,9 +301,18 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
   }
 
   THeadlessView view(settings, !options.once, options.verbose, out, localNow);
-  auto reportingAlert = [&err, alertMail = std::move(alertMail)](const TVPNServer& server) {
+  std::unique_ptr<TKeptMetrics> metrics;
+  if (options.metricsFile) {
+    metrics = std::make_unique<TKeptMetrics>(settings, *options.metricsFile, err);
+    metrics->write();  // the servers are known before any test ends
+    view.setStatusListener(
+        [&metrics](int row, const std::u16string& status) { metrics->statusChanged(row, status); });
+  }
+  auto reportingAlert = [&err, &metrics,
+                         alertMail = std::move(alertMail)](const TVPNServer& server) {
     try {
       alertMail(server);
+      if (metrics) metrics->alertSent(server);
     } catch (const std::exception& e) {
       err << "quorvex: alert for " << localBytes(server.Name()) << " not sent: " << e.what()
           << std::endl;

@@ -5,7 +5,7 @@
 
 #include "app/command_line.h"
 #include "app/headless.h"
-#include "app/window/window_start_up.h"
+#include "app/window_launch.h"
 
 #ifndef QUORVEX_VERSION
 #define QUORVEX_VERSION "unknown"
@@ -28,5 +28,5 @@ int main(int argc, char** argv) {
     return kExitOk;
   }
   if (options.headless) return runHeadless(options, std::cout, std::cerr);
-  return runWindow(argc, argv, options);
+  return openWindow(argv);
 }
