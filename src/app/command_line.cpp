@@ -47,6 +47,8 @@ TCommandLine parseCommandLine(const std::vector<std::string>& args) {
       options.help = true;
     } else if (arg == "--version") {
       options.version = true;
+    } else if (arg == "--test-mail") {
+      options.testMail = true;
     } else if (arg == "--settings") {
       if (i + 1 >= args.size()) return fail("option '--settings' needs a file name");
       options.settingsFile = TEncoding::System().GetString(args[++i]);
@@ -82,6 +84,9 @@ TCommandLine parseCommandLine(const std::vector<std::string>& args) {
   if ((options.once || options.verbose) && !options.headless && !options.help && !options.version) {
     return fail("options '--once' and '--verbose' need '--headless'");
   }
+  if (options.testMail && options.headless && !options.help && !options.version) {
+    return fail("option '--test-mail' cannot be used with '--headless'");
+  }
   if ((options.stateFile || !options.optionValues.empty()) && !options.headless && !options.help &&
       !options.version) {
     return fail("options '--state' and '--option' need '--headless'");
@@ -108,7 +113,7 @@ std::string usageText(const std::string& programName) {
   }
   return "usage: " + programName +
          " [--headless [--once] [--verbose] [--state FILE] [--metrics FILE]\n"
-         "       [--option NAME=VALUE]...] [--settings FILE]\n"
+         "       [--option NAME=VALUE]... | --test-mail] [--settings FILE]\n"
          "Tests whether the OpenVPN servers of this machine's client configurations\n"
          "accept a connection.\n"
          "\n"
@@ -124,6 +129,8 @@ std::string usageText(const std::string& programName) {
          "  --metrics FILE   with --headless: after every status change, write the\n"
          "                   servers' figures to FILE in the Prometheus text format\n"
          "                   (for a textfile collector), replaced whole each time\n"
+         "  --test-mail      send the test e-mail with the saved settings, then exit\n"
+         "                   0 (sent) or 1 (not sent, the reason on standard error)\n"
          "  --settings FILE  settings file to use instead of the default one\n"
          "  --help           show this text\n"
          "  --version        show the version\n" +

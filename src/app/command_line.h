@@ -13,6 +13,7 @@ struct TCommandLine {
   bool verbose = false;
   bool help = false;
   bool version = false;
+  bool testMail = false;
   std::optional<std::u16string> settingsFile{};
   // --state FILE: where the headless front end keeps its outage state.
   std::optional<std::u16string> stateFile{};

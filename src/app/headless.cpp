@@ -12,7 +12,6 @@
 #include <cstring>
 #include <ostream>
 
-#include "alerts/mail_unavailable.h"
 #include "app/metrics_file.h"
 #include "app/outage_state_file.h"
 #include "app/start_up.h"
@@ -101,6 +100,17 @@ std::string plainName(const std::u16string& name) {
     if (c == '|' || c == '\n' || c == '\r') c = '_';  // would break the plugin's output line
   }
   return text;
+}
+
+// A message on one line: "Socket Error # 10061\r\nConnection refused." and
+// the like.
+std::string oneLine(std::string text) {
+  std::string line;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    line += (text[i] == '\r' || text[i] == '\n') ? ' ' : text[i];
+  }
+  return line;
 }
 
 // Outages carried between runs through the state file. Trouble with the file
@@ -275,8 +285,16 @@ TOnceSummary unknownSummary(const std::string& message) {
   return {line, kExitUnknown};
 }
 
-TTestCycle::AlertMail headlessAlertMail(const TSettings&) {
-  return [](const TVPNServer&) { raiseMailUnavailable(); };
+TTestCycle::AlertMail headlessAlertMail(const TSettings& settings, TQxSMTP& idSMTP) {
+  return [&settings, &idSMTP](const TVPNServer& server) {
+    sendMail(idSMTP, alertMailFieldsFrom(settings), false, server.Name());
+  };
+}
+
+TTestCycle::RecoveryMail headlessRecoveryMail(const TSettings& settings, TQxSMTP& idSMTP) {
+  return [&settings, &idSMTP](const TVPNServer& server, std::chrono::seconds outage) {
+    sendRecoveryMail(idSMTP, alertMailFieldsFrom(settings), server.Name(), outage);
+  };
 }
 
 void applyOptionValues(TSettings& settings, const TCommandLine& options) {
@@ -308,26 +326,31 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
     view.setStatusListener(
         [&metrics](int row, const std::u16string& status) { metrics->statusChanged(row, status); });
   }
-  auto reportingAlert = [&err, &metrics,
+  // One line per alert: sent on the output, not sent on the error stream.
+  auto reportingAlert = [&out, &err, &metrics,
                          alertMail = std::move(alertMail)](const TVPNServer& server) {
     try {
       alertMail(server);
+      out << timestamp(localNow()) << "\talert for " << plainName(server.Name()) << " sent"
+          << std::endl;
       if (metrics) metrics->alertSent(server);
     } catch (const std::exception& e) {
-      err << "quorvex: alert for " << localBytes(server.Name()) << " not sent: " << e.what()
+      err << "quorvex: alert for " << plainName(server.Name()) << " not sent: " << oneLine(e.what())
           << std::endl;
       throw;
     }
   };
   TTestCycle cycle(settings, view, std::move(processes), reportingAlert, makeSystemCycleClock());
   if (recoveryMail) {
-    cycle.setRecoveryMail([&err, recoveryMail = std::move(recoveryMail)](
+    cycle.setRecoveryMail([&out, &err, recoveryMail = std::move(recoveryMail)](
                               const TVPNServer& server, std::chrono::seconds outage) {
       try {
         recoveryMail(server, outage);
+        out << timestamp(localNow()) << "\trecovery mail for " << plainName(server.Name())
+            << " sent" << std::endl;
       } catch (const std::exception& e) {
-        err << "quorvex: recovery mail for " << localBytes(server.Name())
-            << " not sent: " << e.what() << std::endl;
+        err << "quorvex: recovery mail for " << plainName(server.Name())
+            << " not sent: " << oneLine(e.what()) << std::endl;
         throw;
       }
     });
@@ -388,8 +411,10 @@ int runHeadless(const TCommandLine& options, std::ostream& out, std::ostream& er
     applyOptionValues(*settings, options);
     TCommandLine withState = options;
     withState.stateFile = stateFilePath(options.stateFile);
-    return runHeadlessCycle(*settings, withState, consoleAppFactory(), headlessAlertMail(*settings),
-                            out, err);
+    const auto idSMTP = makeAlertSMTP();
+    return runHeadlessCycle(*settings, withState, consoleAppFactory(),
+                            headlessAlertMail(*settings, *idSMTP), out, err,
+                            headlessRecoveryMail(*settings, *idSMTP));
   } catch (const std::exception& e) {
     out << unknownSummary(e.what()).line << std::endl;
     return kExitUnknown;

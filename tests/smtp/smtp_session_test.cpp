@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -431,6 +432,9 @@ const TSessionCase kSessionCases[] = {
        }
      }},
 };
+
+// Failures name the row, not its bytes.
+void PrintTo(const TSessionCase& ACase, std::ostream* AOut) { *AOut << ACase.Name; }
 
 class SessionTest : public ::testing::TestWithParam<TSessionCase> {};
 

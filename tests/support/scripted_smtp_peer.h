@@ -11,7 +11,7 @@
 // After the last step (unless it was "X:") the peer waits for the client to
 // close; anything the client sends meanwhile is a failure. Every wait is
 // bounded by AStepTimeoutMs. Finish() returns the first failure or "", and
-// an unused step is a failure.
+// an unused step is a failure. APort 0 lets the system pick a free port.
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -29,12 +29,16 @@ namespace quorvex::testing {
 
 class TScriptedSMTPPeer {
  public:
-  explicit TScriptedSMTPPeer(std::vector<std::string> AScript, int AStepTimeoutMs = 5000)
+  explicit TScriptedSMTPPeer(std::vector<std::string> AScript, int AStepTimeoutMs = 5000,
+                             std::uint16_t APort = 0)
       : _script(std::move(AScript)), _timeout(AStepTimeoutMs) {
     _listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    if (_listener >= 0) ::setsockopt(_listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(APort);
     socklen_t length = sizeof addr;
     if (_listener < 0 || ::bind(_listener, reinterpret_cast<sockaddr*>(&addr), length) != 0 ||
         ::listen(_listener, 4) != 0 ||

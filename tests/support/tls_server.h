@@ -32,6 +32,8 @@
 namespace quorvex::test_support {
 
 struct TTlsServerOptions {
+  // The port to listen on; 0 lets the system pick a free one.
+  std::uint16_t Port = 0;
   // Protocol limits as OpenSSL's version numbers (TLS1_VERSION = 0x0301 ...
   // TLS1_3_VERSION = 0x0304); 0 leaves OpenSSL's default. A maximum below
   // TLS 1.2 also lowers the security level so the old version can work.
@@ -40,7 +42,22 @@ struct TTlsServerOptions {
   bool CloseOnClientHello = false;
   bool StallOnClientHello = false;
   int StepTimeoutMs = 5000;
+  // Present the certificate of TlsCaFiles() (issued by its test CA for
+  // "localhost") instead of the self-signed one.
+  bool CaSigned = false;
 };
+
+// A throwaway certificate authority, written once per process: CaFile holds
+// its certificate; CertFile and KeyFile a server identity it issued for the
+// host name "localhost" only; OtherCaFile an authority that issued nothing
+// the tests meet.
+struct TTlsCaFiles {
+  std::string CaFile;
+  std::string OtherCaFile;
+  std::string CertFile;
+  std::string KeyFile;
+};
+const TTlsCaFiles& TlsCaFiles();
 
 // The certificate and key files of the throwaway identity, written once per
 // process into a temporary folder (for tests of the client's certificate
