@@ -10,6 +10,8 @@ quorvex=$1
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 smtp_script=$here/../../smtp/smtp_server.py
 work=$(mktemp -d /tmp/quorvex-alert-XXXXXX)
+# Outages are remembered in a state file of this run, not in the user's own.
+export XDG_STATE_HOME=$work/state
 catalogue=$work/catalogue
 server_pids=()
 quorvex_pid=

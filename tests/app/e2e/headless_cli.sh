@@ -5,6 +5,8 @@ set -euo pipefail
 
 quorvex=$1
 work=$(mktemp -d /tmp/quorvex-cli-XXXXXX)
+# Outages are remembered in a state file of this run, not in the user's own.
+export XDG_STATE_HOME=$work/state
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/empty" "$work/broken" "$work/one"
 ln -s "$work/nowhere.ovpn" "$work/broken/dangling.ovpn"

@@ -6,6 +6,8 @@ set -euo pipefail
 
 quorvex=$1
 work=$(mktemp -d /tmp/quorvex-e2e-XXXXXX)
+# Outages are remembered in a state file of this run, not in the user's own.
+export XDG_STATE_HOME=$work/state
 catalogue=$work/catalogue
 server_pids=()
 quorvex_pid=
