@@ -54,7 +54,7 @@ rm -f "$work"/ld.*
 
 # The same with the Qt libraries unreadable, in a mount namespace of its own
 # (needs root and unshare; skipped elsewhere).
-if [ "$(id -u)" = 0 ] && unshare --mount true 2>/dev/null; then
+if [ "$(id -u)" = 0 ] && [ -x /usr/bin/mount ] && unshare --mount true 2>/dev/null; then
   hide=$work/hide.sh
   cat >"$hide" <<'SH'
 set -e
