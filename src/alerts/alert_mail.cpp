@@ -5,6 +5,7 @@
 #include <random>
 
 #include "alerts/alert_policy.h"
+#include "net/ssl_errors.h"
 #include "net/ssl_openssl.h"
 #include "platform/exception.h"
 #include "platform/host_name.h"
@@ -165,6 +166,9 @@ void deliver(TQxSMTP& idSMTP, const TAlertMailFields& fields, TQxMessage& msg,
   try {
     idSMTP.Connect();
     idSMTP.Send(msg);
+  } catch (const EQxOSSLLoadingRootCertError& e) {
+    throw EQxCertificateRefused(u"The CA file \"" + fields.Options.Text(TOptionId::CAFile) +
+                                u"\" cannot be used: " + e.Message());
   } catch (const EQxException&) {
     // The session reports a refused certificate as TLS being unavailable;
     // the user needs the reason.

@@ -130,6 +130,17 @@ TEST(AlertMailSecurity, CertificateCheckAgainstAThrowawayAuthority) {
   }
 }
 
+TEST(AlertMailSecurity, ACaFileThatCannotBeReadIsNamed) {
+  TTlsServer peer({"T:"});
+  TAlertMailFields fields = Fields(peer.Port(), kSecurityImplicitTLS);
+  fields.Options.SetText(TOptionId::VerifyCertificate, u"true");
+  fields.Options.SetText(TOptionId::CAFile, u"/nonexistent/ca.pem");
+  EXPECT_THAT(toUtf8(SendExpectingError(fields)),
+              ::testing::StartsWith(
+                  "The CA file \"/nonexistent/ca.pem\" cannot be used: Could not load root "
+                  "certificate."));
+}
+
 TEST(AlertMailSecurity, WithoutTheCheckAnyCertificateIsTakenAsBefore) {
   TScript script = {"T:", "S:220 mail.test"};
   script.insert(script.end(), kUntilMailFrom.begin(), kUntilMailFrom.end());
