@@ -71,10 +71,10 @@ exec_start=$(sed -n 's/^ExecStart=\([^ ]*\).*/\1/p' "$work/root/$rel/lib/systemd
 [ "$exec_start" = "$prefix/bin/quorvex" ] || fail "ExecStart runs $exec_start"
 
 # The man page describes the options of --help.
-man_text=$(zcat "$work/root/$rel/share/man/man1/quorvex.1.gz")
+man_text=$(zcat "$work/root/$rel/share/man/man1/quorvex.1.gz" | sed 's/\\-/-/g')
 for option in headless once test-mail metrics state settings; do
   if "$work/root/$rel/bin/quorvex" --help | grep -q -- "--$option"; then
-    grep -q -- "\\\\-\\\\-$option" <<<"$man_text" || fail "the man page lacks --$option"
+    grep -q -- "--$option" <<<"$man_text" || fail "the man page lacks --$option"
   fi
 done
 
