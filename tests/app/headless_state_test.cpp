@@ -54,6 +54,21 @@ TEST(CommandLineTest, StateFileAndOptionsOfTheTable) {
     EXPECT_NE(help.find("  " + std::string(spec.element) + "="), std::string::npos);
 }
 
+TEST(CommandLineTest, OptionValuesApplyToThisRunOnly) {
+  TCatalogueFixture catalogue{{.servers = {"a"}}};
+  const TCommandLine options =
+      parseCommandLine({"--headless", "--option", "reminder_hours=4", "--option",
+                        "reminder_hours=6", "--option", "full_tunnel=TRUE"});
+  ASSERT_FALSE(options.error);
+  applyOptionValues(catalogue.settings(), options);
+  EXPECT_EQ(catalogue.settings().Options().Integer(TOptionId::ReminderHours), 6);  // the last wins
+  EXPECT_TRUE(catalogue.settings().Options().Boolean(TOptionId::FullTunnel));
+  EXPECT_EQ(catalogue.settings().Options().Integer(TOptionId::FailureThreshold), 1);
+  // Nothing is written: the file keeps the layout without options.
+  EXPECT_EQ(test_support::readFile(toUtf8(catalogue.settings().FileName())).find("<options>"),
+            std::string::npos);
+}
+
 // Runs of `quorvex --headless --once` as cron starts them, one after another,
 // sharing a state file.
 class HeadlessStateTest : public ::testing::Test {

@@ -199,6 +199,18 @@ TEST(Options, ABadValueInTheFileIsAnErrorAndKeepsTheOptionsAsTheyWere) {
   EXPECT_TRUE(settings.Options().allDefault());
 }
 
+TEST(Options, TheManualDescribesEachOption) {
+  const std::string manual = readFile(QUORVEX_SOURCE_DIR "/docs/manual.md");
+  ASSERT_FALSE(manual.empty());
+  for (const TOptionSpec& spec : optionTable()) {
+    EXPECT_NE(manual.find("(`" + std::string(spec.element) + "`"), std::string::npos)
+        << spec.element;
+    for (const TOptionChoice& choice : spec.choices)
+      EXPECT_NE(manual.find("(`" + toUtf8(choice.value) + "`"), std::string::npos)
+          << toUtf8(choice.value);
+  }
+}
+
 TEST(Options, TheTableNamesEachElementOnce) {
   for (const TOptionSpec& spec : optionTable()) {
     EXPECT_EQ(findOption(spec.element), &spec);
