@@ -66,6 +66,13 @@ TCommandLine parseCommandLine(const std::vector<std::string>& args) {
       const std::string text = arg == "--jobs" ? args[++i] : arg.substr(sizeof("--jobs=") - 1);
       if (auto error = addOptionValue(options, "jobs=" + text)) return fail(*error);
       options.jobsGiven = true;
+    } else if (arg == "--metrics" || arg.rfind("--metrics=", 0) == 0) {
+      if (arg == "--metrics" && i + 1 >= args.size())
+        return fail("option '--metrics' needs a file name");
+      const std::string file =
+          arg == "--metrics" ? args[++i] : arg.substr(sizeof("--metrics=") - 1);
+      if (file.empty()) return fail("option '--metrics' needs a file name");
+      options.metricsFile = TEncoding::System().GetString(file);
     } else if (arg == "--option" || arg.rfind("--option=", 0) == 0) {
       if (arg == "--option" && i + 1 >= args.size())
         return fail("option '--option' needs NAME=VALUE");
@@ -93,6 +100,9 @@ TCommandLine parseCommandLine(const std::vector<std::string>& args) {
       !options.version) {
     return fail("options '--state' and '--option' need '--headless'");
   }
+  if (options.metricsFile && !options.headless && !options.help && !options.version) {
+    return fail("option '--metrics' needs '--headless'");
+  }
   return options;
 }
 
@@ -112,7 +122,7 @@ std::string usageText(const std::string& programName) {
   }
   return "usage: " + programName +
          " [--headless [--once] [--verbose] [--jobs N] [--state FILE]\n"
-         "         [--option NAME=VALUE]...\n"
+         "         [--metrics FILE] [--option NAME=VALUE]...\n"
          "       | --test-mail] [--settings FILE]\n"
          "Tests whether the OpenVPN servers of this machine's client configurations\n"
          "accept a connection.\n"
@@ -128,6 +138,9 @@ std::string usageText(const std::string& programName) {
          "  --state FILE     with --headless: where outages are remembered between runs\n"
          "                   (default $XDG_STATE_HOME/quorvex/state.xml)\n"
          "  --option NAME=VALUE  with --headless: an option below, for this run only\n"
+         "  --metrics FILE   with --headless: after every status change, write the\n"
+         "                   servers' figures to FILE in the Prometheus text format\n"
+         "                   (for a textfile collector), replaced whole each time\n"
          "  --test-mail      send the test e-mail with the saved settings, then exit\n"
          "                   0 (sent) or 1 (not sent, the reason on standard error)\n"
          "  --settings FILE  settings file to use instead of the default one\n"

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <ostream>
 
+#include "app/metrics_file.h"
 #include "app/outage_state_file.h"
 #include "app/parallel_run.h"
 #include "app/start_up.h"
@@ -163,11 +164,58 @@ class TKeptOutages {
   bool _saveFailed = false;
 };
 
+// The metrics file, rewritten after every status change and alert. Trouble
+// with the file is reported once and never stops the monitor.
+class TKeptMetrics {
+ public:
+  TKeptMetrics(const TSettings& settings, const std::u16string& fileName, std::ostream& err)
+      : _settings(settings), _metrics(serverNames(settings), localBytes(fileName)), _err(err) {}
+
+  void statusChanged(int row, const std::u16string& status) {
+    const double wallTime =
+        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+    _metrics.statusChanged(row, status, wallTime, std::chrono::steady_clock::now());
+    write();
+  }
+
+  void alertSent(const TVPNServer& server) {
+    for (int i = 0; i < _settings.ServerCount(); ++i) {
+      if (&_settings.Servers(i) != &server) continue;
+      _metrics.alertSent(i);
+      write();
+    }
+  }
+
+  void write() {
+    try {
+      _metrics.write();
+    } catch (const std::exception& e) {
+      if (_writeFailed) return;
+      _writeFailed = true;
+      _err << "quorvex: " << e.what() << "; metrics are not written" << std::endl;
+    }
+  }
+
+ private:
+  static std::vector<std::u16string> serverNames(const TSettings& settings) {
+    std::vector<std::u16string> names;
+    for (int i = 0; i < settings.ServerCount(); ++i) names.push_back(settings.Servers(i).Name());
+    return names;
+  }
+
+  const TSettings& _settings;
+  TMetricsFile _metrics;
+  std::ostream& _err;
+  bool _writeFailed = false;
+};
+
 // The window's schedule: one server after the other, one tick every 300 ms.
 void runOneAtATime(TTestCycle& cycle, const THeadlessView& view, TStopSignals& stopSignals,
                    bool once, std::ostream& err) {
   cycle.btnStartClick();
-  auto nextTick = std::chrono::steady_clock::now() + kTickInterval;
+  // The first tick at once: nothing on screen waits for it, and a run from
+  // cron is a tick shorter.
+  auto nextTick = std::chrono::steady_clock::now();
   while (view.timerEnabled()) {
     // Bounded by one tick interval; a stop signal ends it at once.
     const auto remaining =
@@ -234,6 +282,7 @@ void THeadlessView::setRowStatus(int row, const std::u16string& status) {
   endOutputLine();
   _out << timestamp(_localClock()) << '\t' << localBytes(_names.at(row)) << '\t'
        << localBytes(status) << std::endl;
+  if (_statusListener) _statusListener(row, status);
 }
 
 TOnceSummary summarizeOnce(const std::vector<std::u16string>& names,
@@ -306,12 +355,21 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
   }
 
   THeadlessView view(settings, !options.once, options.verbose, out, localNow);
+  std::unique_ptr<TKeptMetrics> metrics;
+  if (options.metricsFile) {
+    metrics = std::make_unique<TKeptMetrics>(settings, *options.metricsFile, err);
+    metrics->write();  // the servers are known before any test ends
+    view.setStatusListener(
+        [&metrics](int row, const std::u16string& status) { metrics->statusChanged(row, status); });
+  }
   // One line per alert: sent on the output, not sent on the error stream.
-  auto reportingAlert = [&out, &err, alertMail = std::move(alertMail)](const TVPNServer& server) {
+  auto reportingAlert = [&out, &err, &metrics,
+                         alertMail = std::move(alertMail)](const TVPNServer& server) {
     try {
       alertMail(server);
       out << timestamp(localNow()) << "\talert for " << plainName(server.Name()) << " sent"
           << std::endl;
+      if (metrics) metrics->alertSent(server);
     } catch (const std::exception& e) {
       err << "quorvex: alert for " << plainName(server.Name()) << " not sent: " << oneLine(e.what())
           << std::endl;
