@@ -14,7 +14,10 @@ catalogue=$work/catalogue
 server_pids=()
 quorvex_pid=
 smtp_pid=
-conn_timeout=3
+# Long enough for an up server to connect while eleven other tests start
+# beside it on a busy two-core machine; the down ones still show whether the
+# time-outs run side by side.
+conn_timeout=5
 
 cleanup() {
   local pid
@@ -162,7 +165,7 @@ order=$(printf '%s\n' "${seen[@]}" | paste -sd' ')
   --state "$work/stop.xml" >"$work/stop.out" 2>"$work/stop.err" &
 quorvex_pid=$!
 ups_done() { for s in "${up[@]}"; do [ "$(status_of "$s" "$work/stop.out")" = Successful ] || return 1; done; }
-for _ in $(seq 100); do  # at most 10 s; the down servers fail after 3 s
+for _ in $(seq 200); do  # at most about 4 s; the down servers fail after 5 s
   ups_done && break
   sleep 0.02
 done
