@@ -13,17 +13,17 @@
 #include <string>
 #include <thread>
 
-#include "../tests/net/loopback.h"
-#include "../tests/net/memory_transport.h"
 #include "net/tcp_client.h"
+#include "support/loopback.h"
+#include "support/memory_transport.h"
 
 namespace {
 
 using namespace quorvex;
-using quorvex::testing::AcceptWithin;
-using quorvex::testing::LocalPort;
-using quorvex::testing::LoopbackSocket;
-using quorvex::testing::TFd;
+using quorvex::test::AcceptWithin;
+using quorvex::test::LocalPort;
+using quorvex::test::LoopbackSocket;
+using quorvex::test::TFd;
 
 constexpr int kLineLength = 80;  // bytes, CR LF included
 
@@ -155,8 +155,8 @@ void BM_ReadLnLongLineInSmallPieces(benchmark::State& state) {
   const int length = static_cast<int>(state.range(0));
   const std::string input = std::string(length, 'a') + "\n";
   for (auto _ : state) {
-    quorvex::testing::TMemoryScript script(input, 64, true);
-    quorvex::testing::TMemoryHandler handler(script);
+    quorvex::test::TMemoryScript script(input, 64, true);
+    quorvex::test::TMemoryHandler handler(script);
     handler.SetMaxLineLength(length);
     benchmark::DoNotOptimize(handler.ReadLn());
   }

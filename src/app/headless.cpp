@@ -24,16 +24,11 @@ namespace {
 
 constexpr std::chrono::milliseconds kTickInterval{300};
 
-std::tm localNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return local;
-}
-
-std::string timestamp(const std::tm& t) {
+std::string timestamp(TDateTime localTime) {
+  const TDateTimeParts t = DecodeDateTime(localTime);
   char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &t);
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
   return text;
 }
 
@@ -103,13 +98,13 @@ std::string plainName(const std::u16string& name) {
 }  // namespace
 
 THeadlessView::THeadlessView(const TSettings& settings, bool repeat, bool verbose,
-                             std::ostream& out, LocalClock localClock)
+                             std::ostream& out, const TClock& clock)
     : _login(settings.Username()),
       _password(settings.Password()),
       _repeat(repeat),
       _verbose(verbose),
       _out(out),
-      _localClock(std::move(localClock)) {
+      _clock(clock) {
   for (int i = 0; i < settings.ServerCount(); ++i) {
     _names.push_back(settings.Servers(i).Name());
     _statuses.push_back(kStatusNotRun);
@@ -139,7 +134,7 @@ void THeadlessView::endOutputLine() {
 void THeadlessView::setRowStatus(int row, const std::u16string& status) {
   _statuses.at(row) = status;
   endOutputLine();
-  _out << timestamp(_localClock()) << '\t' << localBytes(_names.at(row)) << '\t'
+  _out << timestamp(_clock.Now()) << '\t' << localBytes(_names.at(row)) << '\t'
        << localBytes(status) << std::endl;
 }
 
@@ -196,7 +191,7 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
     err << "quorvex: no client configurations in " << localBytes(settings.ConfigDir()) << std::endl;
   }
 
-  THeadlessView view(settings, !options.once, options.verbose, out, localNow);
+  THeadlessView view(settings, !options.once, options.verbose, out);
   auto reportingAlert = [&err, alertMail = std::move(alertMail)](const TVPNServer& server) {
     try {
       alertMail(server);
@@ -206,7 +201,7 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
       throw;
     }
   };
-  TTestCycle cycle(settings, view, std::move(processes), reportingAlert, makeSystemCycleClock());
+  TTestCycle cycle(settings, view, std::move(processes), reportingAlert);
   TStopSignals stopSignals;
 
   cycle.btnStartClick();

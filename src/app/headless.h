@@ -1,6 +1,5 @@
 #pragma once
 
-#include <ctime>
 #include <functional>
 #include <iosfwd>
 #include <string>
@@ -18,9 +17,8 @@ namespace quorvex {
 // child's output is copied there too.
 class THeadlessView final : public ITestCycleView {
  public:
-  using LocalClock = std::function<std::tm()>;
   THeadlessView(const TSettings& settings, bool repeat, bool verbose, std::ostream& out,
-                LocalClock localClock);
+                const TClock& clock = TClock::System());
 
   std::u16string loginText() const override { return _login; }
   std::u16string passwordText() const override { return _password; }
@@ -50,7 +48,7 @@ class THeadlessView final : public ITestCycleView {
   bool _timerEnabled = false;
   bool _atLineStart = true;
   std::ostream& _out;
-  LocalClock _localClock;
+  const TClock& _clock;
 };
 
 // The last line of a single run and its exit code, following the

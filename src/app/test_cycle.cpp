@@ -22,17 +22,6 @@ constexpr char16_t kTunFailure[] = u"Cannot open TUN/TAP dev";
 // this hint; neither is part of the prompt.
 constexpr char16_t kAgentHint[] = u"(press TAB for no echo)";
 
-char16_t foldAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? c + (u'a' - u'A') : c; }
-
-bool endsWithIgnoringCase(std::u16string_view text, std::u16string_view suffix) {
-  if (text.size() < suffix.size()) return false;
-  const size_t start = text.size() - suffix.size();
-  for (size_t i = 0; i < suffix.size(); ++i) {
-    if (foldAscii(text[start + i]) != foldAscii(suffix[i])) return false;
-  }
-  return true;
-}
-
 std::u16string_view withoutTrailingBlanks(std::u16string_view text) {
   while (!text.empty() && (text.back() == u' ' || text.back() == u'\t')) text.remove_suffix(1);
   return text;
@@ -42,17 +31,17 @@ std::u16string_view withoutTrailingBlanks(std::u16string_view text) {
 // agent's hint do not count, anything else after it does.
 bool endsWithPrompt(const std::u16string& output, std::u16string_view prompt) {
   std::u16string_view text = withoutTrailingBlanks(output);
-  if (endsWithIgnoringCase(text, kAgentHint))
+  if (EndsWithNoCase(text, kAgentHint))
     text =
         withoutTrailingBlanks(text.substr(0, text.size() - std::u16string_view(kAgentHint).size()));
-  return endsWithIgnoringCase(text, prompt);
+  return EndsWithNoCase(text, prompt);
 }
 
 bool contains(const std::u16string& text, std::u16string_view part) {
   return text.find(part) != std::u16string::npos;
 }
 
-double secondsBetween(ICycleClock::TimePoint from, ICycleClock::TimePoint to) {
+double secondsBetween(TClock::TimePoint from, TClock::TimePoint to) {
   return std::chrono::duration<double>(to - from).count();
 }
 
@@ -69,41 +58,27 @@ char16_t localeTimeSeparator() {
   return u':';
 }
 
-class TSystemCycleClock final : public ICycleClock {
- public:
-  TimePoint monotonicNow() override { return std::chrono::steady_clock::now(); }
-  std::tm localNow() override {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return local;
-  }
-};
-
 }  // namespace
 
-std::unique_ptr<ICycleClock> makeSystemCycleClock() {
-  return std::make_unique<TSystemCycleClock>();
-}
-
-std::u16string formatLastRun(const std::tm& localTime) {
+std::u16string formatLastRun(TDateTime localTime) {
   auto twoDigits = [](int value) {
     value = ((value % 100) + 100) % 100;
     return std::u16string{static_cast<char16_t>(u'0' + value / 10),
                           static_cast<char16_t>(u'0' + value % 10)};
   };
   const char16_t separator = localeTimeSeparator();
-  return twoDigits(localTime.tm_hour) + separator + twoDigits(localTime.tm_min) + separator +
-         twoDigits(localTime.tm_sec);
+  const TDateTimeParts parts = DecodeDateTime(localTime);
+  return twoDigits(parts.hour) + separator + twoDigits(parts.minute) + separator +
+         twoDigits(parts.second);
 }
 
 TTestCycle::TTestCycle(const TSettings& settings, ITestCycleView& view, ProcessFactory processes,
-                       AlertMail alertMail, std::unique_ptr<ICycleClock> clock)
+                       AlertMail alertMail, const TClock& clock)
     : _settings(settings),
       _view(view),
       _processes(std::move(processes)),
       _alertMail(std::move(alertMail)),
-      _clock(std::move(clock)),
+      _clock(clock),
       _serverDownAlerted(static_cast<size_t>(settings.ServerCount()), false) {}
 
 TTestCycle::~TTestCycle() = default;
@@ -150,12 +125,12 @@ void TTestCycle::tmrTestTimer() {
 }
 
 void TTestCycle::advance() {
-  if (_serverIndex == -1) _cycleStartTime = _clock->monotonicNow();
+  if (_serverIndex == -1) _cycleStartTime = _clock.MonotonicNow();
   // While waiting to repeat the index keeps rising; it stops short of overflowing.
   if (_serverIndex < INT32_MAX) ++_serverIndex;
   if (_serverIndex >= _settings.ServerCount()) {
     if (_view.repeatChecked()) {
-      const double minutes = secondsBetween(_cycleStartTime, _clock->monotonicNow()) / 60.0;
+      const double minutes = secondsBetween(_cycleStartTime, _clock.MonotonicNow()) / 60.0;
       if (minutes > _settings.RepeatPeriod()) _serverIndex = -1;
     } else {
       _view.setTimerEnabled(false);
@@ -170,7 +145,7 @@ void TTestCycle::advance() {
 
 bool TTestCycle::startServer() {
   try {
-    _testStartTime = _clock->monotonicNow();
+    _testStartTime = _clock.MonotonicNow();
     const TVPNServer& server = _settings.Servers(_serverIndex);
     // The test only has to learn whether the server accepts the connection:
     // no device is opened and no address or route applied, so it needs no
@@ -217,7 +192,7 @@ void TTestCycle::pollChild() {
     appendOutput(kCrLf);
   } else if (contains(_output, kConnected)) {
     setStatus(kStatusSuccessful);
-  } else if (secondsBetween(_testStartTime, _clock->monotonicNow()) >
+  } else if (secondsBetween(_testStartTime, _clock.MonotonicNow()) >
              _settings.ConnectionTimeout()) {
     setStatus(kStatusFailed);
   }
@@ -229,7 +204,7 @@ void TTestCycle::setStatus(const std::u16string& status) {
   if (status == kStatusRunning) {
     _view.setRowLastRun(row, u"");
   } else {
-    _view.setRowLastRun(row, formatLastRun(_clock->localNow()));
+    _view.setRowLastRun(row, formatLastRun(_clock.Now()));
     _ovpn.reset();  // terminates the child before any alert goes out
   }
   if (status == kStatusFailed && !_serverDownAlerted[row]) {

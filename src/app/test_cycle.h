@@ -1,13 +1,12 @@
 #pragma once
 
-#include <chrono>
-#include <ctime>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/test_cycle_view.h"
+#include "platform/clock.h"
 #include "process/child_command.h"
 #include "process/console_process.h"
 #include "settings/settings.h"
@@ -22,22 +21,9 @@ inline constexpr char16_t kStatusFailed[] = u"Failed";
 inline constexpr char16_t kStatusFailedToStart[] = u"Failed to start";
 inline constexpr char16_t kStatusInterrupted[] = u"Interrupted";
 
-// Time as the cycle sees it. Elapsed times (test time-out, repeat period) use
-// the monotonic clock so that clock adjustments cannot stretch or cut them;
-// the local wall clock is only for the Last Run text.
-class ICycleClock {
- public:
-  using TimePoint = std::chrono::steady_clock::time_point;
-  virtual ~ICycleClock() = default;
-  virtual TimePoint monotonicNow() = 0;
-  virtual std::tm localNow() = 0;
-};
-
-std::unique_ptr<ICycleClock> makeSystemCycleClock();
-
 // "hh:nn:ss" on the 24-hour clock, joined by the locale's time separator
 // (":" when the locale names none).
-std::u16string formatLastRun(const std::tm& localTime);
+std::u16string formatLastRun(TDateTime localTime);
 
 // The timer-driven walk over the server catalogue: starts openvpn for each
 // server, answers its prompts, judges the result and raises the alert.
@@ -49,7 +35,7 @@ class TTestCycle {
   using AlertMail = std::function<void(const TVPNServer& server)>;
 
   TTestCycle(const TSettings& settings, ITestCycleView& view, ProcessFactory processes,
-             AlertMail alertMail, std::unique_ptr<ICycleClock> clock);
+             AlertMail alertMail, const TClock& clock = TClock::System());
   ~TTestCycle();
   TTestCycle(const TTestCycle&) = delete;
   TTestCycle& operator=(const TTestCycle&) = delete;
@@ -78,11 +64,11 @@ class TTestCycle {
   ITestCycleView& _view;
   ProcessFactory _processes;
   AlertMail _alertMail;
-  std::unique_ptr<ICycleClock> _clock;
+  const TClock& _clock;
 
   int32_t _serverIndex = -1;
-  ICycleClock::TimePoint _cycleStartTime{};
-  ICycleClock::TimePoint _testStartTime{};
+  TClock::TimePoint _cycleStartTime{};
+  TClock::TimePoint _testStartTime{};
   std::unique_ptr<IConsoleProcess> _ovpn;
   // This test's output as shown in the view; judged here so that the view
   // may render line breaks as it likes.

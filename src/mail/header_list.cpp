@@ -12,10 +12,6 @@ bool isContinuation(std::u16string_view line) {
   return !line.empty() && (line[0] == ' ' || line[0] == '\t');
 }
 
-bool startsWithNoCase(std::u16string_view text, std::u16string_view prefix) {
-  return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
-}
-
 // A CR or LF that is not part of CR LF + space/tab becomes a space.
 std::u16string neutraliseBareBreaks(std::u16string_view text) {
   std::u16string out(text);
@@ -66,7 +62,7 @@ std::u16string WrapHeaderText(std::u16string_view text, std::u16string_view brea
       ++col;
     } else if (!breakText.empty() && c == breakText[0]) {
       if (!inQuotes) {
-        existingBreak = startsWithNoCase(text.substr(pos - 1), breakText);
+        existingBreak = StartsWithNoCase(text.substr(pos - 1), breakText);
         if (existingBreak) {
           pos += breakText.size() - 1;
           brk = pos;

@@ -8,8 +8,8 @@
 #include "mail/email_address.h"
 #include "mail/header_list.h"
 #include "mail/string_list.h"
+#include "platform/clock.h"
 #include "platform/date_time.h"
-#include "platform/local_clock.h"
 
 namespace quorvex {
 
@@ -97,8 +97,8 @@ class TQxMessage {
   TQxInitializeISOEvent OnInitializeISO;
 
   // Source of the current time and zone offset (the system clock unless set).
-  void SetClock(const TLocalClock& clock) { _clock = &clock; }
-  const TLocalClock& Clock() const { return *_clock; }
+  void SetClock(const TClock& clock) { _clock = &clock; }
+  const TClock& Clock() const { return *_clock; }
 
   void InitializeISO(char16_t& letter, std::u16string& charset);
   // Rebuilds LastGeneratedHeaders from the message.
@@ -127,7 +127,7 @@ class TQxMessage {
   bool _noEncode = false;
   bool _isMsgSinglePartMime = false;
   bool _savingToFile = false;
-  const TLocalClock* _clock = &TLocalClock::System();
+  const TClock* _clock = &TClock::System();
 };
 
 }  // namespace quorvex

@@ -27,7 +27,7 @@ class StartUpTest : public ::testing::Test {
     return fromUtf8(path.string());
   }
 
-  test_support::TempFolder temp{"quorvex-start"};
+  test::TempFolder temp{"quorvex-start"};
   const std::filesystem::path& dir = temp.path();
 };
 

@@ -4,16 +4,16 @@
 #include <string>
 #include <vector>
 
-#include "memory_transport.h"
 #include "net/net_errors.h"
 #include "net/tcp_connection.h"
 #include "platform/text.h"
+#include "support/memory_transport.h"
 
 namespace quorvex {
 namespace {
 
-using testing::TMemoryHandler;
-using testing::TMemoryScript;
+using test::TMemoryHandler;
+using test::TMemoryScript;
 
 const std::string kLong16384(16384, 'a');
 const std::string kLong16385(16385, 'a');

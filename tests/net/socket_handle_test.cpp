@@ -6,16 +6,16 @@
 
 #include <functional>
 
-#include "loopback.h"
 #include "net/net_errors.h"
 #include "platform/text.h"
+#include "support/loopback.h"
 
 namespace quorvex {
 namespace {
 
-using testing::LocalPort;
-using testing::LoopbackSocket;
-using testing::TFd;
+using test::LocalPort;
+using test::LoopbackSocket;
+using test::TFd;
 
 // A port that was free a moment ago (nothing else on this machine binds
 // loopback ports on purpose during the tests).

@@ -9,19 +9,19 @@
 #include <memory>
 #include <thread>
 
-#include "loopback.h"
 #include "net/net_errors.h"
 #include "platform/text.h"
+#include "support/loopback.h"
 
 namespace quorvex {
 namespace {
 
-using testing::AcceptWithin;
-using testing::LocalPort;
-using testing::LoopbackSocket;
-using testing::ReceiveUpTo;
-using testing::SendAll;
-using testing::TFd;
+using test::AcceptWithin;
+using test::LocalPort;
+using test::LoopbackSocket;
+using test::ReceiveUpTo;
+using test::SendAll;
+using test::TFd;
 
 using Clock = std::chrono::steady_clock;
 

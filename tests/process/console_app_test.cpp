@@ -5,20 +5,20 @@
 
 #include <gtest/gtest.h>
 
-#include "child_support.h"
 #include "platform/exception.h"
 #include "platform/text_encoding.h"
+#include "support/child_support.h"
 #include "support/scoped_env.h"
 
 namespace quorvex {
 namespace {
 
-using test_support::endsWith;
-using test_support::processGone;
-using test_support::quoted;
-using test_support::readUntil;
-using test_support::TempDir;
-using test_support::waitForEnd;
+using test::endsWith;
+using test::processGone;
+using test::quoted;
+using test::readUntil;
+using test::TempDir;
+using test::waitForEnd;
 
 // Starts a script by its full path, the way the monitor starts openvpn: no exe
 // name, the program first on the command line.
@@ -282,7 +282,7 @@ TEST(TConsoleApp, ReleaseGivesTheChildACleanShutdownFirst) {
 TEST(TConsoleApp, ProgramIsFoundInTheSystemFoldersAfterPath) {
   // A normal user's PATH on Debian lacks /usr/sbin, where openvpn lives.
   if (access("/usr/sbin/openvpn", X_OK) != 0) GTEST_SKIP() << "needs /usr/sbin/openvpn";
-  const test_support::ScopedEnv path("PATH", "/usr/bin:/bin");
+  const test::ScopedEnv path("PATH", "/usr/bin:/bin");
   TConsoleApp app(TChildCommand{{"openvpn", "--version"}, "", u"", u"openvpn --version"});
   app.run();
   const auto text =

@@ -16,7 +16,7 @@
 namespace quorvex {
 namespace {
 
-using test_support::TempFolder;
+using test::TempFolder;
 
 class OneKeyRegistry final : public IRegistry {
  public:

@@ -16,9 +16,9 @@
 namespace quorvex {
 namespace {
 
-using test_support::permissions;
-using test_support::readFile;
-using test_support::TempFolder;
+using test::permissions;
+using test::readFile;
+using test::TempFolder;
 
 // Every value the file carries, in UTF-8 for readable failures.
 struct Values {

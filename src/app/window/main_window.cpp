@@ -94,7 +94,7 @@ TfrmMain::TfrmMain(std::unique_ptr<TSettings> settings, TfrmMainServices service
   createControls();
   _cycle = std::make_unique<TTestCycle>(
       *_settings, *this, std::move(services.processFactory),
-      [this](const TVPNServer& server) { sendAlert(server); }, services.clock());
+      [this](const TVPNServer& server) { sendAlert(server); }, *services.clock);
   fillFromSettings();
   QGuiApplication::setApplicationDisplayName(windowTitle());
 }

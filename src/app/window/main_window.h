@@ -43,7 +43,7 @@ void sendMailUnavailable(const AlertMailFields& fields, bool testMode);
 struct TfrmMainServices {
   TTestCycle::ProcessFactory processFactory = consoleAppFactory();
   SendMail sendMail = sendMailUnavailable;
-  std::function<std::unique_ptr<ICycleClock>()> clock = makeSystemCycleClock;
+  const TClock* clock = &TClock::System();
 };
 
 // The program's one window: Monitor, Alerts and Help pages. It owns the

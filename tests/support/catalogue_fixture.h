@@ -12,7 +12,7 @@
 #include "settings/settings.h"
 #include "support/temp_folder.h"
 
-namespace quorvex::fakes {
+namespace quorvex::test {
 
 // A throwaway OpenVPN folder with one client configuration per name and a
 // settings file, loaded into real TSettings the way start-up loads them.
@@ -58,8 +58,8 @@ class TCatalogueFixture {
   }
 
  private:
-  test_support::TempFolder _dir{"quorvex-app"};
+  test::TempFolder _dir{"quorvex-app"};
   std::unique_ptr<TSettings> _settings;
 };
 
-}  // namespace quorvex::fakes
+}  // namespace quorvex::test

@@ -14,7 +14,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace quorvex::testing {
+namespace quorvex::test {
 
 class TFd {
  public:
@@ -104,4 +104,4 @@ inline void SendAll(int AFd, const std::string& AData) {
   }
 }
 
-}  // namespace quorvex::testing
+}  // namespace quorvex::test

@@ -1,10 +1,12 @@
-#include "platform/local_clock.h"
+#include "platform/clock.h"
 
 #include <ctime>
 
 namespace quorvex {
 
-TDateTime TLocalClock::Now() const {
+TClock::TimePoint TClock::MonotonicNow() const { return std::chrono::steady_clock::now(); }
+
+TDateTime TClock::Now() const {
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
   tm local{};
@@ -13,15 +15,15 @@ TDateTime TLocalClock::Now() const {
                         local.tm_min, local.tm_sec, static_cast<int>(now.tv_nsec / 1'000'000));
 }
 
-std::optional<int> TLocalClock::LocalZoneOffset() const {
+std::optional<int> TClock::LocalZoneOffset() const {
   const time_t now = time(nullptr);
   tm local{};
   if (!localtime_r(&now, &local)) return std::nullopt;
   return static_cast<int>(local.tm_gmtoff / 60);
 }
 
-const TLocalClock& TLocalClock::System() {
-  static const TLocalClock clock;
+const TClock& TClock::System() {
+  static const TClock clock;
   return clock;
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <chrono>
-#include <ctime>
 #include <functional>
 #include <map>
 #include <memory>
@@ -13,7 +12,7 @@
 #include "app/test_cycle_view.h"
 #include "process/console_process.h"
 
-namespace quorvex::fakes {
+namespace quorvex::test {
 
 // What a scripted child prints and when it ends.
 struct TChildScript {
@@ -90,20 +89,6 @@ class TFakeChildren {
   const TChildLog& last() const { return *started.back(); }
 };
 
-class TFakeClock final : public ICycleClock {
- public:
-  struct State {
-    TimePoint monotonic{std::chrono::hours(1000)};
-    std::tm local{};
-  };
-  explicit TFakeClock(std::shared_ptr<State> state) : _state(std::move(state)) {}
-  TimePoint monotonicNow() override { return _state->monotonic; }
-  std::tm localNow() override { return _state->local; }
-
- private:
-  std::shared_ptr<State> _state;
-};
-
 struct TViewRow {
   std::u16string status = u"Not Run";
   std::u16string lastRun;
@@ -145,4 +130,4 @@ class TFakeView final : public ITestCycleView {
   void setTimerEnabled(bool enabled) override { timerEnabled = enabled; }
 };
 
-}  // namespace quorvex::fakes
+}  // namespace quorvex::test

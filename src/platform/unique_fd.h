@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <utility>
 
 namespace quorvex {
@@ -26,6 +27,13 @@ class TUniqueFd {
   void reset() {
     if (_fd >= 0) ::close(_fd);
     _fd = -1;
+  }
+  // Closes now and returns close's error or 0: a delayed write error shows
+  // only here.
+  int close() {
+    const int rc = _fd >= 0 ? ::close(_fd) : 0;
+    _fd = -1;
+    return rc == 0 ? 0 : errno;
   }
 
  private:

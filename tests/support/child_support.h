@@ -17,7 +17,7 @@
 #include "process/console_app.h"
 #include "support/temp_folder.h"
 
-namespace quorvex::test_support {
+namespace quorvex::test {
 
 // A temp folder of its own per test. Its name has a blank in it, so every
 // command line built from it needs its quotes.
@@ -69,4 +69,4 @@ inline bool processGone(pid_t pid) {
   }
 }
 
-}  // namespace quorvex::test_support
+}  // namespace quorvex::test

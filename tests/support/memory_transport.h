@@ -15,7 +15,7 @@
 #include "net/io_handler_socket.h"
 #include "net/socket_error.h"
 
-namespace quorvex::testing {
+namespace quorvex::test {
 
 struct TMemoryScript {
   explicit TMemoryScript(std::string AInput = {}, int AChunkSize = INT_MAX, bool ACloseAtEnd = true)
@@ -93,4 +93,4 @@ class TMemoryHandler final : public TQxIOHandlerStack {
   TMemoryScript& _script;
 };
 
-}  // namespace quorvex::testing
+}  // namespace quorvex::test

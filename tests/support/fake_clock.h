@@ -1,0 +1,32 @@
+#pragma once
+
+#include <chrono>
+#include <optional>
+
+#include "platform/clock.h"
+
+namespace quorvex::test {
+
+// A clock that moves only when the test moves it: the local time and zone stay
+// where they are set, the monotonic time goes on by advance().
+class TFakeClock final : public TClock {
+ public:
+  explicit TFakeClock(TDateTime now = EncodeDateTime(2026, 1, 1),
+                      std::optional<int> offsetMinutes = 0)
+      : now(now), offsetMinutes(offsetMinutes) {}
+
+  TimePoint MonotonicNow() const override { return monotonic; }
+  TDateTime Now() const override { return now; }
+  std::optional<int> LocalZoneOffset() const override { return offsetMinutes; }
+
+  void advance(double seconds) {
+    monotonic += std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double>(seconds));
+  }
+
+  TimePoint monotonic{std::chrono::hours(1000)};
+  TDateTime now;
+  std::optional<int> offsetMinutes;
+};
+
+}  // namespace quorvex::test
