@@ -43,12 +43,12 @@ std::string sendOverLoopback(TQxMessage& message, bool headersOnly = false) {
   const auto listener = LoopbackSocket();
   TQxMessageClient client;
   client.SetHost(u"127.0.0.1");
-  client.SetPort(LocalPort(listener.Get()));
+  client.SetPort(LocalPort(listener.get()));
   client.Connect();
-  const auto peer = AcceptWithin(listener.Get());
+  const auto peer = AcceptWithin(listener.get());
   client.SendMsg(message, headersOnly);
   client.Disconnect();
-  return ReceiveUpTo(peer.Get(), SIZE_MAX);
+  return ReceiveUpTo(peer.get(), SIZE_MAX);
 }
 
 TEST(SendMsg, WritesHeaderBlankLineBodyAndClosingBlankLine) {

@@ -15,13 +15,12 @@ namespace {
 
 using test::LocalPort;
 using test::LoopbackSocket;
-using test::TFd;
 
 // A port that was free a moment ago (nothing else on this machine binds
 // loopback ports on purpose during the tests).
 std::uint16_t FreePort() {
-  TFd probe = LoopbackSocket(AF_INET, -1);
-  return LocalPort(probe.Get());
+  TUniqueFd probe = LoopbackSocket(AF_INET, -1);
+  return LocalPort(probe.get());
 }
 
 std::unique_ptr<TQxSocketHandle> NewBinding() {
@@ -33,8 +32,8 @@ std::unique_ptr<TQxSocketHandle> NewBinding() {
 
 TEST(SocketHandle, BindsToAPortOrARange) {
   const std::uint16_t free = FreePort();
-  TFd taken = LoopbackSocket(AF_INET, -1);
-  const std::uint16_t busy = LocalPort(taken.Get());
+  TUniqueFd taken = LoopbackSocket(AF_INET, -1);
+  const std::uint16_t busy = LocalPort(taken.get());
   const std::u16string busyText = u16(std::to_string(busy));
   struct TCase {
     const char* Name;
@@ -73,20 +72,20 @@ TEST(SocketHandle, BindsToAPortOrARange) {
 }
 
 TEST(SocketHandle, ConnectReadsBackBothEnds) {
-  TFd listener = LoopbackSocket();
+  TUniqueFd listener = LoopbackSocket();
   auto binding = NewBinding();
   binding->Bind();
-  binding->SetPeer(u"127.0.0.1", LocalPort(listener.Get()), Qx_IPv4);
+  binding->SetPeer(u"127.0.0.1", LocalPort(listener.get()), Qx_IPv4);
   binding->Connect();
   EXPECT_EQ(binding->PeerIP(), u"127.0.0.1");
-  EXPECT_EQ(binding->PeerPort(), LocalPort(listener.Get()));
+  EXPECT_EQ(binding->PeerPort(), LocalPort(listener.get()));
   EXPECT_NE(binding->Port(), 0);
 }
 
 TEST(SocketHandle, RefusedConnect) {
-  TFd closed = LoopbackSocket(AF_INET, -1);  // bound, not listening
+  TUniqueFd closed = LoopbackSocket(AF_INET, -1);  // bound, not listening
   auto binding = NewBinding();
-  binding->SetPeer(u"127.0.0.1", LocalPort(closed.Get()), Qx_IPv4);
+  binding->SetPeer(u"127.0.0.1", LocalPort(closed.get()), Qx_IPv4);
   try {
     binding->Connect();
     ADD_FAILURE() << "connected";

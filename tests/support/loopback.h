@@ -14,36 +14,15 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/unique_fd.h"
+
 namespace quorvex::test {
-
-class TFd {
- public:
-  explicit TFd(int AFd = -1) : _fd(AFd) {}
-  ~TFd() { Reset(); }
-  TFd(TFd&& AOther) noexcept : _fd(AOther._fd) { AOther._fd = -1; }
-  TFd& operator=(TFd&& AOther) noexcept {
-    if (this != &AOther) {
-      Reset();
-      _fd = AOther._fd;
-      AOther._fd = -1;
-    }
-    return *this;
-  }
-  int Get() const { return _fd; }
-  void Reset() {
-    if (_fd >= 0) ::close(_fd);
-    _fd = -1;
-  }
-
- private:
-  int _fd;
-};
 
 // A TCP socket on the loopback address, bound to APort (0: any); listening
 // with ABacklog unless ABacklog is negative.
-inline TFd LoopbackSocket(int AFamily = AF_INET, int ABacklog = 16, std::uint16_t APort = 0) {
-  TFd fd(::socket(AFamily, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  if (fd.Get() < 0) throw std::runtime_error("socket");
+inline TUniqueFd LoopbackSocket(int AFamily = AF_INET, int ABacklog = 16, std::uint16_t APort = 0) {
+  TUniqueFd fd(::socket(AFamily, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (fd.get() < 0) throw std::runtime_error("socket");
   sockaddr_storage addr{};
   socklen_t length;
   if (AFamily == AF_INET) {
@@ -59,9 +38,9 @@ inline TFd LoopbackSocket(int AFamily = AF_INET, int ABacklog = 16, std::uint16_
     in6.sin6_addr = in6addr_loopback;
     length = sizeof in6;
   }
-  if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&addr), length) != 0)
+  if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), length) != 0)
     throw std::runtime_error("bind");
-  if (ABacklog >= 0 && ::listen(fd.Get(), ABacklog) != 0) throw std::runtime_error("listen");
+  if (ABacklog >= 0 && ::listen(fd.get(), ABacklog) != 0) throw std::runtime_error("listen");
   return fd;
 }
 
@@ -74,10 +53,10 @@ inline std::uint16_t LocalPort(int AFd) {
 }
 
 // The next connection on a listener; waits at most AMSec.
-inline TFd AcceptWithin(int AListener, int AMSec = 5000) {
+inline TUniqueFd AcceptWithin(int AListener, int AMSec = 5000) {
   pollfd pfd{AListener, POLLIN, 0};
   if (::poll(&pfd, 1, AMSec) != 1) throw std::runtime_error("nothing to accept");
-  return TFd(::accept4(AListener, nullptr, nullptr, SOCK_CLOEXEC));
+  return TUniqueFd(::accept4(AListener, nullptr, nullptr, SOCK_CLOEXEC));
 }
 
 // Everything the peer sends until it has sent AExpected bytes or closes;
