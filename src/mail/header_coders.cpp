@@ -140,11 +140,11 @@ std::u16string TQxHeaderCoderCodePage::Decode(std::u16string_view charset,
 }
 
 void TQxHeaderCoderList::Register(std::unique_ptr<TQxHeaderCoder> coder) {
-  _coders.push_back(std::move(coder));
+  FCoders.push_back(std::move(coder));
 }
 
 const TQxHeaderCoder* TQxHeaderCoderList::ByCharSet(std::u16string_view charset) const {
-  for (auto it = _coders.rbegin(); it != _coders.rend(); ++it)
+  for (auto it = FCoders.rbegin(); it != FCoders.rend(); ++it)
     if ((*it)->CanHandle(charset)) return it->get();
   return nullptr;
 }
