@@ -7,6 +7,7 @@
 
 #include "platform/text.h"
 #include "support/fake_clock.h"
+#include "support/raises.h"
 
 namespace quorvex {
 namespace {
@@ -32,12 +33,9 @@ TEST(FormatMessageDate, WritesLocalTimeWithTheCurrentOffset) {
 
 TEST(FormatMessageDate, FailsWhenTheZoneCannotBeRead) {
   const test::TFakeClock clock(0, std::nullopt);
-  try {
-    FormatMessageDate(EncodeDateTime(2011, 3, 5), clock);
-    FAIL();
-  } catch (const EQxFailedToRetreiveTimeZoneInfo& e) {
-    EXPECT_EQ(e.Message(), u"Failed attempting to retrieve time zone information.");
-  }
+  EXPECT_EQ(test::MessageOf<EQxFailedToRetreiveTimeZoneInfo>(
+                [&] { FormatMessageDate(EncodeDateTime(2011, 3, 5), clock); }),
+            u"Failed attempting to retrieve time zone information.");
 }
 
 // The system clock reads the process's zone (TZ), daylight saving included.

@@ -9,6 +9,7 @@
 #include "platform/text.h"
 #include "support/line_cases.h"
 #include "support/memory_transport.h"
+#include "support/raises.h"
 
 namespace quorvex {
 namespace {
@@ -155,12 +156,7 @@ TEST(ReadLnWait, SilentPeerWaitsAsLongAsReadTimeoutSays) {
     TMemoryScript script("", 1, false);
     TMemoryHandler handler(script);
     handler.SetReadTimeout(c.ReadTimeout);
-    try {
-      handler.ReadLnWait();
-      ADD_FAILURE() << "no time-out";
-    } catch (const EQxReadTimeout& e) {
-      EXPECT_EQ(e.Message(), u"Read timed out.");
-    }
+    EXPECT_EQ(test::MessageOf<EQxReadTimeout>([&] { handler.ReadLnWait(); }), u"Read timed out.");
     ASSERT_EQ(script.WaitTimeouts.size(), 1u);
     EXPECT_EQ(script.WaitTimeouts[0], c.Wait);
   }

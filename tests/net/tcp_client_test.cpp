@@ -12,6 +12,7 @@
 #include "net/net_errors.h"
 #include "platform/text.h"
 #include "support/loopback.h"
+#include "support/raises.h"
 
 namespace quorvex {
 namespace {
@@ -136,14 +137,13 @@ TEST(TcpClient, RefusedConnectCleansUp) {
     TQxTCPClientCustom client;
     if (c.OwnHandler) client.SetIOHandler(&own);
     client.SetConnectTimeout(c.ConnectTimeout);
-    try {
-      client.Connect(u"127.0.0.1", LocalPort(closed.get()));
-      ADD_FAILURE() << "connected";
-    } catch (const EQxSocketError& e) {
-      EXPECT_EQ(e.LastError(), 10061);
-      const std::u16string& m = e.Message();
-      EXPECT_EQ(m.substr(m.find(u"\r\n") + 2), u"Connection refused.");
-    }
+    EXPECT_EQ(test::ReadRaised<EQxSocketError>(
+                  [&] { client.Connect(u"127.0.0.1", LocalPort(closed.get())); },
+                  [](const EQxSocketError& e) {
+                    const std::u16string& m = e.Message();
+                    return std::pair(e.LastError(), m.substr(m.find(u"\r\n") + 2));
+                  }),
+              std::pair(10061, std::u16string(u"Connection refused.")));
     EXPECT_FALSE(client.Connected());
     if (c.OwnHandler) {
       EXPECT_EQ(client.IOHandler(), &own);

@@ -8,6 +8,7 @@
 #include "platform/exception.h"
 #include "platform/text_encoding.h"
 #include "support/child_support.h"
+#include "support/raises.h"
 #include "support/scoped_env.h"
 
 namespace quorvex {
@@ -214,12 +215,8 @@ TEST(TConsoleApp, FailedStartRaisesWithTheCommandLine) {
   for (const auto& c : cases) {
     SCOPED_TRACE(toUtf8(c.cmdLine));
     auto app = std::make_unique<TConsoleApp>(c.exeName, c.cmdLine, c.dir);
-    try {
-      app->run();
-      ADD_FAILURE() << "run did not fail";
-    } catch (const Exception& e) {
-      EXPECT_EQ(e.Message(), u"Failed to start " + c.exeName + u" " + c.cmdLine);
-    }
+    EXPECT_EQ(test::MessageOf<Exception>([&] { app->run(); }),
+              u"Failed to start " + c.exeName + u" " + c.cmdLine);
     EXPECT_EQ(app->ProcessId(), 0);
     EXPECT_FALSE(app->isRunning());
     app.reset();  // terminates nothing: there is nothing of it to terminate
@@ -229,12 +226,8 @@ TEST(TConsoleApp, FailedStartRaisesWithTheCommandLine) {
                                      "",
                                      u"",
                                      u"quorvex-no-such-program --config \"a b.conf\""});
-  try {
-    fromArgs.run();
-    ADD_FAILURE() << "run did not fail";
-  } catch (const Exception& e) {
-    EXPECT_EQ(e.Message(), u"Failed to start  quorvex-no-such-program --config \"a b.conf\"");
-  }
+  EXPECT_EQ(test::MessageOf<Exception>([&] { fromArgs.run(); }),
+            u"Failed to start  quorvex-no-such-program --config \"a b.conf\"");
   // The failed children were reaped, not left as zombies.
   EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
   EXPECT_EQ(errno, ECHILD);

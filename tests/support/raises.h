@@ -1,7 +1,9 @@
 #pragma once
 
 #include <exception>
+#include <optional>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 #include "platform/exception.h"
@@ -25,6 +27,27 @@ std::u16string MessageOf(Action&& action) {
     return u"(another exception: " + fromUtf8(e.what()) + u")";
   }
   return kNothingRaised;
+}
+
+// The same for tables that mix good rows and bad ones: "" when the action
+// raised nothing.
+template <class E, class Action>
+std::u16string ErrorOf(Action&& action) {
+  const std::u16string message = MessageOf<E>(std::forward<Action>(action));
+  return message == kNothingRaised ? std::u16string() : message;
+}
+
+// For rows that check more than the message: what `read` takes from the E the
+// action raises, or none when it raises nothing.
+template <class E, class Action, class Read>
+auto ReadRaised(Action&& action, Read&& read)
+    -> std::optional<std::decay_t<decltype(read(std::declval<const E&>()))>> {
+  try {
+    std::forward<Action>(action)();
+  } catch (const E& e) {
+    return read(e);
+  }
+  return std::nullopt;
 }
 
 }  // namespace quorvex::test
