@@ -1,14 +1,14 @@
 #pragma once
 
 #include "mail/message.h"
-#include "net/tcp_client.h"
+#include "net/explicit_tls_client.h"
 #include "platform/text_encoding.h"
 
 namespace quorvex {
 
 // Writes a message onto its connection: the header lines, a blank line and
 // the body, after the server has accepted DATA and before the final ".".
-class TQxMessageClient : public TQxTCPClientCustom {
+class TQxMessageClient : public TQxExplicitTLSClient {
  public:
   virtual void SendMsg(TQxMessage& AMsg, bool AHeadersOnly = false);
   // GenerateHeader, then the generated lines in one write.

@@ -4,17 +4,19 @@
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 
-#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "net/net_errors.h"
 #include "net/socket_error.h"
 #include "platform/text.h"
-#include "platform/tick.h"
 
 namespace quorvex {
 
-// Runs one blocking connect of a binding and records how it ended.
+// Runs one blocking connect of a binding and records how it ended. The
+// waiting side is woken the moment the connect ends.
 class TQxConnectThread {
  public:
   explicit TQxConnectThread(TQxSocketHandle& ABinding)
@@ -23,8 +25,16 @@ class TQxConnectThread {
     if (FThread.joinable()) FThread.join();
   }
 
-  bool Terminated() const { return FTerminated.load(); }
-  void Terminate() { FTerminated = true; }
+  // Waits until the connect has ended or AMSec have passed (-1: no limit of
+  // our own, the platform's connect time-out bounds it); true when it ended.
+  bool WaitEnded(int AMSec) {
+    std::unique_lock lock(FMutex);
+    if (AMSec < 0) {
+      FEnded.wait(lock, [this] { return FTerminated; });
+      return true;
+    }
+    return FEnded.wait_for(lock, std::chrono::milliseconds(AMSec), [this] { return FTerminated; });
+  }
   // Bounded: the connect ends at once when its socket is closed.
   void WaitFor() {
     if (FThread.joinable()) FThread.join();
@@ -48,14 +58,20 @@ class TQxConnectThread {
     } catch (const std::exception& e) {
       FExceptionMessage = fromUtf8(e.what());
     }
-    FTerminated = true;
+    {
+      std::lock_guard lock(FMutex);
+      FTerminated = true;
+    }
+    FEnded.notify_all();
   }
 
   TQxSocketHandle& FBinding;
   int FLastSocketError = 0;
   std::u16string FExceptionMessage;
-  std::atomic<bool> FTerminated{false};
-  std::thread FThread;  // last: starts once the rest is built
+  std::mutex FMutex;
+  std::condition_variable FEnded;
+  bool FTerminated = false;  // guarded by FMutex
+  std::thread FThread;       // last: starts once the rest is built
 };
 
 TQxIOHandlerSocket::TQxIOHandlerSocket() = default;
@@ -107,20 +123,7 @@ void TQxIOHandlerSocket::ConnectClient() {
 
 void TQxIOHandlerSocket::DoConnectTimeout(int ATimeout) {
   TQxConnectThread thread(*FBinding);
-  constexpr int kStep = 125;
-  int remaining = ATimeout;
-  bool ended = false;
-  while (remaining == -1 || remaining > kStep) {
-    if (thread.Terminated()) {
-      ended = true;
-      break;
-    }
-    SleepMs(kStep);
-    if (remaining != -1) remaining -= kStep;
-  }
-  if (!ended) SleepMs(remaining);
-  if (!thread.Terminated()) {
-    thread.Terminate();
+  if (!thread.WaitEnded(ATimeout)) {
     Close();  // ends the connect under the thread
     thread.WaitFor();
     throw EQxConnectTimeout();

@@ -1,9 +1,12 @@
 #include "net/tcp_connection.h"
 
+#include <algorithm>
+#include <climits>
 #include <exception>
 
 #include "net/io_handler_socket.h"
 #include "net/net_errors.h"
+#include "platform/text.h"
 
 namespace quorvex {
 
@@ -77,6 +80,99 @@ void TQxTCPConnection::CheckForGracefulDisconnect(bool ARaiseExceptionIfDisconne
     FIOHandler->CheckForDisconnect(ARaiseExceptionIfDisconnected, false);
   else if (ARaiseExceptionIfDisconnected)
     throw EQxException(u"Not Connected");
+}
+
+std::unique_ptr<TQxReply> TQxTCPConnection::CreateReply() const {
+  return std::make_unique<TQxReplyRFC>();
+}
+
+TQxReply& TQxTCPConnection::LastCmdResult() const {
+  if (!FLastCmdResult) FLastCmdResult = CreateReply();
+  return *FLastCmdResult;
+}
+
+TQxReply& TQxTCPConnection::Greeting() const {
+  if (!FGreeting) FGreeting = CreateReply();
+  return *FGreeting;
+}
+
+TQxReplyCode TQxTCPConnection::SendCmd(const std::u16string& AOut, TQxReplyCode AResponse,
+                                       const TEncoding* AEncoding) {
+  return SendCmd(AOut,
+                 AResponse < 0 ? std::vector<TQxReplyCode>{} : std::vector<TQxReplyCode>{AResponse},
+                 AEncoding);
+}
+
+TQxReplyCode TQxTCPConnection::SendCmd(const std::u16string& AOut,
+                                       const std::vector<TQxReplyCode>& AResponse,
+                                       const TEncoding* AEncoding) {
+  CheckHandlerAssigned();
+  std::u16string line = AOut;
+  PrepareCmd(line);
+  FIOHandler->WriteLn(line, AEncoding);
+  return GetResponse(AResponse, AEncoding);
+}
+
+std::u16string TQxTCPConnection::SendCmd(const std::u16string& AOut,
+                                         const std::u16string& AResponse,
+                                         const TEncoding* AEncoding) {
+  CheckHandlerAssigned();
+  std::u16string line = AOut;
+  PrepareCmd(line);
+  FIOHandler->WriteLn(line, AEncoding);
+  return GetResponse(AResponse, AEncoding);
+}
+
+TQxReplyCode TQxTCPConnection::GetResponse(TQxReplyCode AAllowedResponse,
+                                           const TEncoding* AEncoding) {
+  return GetResponse(AAllowedResponse < 0 ? std::vector<TQxReplyCode>{}
+                                          : std::vector<TQxReplyCode>{AAllowedResponse},
+                     AEncoding);
+}
+
+TQxReplyCode TQxTCPConnection::GetResponse(const std::vector<TQxReplyCode>& AAllowedResponses,
+                                           const TEncoding* AEncoding) {
+  GetInternalResponse(AEncoding);
+  return CheckResponse(static_cast<TQxReplyCode>(LastCmdResult().NumericCode()), AAllowedResponses);
+}
+
+std::u16string TQxTCPConnection::GetResponse(const std::u16string& AAllowedResponse,
+                                             const TEncoding* AEncoding) {
+  GetInternalResponse(AEncoding);
+  return CheckResponse(LastCmdResult().Code(), AAllowedResponse);
+}
+
+void TQxTCPConnection::GetInternalResponse(const TEncoding* AEncoding) {
+  CheckHandlerAssigned();
+  TQxReply& reply = LastCmdResult();
+  std::vector<std::u16string> lines;
+  // Each line waits as long as the handler's ReadTimeout allows (no limit by
+  // default, as the protocol has it); a peer close or time-out raises.
+  do {
+    lines.push_back(FIOHandler->ReadLnWait(INT_MAX, AEncoding));
+  } while (!reply.IsEndMarker(lines.back()));
+  reply.SetFormattedReply(lines);
+}
+
+TQxReplyCode TQxTCPConnection::CheckResponse(TQxReplyCode AResponse,
+                                             const std::vector<TQxReplyCode>& AAllowedResponses) {
+  if (AAllowedResponses.empty() || std::find(AAllowedResponses.begin(), AAllowedResponses.end(),
+                                             AResponse) != AAllowedResponses.end())
+    return AResponse;
+  RaiseExceptionForLastCmdResult();
+  throw EQxException(LastCmdResult().Text().Text());  // an override that returned
+}
+
+std::u16string TQxTCPConnection::CheckResponse(const std::u16string& AResponse,
+                                               const std::u16string& AAllowedResponse) {
+  if (AAllowedResponse.empty() || EqualsNoCase(AResponse, AAllowedResponse)) return AResponse;
+  RaiseExceptionForLastCmdResult();
+  throw EQxException(LastCmdResult().Text().Text());  // an override that returned
+}
+
+void TQxTCPConnection::RaiseExceptionForLastCmdResult() {
+  LastCmdResult().RaiseReplyError();
+  throw EQxException(LastCmdResult().Text().Text());  // a reply class that returned
 }
 
 void TQxTCPConnection::CheckHandlerAssigned() const {

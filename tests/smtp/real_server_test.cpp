@@ -1,0 +1,213 @@
+// The client against a real SMTP server: Debian's aiosmtpd on 127.0.0.1,
+// started by the test with a throwaway certificate.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "net/loopback.h"
+#include "net/ssl_openssl.h"
+#include "platform/text.h"
+#include "smtp/reply_smtp.h"
+#include "smtp/smtp.h"
+#include "support/temp_folder.h"
+
+namespace quorvex {
+namespace {
+
+using test_support::readFile;
+using test_support::TempFolder;
+
+// Runs AArgv and waits for it (bounded by the program itself); its exit code.
+int RunProgram(const std::vector<std::string>& AArgv) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    dup2(null, 2);
+    std::vector<char*> argv;
+    for (const auto& a : AArgv) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The server process; it stops when its standard input closes.
+class TSMTPServer {
+ public:
+  TSMTPServer(const TempFolder& AFolder, bool APlainAuth) : _mailDir(AFolder / "mail") {
+    mkdir(_mailDir.c_str(), 0700);
+    const std::string cert = AFolder / "cert.pem", key = AFolder / "key.pem";
+    if (access(cert.c_str(), R_OK) != 0 &&
+        RunProgram({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key,
+                    "-out", cert, "-days", "1", "-subj", "/CN=127.0.0.1"}) != 0)
+      throw std::runtime_error("openssl could not make a certificate");
+    {
+      // A port the system picks; aiosmtpd binds it again right after.
+      const auto probe = testing::LoopbackSocket(AF_INET, -1);
+      _port = testing::LocalPort(probe.Get());
+    }
+    int in[2], out[2];
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    _pid = fork();
+    if (_pid == 0) {
+      dup2(in[0], 0);
+      dup2(out[1], 1);
+      std::vector<std::string> args = {"/usr/bin/python3",
+                                       QUORVEX_SOURCE_DIR "/tests/smtp/smtp_server.py",
+                                       std::to_string(_port),
+                                       cert,
+                                       key,
+                                       _mailDir,
+                                       "alice",
+                                       "s3cret p\xE4ss"};
+      if (APlainAuth) args.push_back("--plain-auth");
+      std::vector<char*> argv;
+      for (auto& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    _stdin = in[1];
+    // Bounded: the server says READY within seconds or the test fails.
+    std::string said;
+    pollfd pfd{out[0], POLLIN, 0};
+    char buffer[256];
+    while (said.find('\n') == std::string::npos && poll(&pfd, 1, 20000) == 1) {
+      const ssize_t n = read(out[0], buffer, sizeof buffer);
+      if (n <= 0) break;
+      said.append(buffer, n);
+    }
+    close(out[0]);
+    if (said.rfind("READY", 0) != 0) {
+      Stop();
+      throw std::runtime_error("smtp_server.py did not start: " + said);
+    }
+  }
+  ~TSMTPServer() { Stop(); }
+
+  std::uint16_t Port() const { return _port; }
+  std::string Message(int AIndex) const {
+    return readFile(_mailDir + "/" + std::to_string(AIndex) + ".eml");
+  }
+  std::string Envelope(int AIndex) const {
+    return readFile(_mailDir + "/" + std::to_string(AIndex) + ".env");
+  }
+
+ private:
+  void Stop() {
+    if (_stdin >= 0) close(_stdin);
+    _stdin = -1;
+    if (_pid <= 0) return;
+    // Bounded: give it 5 s to stop on its own, then kill it.
+    for (int i = 0; i < 50; ++i) {
+      if (waitpid(_pid, nullptr, WNOHANG) == _pid) return;
+      usleep(100000);
+    }
+    kill(_pid, SIGKILL);
+    waitpid(_pid, nullptr, 0);
+  }
+
+  std::string _mailDir;
+  std::uint16_t _port = 0;
+  pid_t _pid = -1;
+  int _stdin = -1;
+};
+
+void FillMessage(TQxMessage& AMsg) {
+  AMsg.From().SetAddress(u"monitor@example.test");
+  AMsg.From().SetName(u"VPN Monitor");
+  AMsg.Recipients().SetEMailAddresses(u"ops@example.test, desk@example.test");
+  AMsg.CCList().SetEMailAddresses(u"boss@example.test");
+  AMsg.SetSubject(u"vpn01 Down!");
+  AMsg.Body().SetText(u"Server vpn01 is down.\r\n.a line with a leading dot\r\n\r\nlast line");
+}
+
+// The header lines the client generated, then a blank line and the body.
+void ExpectDelivered(const std::string& AStored, TQxMessage& AMsg) {
+  std::string expected;
+  for (const auto& line : AMsg.LastGeneratedHeaders().Lines()) expected += toUtf8(line) + "\r\n";
+  expected += "\r\nServer vpn01 is down.\r\n.a line with a leading dot\r\n\r\nlast line\r\n";
+  EXPECT_EQ(AStored.substr(0, expected.size()), expected);
+  EXPECT_NE(AStored.find("Subject: vpn01 Down!\r\n"), std::string::npos);
+  EXPECT_NE(AStored.find("To: ops@example.test, desk@example.test\r\n"), std::string::npos);
+  EXPECT_NE(AStored.find("Cc: boss@example.test\r\n"), std::string::npos);
+}
+
+// A client as the alert mail sets one up: a TLS-capable handler, explicit
+// TLS when asked for, user name and password.
+struct TClient {
+  TQxSSLIOHandlerSocketOpenSSL Handler;
+  TQxSMTP Smtp;
+  TClient(const TSMTPServer& AServer, bool ATLS, const std::u16string& APassword) {
+    Smtp.SetIOHandler(&Handler);
+    Smtp.SetHost(u"127.0.0.1");
+    Smtp.SetPort(AServer.Port());
+    Smtp.SetReadTimeout(10000);  // no test waits without bound
+    Smtp.SetUsername(u"alice");
+    Smtp.SetPassword(APassword);
+    Smtp.SetUseTLS(ATLS ? utUseExplicitTLS : utNoTLSSupport);
+  }
+  ~TClient() { Smtp.SetIOHandler(nullptr); }
+};
+
+class RealSMTPServer : public ::testing::TestWithParam<bool> {};
+
+TEST_P(RealSMTPServer, MessageArrivesIntact) {
+  const bool tls = GetParam();
+  TempFolder folder("smtp server");
+  TSMTPServer server(folder, !tls);
+  TClient client(server, tls, u"s3cret p\u00e4ss");  // checked as ISO-8859-1 bytes
+  TQxMessage message;
+  FillMessage(message);
+  client.Smtp.Connect();
+  client.Smtp.Send(message);
+  EXPECT_TRUE(client.Smtp.DidAuthenticate());
+  EXPECT_EQ(client.Handler.PassThrough(), !tls);
+  client.Smtp.Disconnect();
+
+  ExpectDelivered(server.Message(1), message);
+  EXPECT_EQ(server.Envelope(1),
+            "monitor@example.test\nops@example.test\ndesk@example.test\nboss@example.test\n");
+}
+
+TEST_P(RealSMTPServer, WrongPasswordIsTheServersReplyError) {
+  const bool tls = GetParam();
+  TempFolder folder("smtp server");
+  TSMTPServer server(folder, !tls);
+  TClient client(server, tls, u"wrong");
+  TQxMessage message;
+  FillMessage(message);
+  client.Smtp.Connect();
+  try {
+    client.Smtp.Send(message);
+    ADD_FAILURE() << "sent with a wrong password";
+  } catch (const EQxSMTPReplyError& e) {
+    EXPECT_EQ(e.ErrorCode(), 535);
+    EXPECT_EQ(e.EnhancedCode().ReplyAsStr(), u"5.7.8");
+    EXPECT_EQ(e.Message(), u"Authentication credentials invalid\r\n");
+  }
+  EXPECT_TRUE(client.Smtp.Connected());
+  EXPECT_FALSE(client.Smtp.DidAuthenticate());
+  client.Smtp.Disconnect();
+}
+
+INSTANTIATE_TEST_SUITE_P(PlainAndStartTLS, RealSMTPServer, ::testing::Bool(),
+                         [](const auto& AInfo) { return AInfo.param ? "StartTLS" : "Plain"; });
+
+}  // namespace
+}  // namespace quorvex
