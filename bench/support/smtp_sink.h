@@ -29,7 +29,7 @@ class TSMTPSink {
  public:
   TSMTPSink() {
     _ctx = SSL_CTX_new(TLS_server_method());
-    const auto& identity = test_support::TlsIdentityFiles();
+    const auto& identity = test::TlsIdentityFiles();
     if (!_ctx ||
         SSL_CTX_use_certificate_file(_ctx, identity.CertFile.c_str(), SSL_FILETYPE_PEM) != 1 ||
         SSL_CTX_use_PrivateKey_file(_ctx, identity.KeyFile.c_str(), SSL_FILETYPE_PEM) != 1)

@@ -101,6 +101,12 @@ std::u16string Trim(std::u16string_view text) {
 
 char16_t AsciiUpper(char16_t c) { return c >= u'a' && c <= u'z' ? c - (u'a' - u'A') : c; }
 
+std::u16string AsciiUpper(std::u16string_view text) {
+  std::u16string out(text);
+  for (char16_t& c : out) c = AsciiUpper(c);
+  return out;
+}
+
 bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i)

@@ -17,6 +17,7 @@ std::u16string TrimLeft(std::u16string_view text);
 std::u16string TrimRight(std::u16string_view text);
 // ASCII letters compared without regard to case; every other character as is.
 char16_t AsciiUpper(char16_t c);
+std::u16string AsciiUpper(std::u16string_view text);
 bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
 bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix);
 bool EndsWithNoCase(std::u16string_view text, std::u16string_view suffix);

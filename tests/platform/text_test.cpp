@@ -65,6 +65,7 @@ TEST(NoCase, OnlyAsciiLettersFold) {
   EXPECT_FALSE(EndsWithNoCase(u"name:", u"username:"));
   EXPECT_EQ(AsciiUpper(u'q'), u'Q');
   EXPECT_EQ(AsciiUpper(u'8'), u'8');
+  EXPECT_EQ(AsciiUpper(u"auth=login \u00e9z"), u"AUTH=LOGIN \u00e9Z");
 }
 
 TEST(Trim, DropsEveryCharacterUpToTheBlank) {
