@@ -1,4 +1,4 @@
-#include "process/command_line.h"
+#include "process/split_command_line.h"
 
 namespace quorvex {
 
