@@ -226,7 +226,9 @@ void TQxSSLContext::InitContext(TQxSSLCtxMode ACtxMode) {
   F.SSL_CTX_ctrl(fContext, SSL_CTRL_SET_READ_AHEAD, 1, nullptr);
   F.SSL_CTX_set_default_passwd_cb(fContext, PasswordCallback);
   F.SSL_CTX_set_default_passwd_cb_userdata(fContext, this);
-  F.SSL_CTX_set_default_verify_paths(fContext);
+  // The system's trust store is read only for a peer check: loading it costs
+  // tens of milliseconds on every connection, and nothing else looks at it.
+  if (fVerifyMode != 0) F.SSL_CTX_set_default_verify_paths(fContext);
   if (!fsRootCertFile.empty() &&
       F.SSL_CTX_load_verify_locations(fContext, fsRootCertFile.c_str(), nullptr) <= 0)
     RaiseCrypto<EQxOSSLLoadingRootCertError>(F, u"Could not load root certificate.");
