@@ -22,6 +22,8 @@ TCommandLine parseCommandLine(const std::vector<std::string>& args) {
       options.help = true;
     } else if (arg == "--version") {
       options.version = true;
+    } else if (arg == "--test-mail") {
+      options.testMail = true;
     } else if (arg == "--settings") {
       if (i + 1 >= args.size()) return fail("option '--settings' needs a file name");
       options.settingsFile = TEncoding::System().GetString(args[++i]);
@@ -39,12 +41,15 @@ TCommandLine parseCommandLine(const std::vector<std::string>& args) {
   if ((options.once || options.verbose) && !options.headless && !options.help && !options.version) {
     return fail("options '--once' and '--verbose' need '--headless'");
   }
+  if (options.testMail && options.headless && !options.help && !options.version) {
+    return fail("option '--test-mail' cannot be used with '--headless'");
+  }
   return options;
 }
 
 std::string usageText(const std::string& programName) {
   return "usage: " + programName +
-         " [--headless [--once] [--verbose]] [--settings FILE]\n"
+         " [--headless [--once] [--verbose] | --test-mail] [--settings FILE]\n"
          "Tests whether the OpenVPN servers of this machine's client configurations\n"
          "accept a connection.\n"
          "\n"
@@ -54,6 +59,8 @@ std::string usageText(const std::string& programName) {
          "  --once           with --headless: one cycle, then exit 0 (all up),\n"
          "                   2 (any down) or 3 (could not test)\n"
          "  --verbose        with --headless: also print openvpn's output\n"
+         "  --test-mail      send the test e-mail with the saved settings, then exit\n"
+         "                   0 (sent) or 1 (not sent, the reason on standard error)\n"
          "  --settings FILE  settings file to use instead of the default one\n"
          "  --help           show this text\n"
          "  --version        show the version\n";

@@ -13,6 +13,7 @@ struct TCommandLine {
   bool verbose = false;
   bool help = false;
   bool version = false;
+  bool testMail = false;
   std::optional<std::u16string> settingsFile{};
   // Set when the arguments are not understood: a one-line message; the
   // program prints it and exits with kExitUnknown.

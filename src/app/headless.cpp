@@ -12,7 +12,6 @@
 #include <cstring>
 #include <ostream>
 
-#include "alerts/mail_unavailable.h"
 #include "app/start_up.h"
 #include "platform/exception.h"
 #include "platform/text.h"
@@ -95,6 +94,17 @@ std::string plainName(const std::u16string& name) {
   return text;
 }
 
+// A message on one line: "Socket Error # 10061\r\nConnection refused." and
+// the like.
+std::string oneLine(std::string text) {
+  std::string line;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    line += (text[i] == '\r' || text[i] == '\n') ? ' ' : text[i];
+  }
+  return line;
+}
+
 }  // namespace
 
 THeadlessView::THeadlessView(const TSettings& settings, bool repeat, bool verbose,
@@ -174,8 +184,10 @@ TOnceSummary unknownSummary(const std::string& message) {
   return {line, kExitUnknown};
 }
 
-TTestCycle::AlertMail headlessAlertMail(const TSettings&) {
-  return [](const TVPNServer&) { raiseMailUnavailable(); };
+TTestCycle::AlertMail headlessAlertMail(const TSettings& settings, TQxSMTP& idSMTP) {
+  return [&settings, &idSMTP](const TVPNServer& server) {
+    sendMail(idSMTP, alertMailFieldsFrom(settings), false, server.Name());
+  };
 }
 
 int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
@@ -191,12 +203,17 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
     err << "quorvex: no client configurations in " << localBytes(settings.ConfigDir()) << std::endl;
   }
 
-  THeadlessView view(settings, !options.once, options.verbose, out);
-  auto reportingAlert = [&err, alertMail = std::move(alertMail)](const TVPNServer& server) {
+  const TClock& clock = TClock::System();
+  THeadlessView view(settings, !options.once, options.verbose, out, clock);
+  // One line per alert: sent on the output, not sent on the error stream.
+  auto reportingAlert = [&out, &err, &clock,
+                         alertMail = std::move(alertMail)](const TVPNServer& server) {
     try {
       alertMail(server);
+      out << timestamp(clock.Now()) << "\talert for " << plainName(server.Name()) << " sent"
+          << std::endl;
     } catch (const std::exception& e) {
-      err << "quorvex: alert for " << localBytes(server.Name()) << " not sent: " << e.what()
+      err << "quorvex: alert for " << plainName(server.Name()) << " not sent: " << oneLine(e.what())
           << std::endl;
       throw;
     }
@@ -248,8 +265,9 @@ int runHeadless(const TCommandLine& options, std::ostream& out, std::ostream& er
     return kExitUnknown;
   }
   try {
-    return runHeadlessCycle(*settings, options, consoleAppFactory(), headlessAlertMail(*settings),
-                            out, err);
+    const auto idSMTP = makeAlertSMTP();
+    return runHeadlessCycle(*settings, options, consoleAppFactory(),
+                            headlessAlertMail(*settings, *idSMTP), out, err);
   } catch (const std::exception& e) {
     out << unknownSummary(e.what()).line << std::endl;
     return kExitUnknown;

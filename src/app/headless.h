@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "alerts/alert_mail.h"
 #include "app/command_line.h"
 #include "app/test_cycle.h"
 #include "app/test_cycle_view.h"
@@ -61,8 +62,9 @@ TOnceSummary summarizeOnce(const std::vector<std::u16string>& names,
                            const std::vector<std::u16string>& statuses);
 TOnceSummary unknownSummary(const std::string& message);
 
-// The alert operation of the headless front end.
-TTestCycle::AlertMail headlessAlertMail(const TSettings& settings);
+// The alert operation of the headless front end: the saved Alerts fields,
+// sent through idSMTP, which must outlive the operation.
+TTestCycle::AlertMail headlessAlertMail(const TSettings& settings, TQxSMTP& idSMTP);
 
 // Runs the cycle without a window until it ends (--once) or SIGINT/SIGTERM
 // arrives; returns the exit code.

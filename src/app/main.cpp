@@ -5,6 +5,7 @@
 
 #include "app/command_line.h"
 #include "app/headless.h"
+#include "app/test_mail.h"
 #include "app/window/window_start_up.h"
 
 #ifndef QUORVEX_VERSION
@@ -27,6 +28,7 @@ int main(int argc, char** argv) {
     std::cout << "quorvex " << QUORVEX_VERSION << std::endl;
     return kExitOk;
   }
+  if (options.testMail) return runTestMail(options.settingsFile, std::cout, std::cerr);
   if (options.headless) return runHeadless(options, std::cout, std::cerr);
   return runWindow(argc, argv, options);
 }

@@ -6,3 +6,7 @@ add_test(NAME app_e2e_openvpn
 # The OpenVPN servers need a tun device and the loopback ports of the run.
 set_tests_properties(app_e2e_openvpn PROPERTIES TIMEOUT 240 RUN_SERIAL TRUE)
 set_tests_properties(app_headless_cli PROPERTIES TIMEOUT 120)
+# The alert mail through a real SMTP server for a real OpenVPN server.
+add_test(NAME app_e2e_alert_mail
+         COMMAND ${CMAKE_CURRENT_LIST_DIR}/e2e/alert_mail.sh $<TARGET_FILE:quorvex>)
+set_tests_properties(app_e2e_alert_mail PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """A real SMTP server for the client tests: STARTTLS and AUTH LOGIN on
 127.0.0.1. Every accepted message is written to MAILDIR as N.eml, with its
-envelope in N.env. Prints "READY <port>" once it listens, and stops when its
+envelope in N.env and its session (TLS version, authenticated user) in
+N.session. Prints "READY <port>" once it listens, and stops when its
 standard input closes.
 
 usage: smtp_server.py PORT CERT KEY MAILDIR USER PASSWORD [--plain-auth]
@@ -29,6 +30,11 @@ class Store:
         with open(base + ".env", "w") as f:
             f.write(envelope.mail_from + "\n")
             f.write("\n".join(envelope.rcpt_tos) + "\n")
+        tls = server.transport.get_extra_info("ssl_object")
+        login = getattr(session.auth_data, "login", b"") if session.authenticated else b""
+        with open(base + ".session", "w") as f:
+            f.write("tls=%s\n" % (tls.version() if tls else "none"))
+            f.write("auth=%s\n" % login.decode("latin-1"))
         return "250 2.0.0 Message accepted"
 
 
@@ -41,7 +47,7 @@ def main():
     def authenticator(server, session, envelope, mechanism, auth_data):
         ok = (mechanism == "LOGIN" and isinstance(auth_data, LoginPassword)
               and auth_data.login == user and auth_data.password == password)
-        return AuthResult(success=ok, handled=False)
+        return AuthResult(success=ok, handled=False, auth_data=auth_data)
 
     warnings.simplefilter("ignore")  # AUTH without TLS is asked for on purpose
     context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)

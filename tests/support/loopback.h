@@ -19,10 +19,14 @@
 namespace quorvex::test {
 
 // A TCP socket on the loopback address, bound to APort (0: any); listening
-// with ABacklog unless ABacklog is negative.
-inline TUniqueFd LoopbackSocket(int AFamily = AF_INET, int ABacklog = 16, std::uint16_t APort = 0) {
+// with ABacklog unless ABacklog is negative. AReuseAddress lets a peer take a
+// given port again while the last connection on it is still winding down.
+inline TUniqueFd LoopbackSocket(int AFamily = AF_INET, int ABacklog = 16, std::uint16_t APort = 0,
+                                bool AReuseAddress = false) {
   TUniqueFd fd(::socket(AFamily, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (fd.get() < 0) throw std::runtime_error("socket");
+  const int on = 1;
+  if (AReuseAddress) ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   sockaddr_storage addr{};
   socklen_t length;
   if (AFamily == AF_INET) {

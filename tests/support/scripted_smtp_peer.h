@@ -11,7 +11,7 @@
 // After the last step (unless it was "X:") the peer waits for the client to
 // close; anything the client sends meanwhile is a failure. Every wait is
 // bounded by AStepTimeoutMs. Finish() returns the first failure or "", and
-// an unused step is a failure.
+// an unused step is a failure. APort 0 lets the system pick a free port.
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -28,9 +28,10 @@ namespace quorvex::test {
 
 class TScriptedSMTPPeer {
  public:
-  explicit TScriptedSMTPPeer(std::vector<std::string> AScript, int AStepTimeoutMs = 5000)
+  explicit TScriptedSMTPPeer(std::vector<std::string> AScript, int AStepTimeoutMs = 5000,
+                             std::uint16_t APort = 0)
       : _script(std::move(AScript)), _timeout(AStepTimeoutMs) {
-    _listener = LoopbackSocket(AF_INET, 4);
+    _listener = LoopbackSocket(AF_INET, 4, APort, true);
     _port = LocalPort(_listener.get());
     _thread = std::thread([this] { Run(); });
   }

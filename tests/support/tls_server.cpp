@@ -108,7 +108,7 @@ struct TTlsServer::TState {
 TTlsServer::TTlsServer(std::vector<std::string> AScript, TTlsServerOptions AOptions)
     : _s(std::make_unique<TState>()), _script(std::move(AScript)), _options(AOptions) {
   Identity();  // made before the client can time anything
-  _listener = LoopbackSocket(AF_INET, 4);
+  _listener = LoopbackSocket(AF_INET, 4, _options.Port, true);
   _port = LocalPort(_listener.get());
   _thread = std::thread([this] { Run(); });
 }

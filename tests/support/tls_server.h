@@ -34,6 +34,8 @@
 namespace quorvex::test {
 
 struct TTlsServerOptions {
+  // The port to listen on; 0 lets the system pick a free one.
+  std::uint16_t Port = 0;
   // Protocol limits as OpenSSL's version numbers (TLS1_VERSION = 0x0301 ...
   // TLS1_3_VERSION = 0x0304); 0 leaves OpenSSL's default. A maximum below
   // TLS 1.2 also lowers the security level so the old version can work.

@@ -3,11 +3,12 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 
+#include "app/error_text.h"
+
 namespace quorvex {
 
 QString errorBoxText(const QString& message) {
-  if (!message.isEmpty() && message.back() > QChar(u'.')) return message + u'.';
-  return message;
+  return QString::fromStdU16String(errorBoxText(message.toStdU16String()));
 }
 
 QString currentErrorMessage() {

@@ -19,7 +19,6 @@
 #include <QTreeWidget>
 #include <QUrl>
 
-#include "alerts/mail_unavailable.h"
 #include "app/window/error_display.h"
 #include "app/window/logo.h"
 #include "app/window/manual.h"
@@ -83,14 +82,14 @@ QString displayText(const std::u16string& text, size_t from, size_t& to) {
 
 }  // namespace
 
-void sendMailUnavailable(const AlertMailFields&, bool) { raiseMailUnavailable(); }
-
 TfrmMain::TfrmMain(std::unique_ptr<TSettings> settings, TfrmMainServices services)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                            Qt::WindowCloseButtonHint),
       _settings(std::move(settings)),
-      _sendMail(std::move(services.sendMail)) {
+      _sendMail(std::move(services.sendMail)),
+      _mailWaits(services.mailWaits),
+      idSMTP(makeAlertSMTP()) {
   createControls();
   _cycle = std::make_unique<TTestCycle>(
       *_settings, *this, std::move(services.processFactory),
@@ -318,7 +317,7 @@ void TfrmMain::btnSaveClick() {
 
 void TfrmMain::btnTestMailClick() {
   guarded([&] {
-    _sendMail(alertMailFields({}), true);
+    sendMail(true, u"");
     showInformationBox(this, QStringLiteral("Test successful."));
   });
 }
@@ -342,8 +341,8 @@ void TfrmMain::lvServersCustomDrawSubItem(QTreeWidgetItem& row) {
   }
 }
 
-AlertMailFields TfrmMain::alertMailFields(const std::u16string& serverName) const {
-  AlertMailFields f;
+TAlertMailFields TfrmMain::alertMailFields() const {
+  TAlertMailFields f;
   f.MsgFrom = us(edMsgFrom->text());
   f.MsgTo = us(edMsgTo->text());
   f.MsgCC = us(edMsgCC->text());
@@ -354,13 +353,15 @@ AlertMailFields TfrmMain::alertMailFields(const std::u16string& serverName) cons
   f.SMTPLogin = us(edSMTPLogin->text());
   f.SMTPPassword = us(edSMTPPassword->text());
   f.SMTPUseSSLTLS = chbSSL->isChecked();
-  f.ServerName = serverName;
   return f;
 }
 
-void TfrmMain::sendAlert(const TVPNServer& server) {
-  _sendMail(alertMailFields(server.Name()), false);
+void TfrmMain::sendMail(bool testMode, const std::u16string& serverName) {
+  if (_sendMail) return _sendMail(alertMailFields(), testMode, serverName);
+  quorvex::sendMail(*idSMTP, alertMailFields(), testMode, serverName, _mailWaits);
 }
+
+void TfrmMain::sendAlert(const TVPNServer& server) { sendMail(false, server.Name()); }
 
 // --- the cycle's view ------------------------------------------------------
 

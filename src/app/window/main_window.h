@@ -6,6 +6,7 @@
 
 #include <QWidget>
 
+#include "alerts/alert_mail.h"
 #include "app/test_cycle.h"
 #include "app/test_cycle_view.h"
 
@@ -24,25 +25,16 @@ namespace quorvex {
 
 class TSettings;
 
-// What an e-mail is made of, read from the Alerts page when it is sent, so
-// unsaved edits count. ServerName is the server found down (alert mode only).
-struct AlertMailFields {
-  std::u16string MsgFrom, MsgTo, MsgCC, MsgSubject, MsgText;
-  std::u16string SMTPHost, SMTPPort, SMTPLogin, SMTPPassword;
-  bool SMTPUseSSLTLS = false;
-  std::u16string ServerName;
-};
-
-// Sends the test (testMode true) or alert e-mail; raises on failure.
-using SendMail = std::function<void(const AlertMailFields& fields, bool testMode)>;
-
-// Raises "Sending e-mail is not available in this build".
-void sendMailUnavailable(const AlertMailFields& fields, bool testMode);
+// Sends the test (testMode true) or alert e-mail; raises on failure. Tests
+// put their own in place of the real mail.
+using SendMail = std::function<void(const TAlertMailFields& fields, bool testMode,
+                                    const std::u16string& serverName)>;
 
 // What the window needs from outside; the defaults run the real thing.
 struct TfrmMainServices {
   TTestCycle::ProcessFactory processFactory = consoleAppFactory();
-  SendMail sendMail = sendMailUnavailable;
+  SendMail sendMail{};  // empty: the real mail through the window's idSMTP
+  TAlertMailWaits mailWaits{};
   const TClock* clock = &TClock::System();
 };
 
@@ -84,7 +76,8 @@ class TfrmMain : public QWidget, public ITestCycleView {
   void btnManualClick();
   void lvServersCustomDrawSubItem(QTreeWidgetItem& row);
 
-  AlertMailFields alertMailFields(const std::u16string& serverName) const;
+  TAlertMailFields alertMailFields() const;
+  void sendMail(bool testMode, const std::u16string& serverName);
   void sendAlert(const TVPNServer& server);
   // Runs a handler; an error it raises goes to the error box.
   void guarded(const std::function<void()>& handler);
@@ -92,6 +85,9 @@ class TfrmMain : public QWidget, public ITestCycleView {
 
   std::unique_ptr<TSettings> _settings;
   SendMail _sendMail;
+  TAlertMailWaits _mailWaits;
+  // The SMTP client of the run; each e-mail gets a connection of its own.
+  std::unique_ptr<TQxSMTP> idSMTP;
   std::u16string _output;        // mmOutput's text exactly as the cycle gave it
   size_t _outputShown = 0;       // how much of _output the memo shows
   bool _tickErrorShown = false;  // an error box raised by a tick is open

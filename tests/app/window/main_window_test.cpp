@@ -1,9 +1,11 @@
 #include "app/window/main_window.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <signal.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 
@@ -28,6 +30,7 @@
 #include "app/window/window_start_up.h"
 #include "platform/exception.h"
 #include "settings/settings.h"
+#include "support/scripted_smtp_peer.h"
 #include "window_test_support.h"
 
 namespace quorvex::test {
@@ -35,11 +38,16 @@ namespace {
 
 // Records the e-mails the window asks for; fails them with `error` when set.
 struct FakeMail {
-  std::vector<std::pair<AlertMailFields, bool>> sent;
+  struct Sent {
+    TAlertMailFields fields;
+    bool testMode;
+    std::u16string serverName;
+  };
+  std::vector<Sent> sent;
   std::u16string error;
   SendMail op() {
-    return [this](const AlertMailFields& fields, bool testMode) {
-      sent.emplace_back(fields, testMode);
+    return [this](const TAlertMailFields& fields, bool testMode, const std::u16string& serverName) {
+      sent.push_back({fields, testMode, serverName});
       if (!error.empty()) throw EQxException(error);
     };
   }
@@ -336,11 +344,11 @@ TEST_F(WindowTest, StartTestsEveryServerAndColoursTheResults) {
   EXPECT_TRUE(children.byServer[u"up"]->released);
 
   ASSERT_EQ(mail.sent.size(), 1u);
-  EXPECT_FALSE(mail.sent[0].second);
-  EXPECT_EQ(mail.sent[0].first.ServerName, u"down");
-  EXPECT_EQ(mail.sent[0].first.MsgTo, u"oncall@example.org");
-  EXPECT_EQ(mail.sent[0].first.MsgText, u"<serverName> is down");
-  EXPECT_EQ(mail.sent[0].first.MsgSubject, u"<serverName> Down!");
+  EXPECT_FALSE(mail.sent[0].testMode);
+  EXPECT_EQ(mail.sent[0].serverName, u"down");
+  EXPECT_EQ(mail.sent[0].fields.MsgTo, u"oncall@example.org");
+  EXPECT_EQ(mail.sent[0].fields.MsgText, u"<serverName> is down");
+  EXPECT_EQ(mail.sent[0].fields.MsgSubject, u"<serverName> Down!");
   EXPECT_TRUE(boxes.boxes.empty());
 }
 
@@ -558,9 +566,9 @@ TEST_F(WindowTest, TestMailReportsItsOutcome) {
     control<QLineEdit>(*w, "edSMTPPort")->setText(QStringLiteral("587"));
     control<QPushButton>(*w, "btnTestMail")->click();
     ASSERT_EQ(mail.sent.size(), 1u);
-    EXPECT_TRUE(mail.sent[0].second);
-    EXPECT_EQ(mail.sent[0].first.SMTPHost, u"unsaved.example.org");
-    EXPECT_EQ(mail.sent[0].first.SMTPPort, u"587");
+    EXPECT_TRUE(mail.sent[0].testMode);
+    EXPECT_EQ(mail.sent[0].fields.SMTPHost, u"unsaved.example.org");
+    EXPECT_EQ(mail.sent[0].fields.SMTPPort, u"587");
     ASSERT_EQ(boxes.boxes.size(), c.shown.size());
     for (size_t i = 0; i < c.shown.size(); ++i) {
       EXPECT_EQ(boxes.boxes[i].icon, c.shown[i].first);
@@ -570,13 +578,79 @@ TEST_F(WindowTest, TestMailReportsItsOutcome) {
   }
 }
 
-TEST_F(WindowTest, TestMailWithoutAMailerSaysSo) {
-  TestMachine machine({});
-  TWindowStartUp startUp = createMainWindow(machine.settingsPath(), {});
-  ASSERT_TRUE(startUp.window);
-  control<QPushButton>(*startUp.window, "btnTestMail")->click();
-  ASSERT_EQ(boxes.boxes.size(), 1u);
-  EXPECT_EQ(boxes.boxes[0].text, "Sending e-mail is not available in this build.");
+// The Test button with the real mail, against scripted SMTP peers: the
+// fields as typed (unsaved), the outcome in a box.
+TEST_F(WindowTest, TestButtonSendsTheTestMail) {
+  using quorvex::test::TScriptedSMTPPeer;
+  using TScript = std::vector<std::string>;
+  const TScript greeting = {"S:220 mail.test",
+                            "C:*",
+                            "S:250-mail.test",
+                            "S:250 AUTH LOGIN",
+                            "C:AUTH LOGIN",
+                            "S:334 VXNlcm5hbWU6",
+                            "C:Ym9i",  // bob
+                            "S:334 UGFzc3dvcmQ6",
+                            "C:cGFzcw=="};  // pass
+  auto join = [](TScript a, const TScript& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  };
+  struct Case {
+    const char* name;
+    TScript script;
+    QMessageBox::Icon icon;
+    QString text;
+  };
+  const Case cases[] = {
+      {"delivered",
+       join(greeting, {"S:235 2.7.0 ok", "C:RSET", "S:250 OK", "C:MAIL FROM: <mon@example.test>",
+                       "S:250 OK", "C:RCPT TO:<ops@example.test>", "S:250 OK", "C:DATA", "S:354 go",
+                       "M:", "S:250 queued"}),
+       QMessageBox::Information, QStringLiteral("Test successful.")},
+      {"wrong password", join(greeting, {"S:535 5.7.8 Authentication credentials invalid"}),
+       QMessageBox::Critical, QStringLiteral("Authentication credentials invalid\r\n")},
+      // Accepts the connection and says nothing.
+      {"silent server", {}, QMessageBox::Critical, QStringLiteral("Read timed out.")},
+  };
+  EXPECT_EQ(TfrmMainServices{}.mailWaits.ConnectTimeoutMs, 15000);
+  EXPECT_EQ(TfrmMainServices{}.mailWaits.ReadTimeoutMs, 30000);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestMachine machine({});
+    TfrmMainServices services;
+    services.processFactory = children.factory();
+    services.mailWaits = {3000, 1000};
+    auto w = createMainWindow(machine.settingsPath(), std::move(services)).window;
+    ASSERT_TRUE(w);
+    w->show();
+    boxes.boxes.clear();
+    TScriptedSMTPPeer peer(c.script);
+    const std::pair<const char*, QString> typed[] = {
+        {"edSMTPHost", QStringLiteral("127.0.0.1")},
+        {"edSMTPPort", QString::number(peer.Port())},
+        {"edSMTPLogin", QStringLiteral("bob")},
+        {"edSMTPPassword", QStringLiteral("pass")},
+        {"edMsgFrom", QStringLiteral("mon@example.test")},
+        {"edMsgTo", QStringLiteral("ops@example.test")}};
+    for (const auto& [name, text] : typed) control<QLineEdit>(*w, name)->setText(text);
+    control<QPlainTextEdit>(*w, "mmMsgText")->setPlainText(QStringLiteral("<serverName> is down"));
+    const auto started = std::chrono::steady_clock::now();
+    control<QPushButton>(*w, "btnTestMail")->click();
+    const auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_EQ(peer.Finish(), "");
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].icon, c.icon);
+    EXPECT_EQ(boxes.boxes[0].text, c.text);
+    if (c.script.empty()) {
+      EXPECT_GE(took, std::chrono::milliseconds(900));  // the box came after the bound
+    }
+    if (!peer.Messages().empty()) {
+      const auto& lines = peer.Messages()[0];
+      EXPECT_THAT(lines, ::testing::Contains("Subject: Quorvex SMTP Test"));
+      EXPECT_THAT(lines, ::testing::Contains("<serverName> is down"));
+    }
+  }
 }
 
 TEST_F(WindowTest, TicksGoOnUnderAnOpenBox) {

@@ -1,0 +1,149 @@
+#include "alerts/alert_mail.h"
+
+#include <chrono>
+#include <cstdint>
+#include <random>
+
+#include "net/ssl_openssl.h"
+#include "platform/host_name.h"
+#include "settings/value_text.h"
+
+namespace quorvex {
+
+namespace {
+
+bool isAscii(std::u16string_view text) {
+  for (char16_t c : text)
+    if (c > 0x7F) return false;
+  return true;
+}
+
+// The host part of a Message-ID: the machine's name reduced to the
+// characters a domain may hold.
+std::u16string messageIdHost() {
+  std::u16string host;
+  for (char16_t c : LocalHostName()) {
+    const bool alnum =
+        (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9');
+    if (alnum || ((c == u'-' || c == u'.') && !host.empty() && host.back() != u'.')) host += c;
+  }
+  while (!host.empty() && (host.back() == u'.' || host.back() == u'-')) host.pop_back();
+  return host.empty() ? u"localhost" : host;
+}
+
+std::u16string hex(std::uint64_t value) {
+  static constexpr char16_t kDigits[] = u"0123456789abcdef";
+  std::u16string text;
+  do {
+    text.insert(text.begin(), kDigits[value & 15]);
+    value >>= 4;
+  } while (value != 0);
+  return text;
+}
+
+// A body outside ASCII goes out as UTF-8 in quoted-printable, declared by
+// MIME-Version, Content-Type and Content-Transfer-Encoding; an ASCII body
+// keeps the plain layout.
+void declareBody(TQxMessage& msg) {
+  bool ascii = true;
+  for (const auto& line : msg.Body().Lines()) ascii = ascii && isAscii(line);
+  if (ascii) return;
+  msg.SetEncoding(meMIME);
+  msg.SetContentType(u"text/plain");
+  msg.SetCharSet(u"utf-8");
+  msg.SetContentTransferEncoding(u"quoted-printable");
+}
+
+// Detaches and frees the handler whatever happens; releasing it closes the
+// connection (and its TLS session) without QUIT.
+class TAttachedHandler {
+ public:
+  explicit TAttachedHandler(TQxSMTP& client)
+      : _client(client), _handler(std::make_unique<TQxSSLIOHandlerSocketOpenSSL>()) {
+    _client.SetIOHandler(_handler.get());
+  }
+  ~TAttachedHandler() { _client.SetIOHandler(nullptr); }
+  TAttachedHandler(const TAttachedHandler&) = delete;
+  TAttachedHandler& operator=(const TAttachedHandler&) = delete;
+
+ private:
+  TQxSMTP& _client;
+  std::unique_ptr<TQxSSLIOHandlerSocketOpenSSL> _handler;
+};
+
+}  // namespace
+
+TAlertMailFields alertMailFieldsFrom(const TSettings& settings) {
+  TAlertMailFields f;
+  f.MsgFrom = settings.MsgFrom();
+  f.MsgTo = settings.MsgTo();
+  f.MsgCC = settings.MsgCC();
+  f.MsgSubject = settings.MsgSubject();
+  f.MsgText = settings.MsgText();
+  f.SMTPHost = settings.SMTPHost();
+  f.SMTPPort = int32ToText(settings.SMTPPort());
+  f.SMTPLogin = settings.SMTPLogin();
+  f.SMTPPassword = settings.SMTPPassword();
+  f.SMTPUseSSLTLS = settings.SMTPUseSSLTLS();
+  return f;
+}
+
+std::unique_ptr<TQxSMTP> makeAlertSMTP() { return std::make_unique<TQxSMTP>(); }
+
+std::u16string replaceServerName(std::u16string_view text, std::u16string_view name) {
+  const std::u16string_view placeholder = kServerNamePlaceholder;
+  std::u16string out;
+  size_t from = 0;
+  for (size_t at = text.find(placeholder); at != std::u16string_view::npos;
+       at = text.find(placeholder, from)) {
+    out.append(text.substr(from, at - from));
+    out.append(name);
+    from = at + placeholder.size();
+  }
+  out.append(text.substr(from));
+  return out;
+}
+
+std::u16string newMessageId() {
+  std::random_device device;
+  const std::uint64_t random = (std::uint64_t{device()} << 32) ^ device();
+  const auto now = std::chrono::system_clock::now().time_since_epoch();
+  const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(now).count();
+  return u"<" + hex(static_cast<std::uint64_t>(micros)) + u"." + hex(random) + u"@" +
+         messageIdHost() + u">";
+}
+
+void sendMail(TQxSMTP& idSMTP, const TAlertMailFields& fields, bool testMode,
+              std::u16string_view serverName, const TAlertMailWaits& waits) {
+  TQxMessage msg;
+  msg.From().SetAddress(fields.MsgFrom);
+  msg.Recipients().SetEMailAddresses(fields.MsgTo);
+  if (testMode) {
+    msg.SetSubject(kTestMailSubject);
+    msg.Body().SetText(fields.MsgText);
+  } else {
+    msg.SetSubject(replaceServerName(fields.MsgSubject, serverName));
+    msg.Body().SetText(replaceServerName(fields.MsgText, serverName));
+  }
+  msg.CCList().SetEMailAddresses(fields.MsgCC);
+  // Large providers refuse mail without a Message-ID, and a relay adds none
+  // for a remote client; it goes after the Date line.
+  msg.ExtraHeaders().SetHeaderValue(u"Message-ID", newMessageId());
+  // Encoded words in UTF-8 can carry any server name; the locale's charset
+  // might not, and the alert would then fail at every try.
+  msg.OnInitializeISO = [](char16_t&, std::u16string& charset) { charset = u"UTF-8"; };
+  declareBody(msg);
+
+  TAttachedHandler handler(idSMTP);
+  idSMTP.SetConnectTimeout(waits.ConnectTimeoutMs);
+  idSMTP.SetReadTimeout(waits.ReadTimeoutMs);
+  idSMTP.SetHost(fields.SMTPHost);
+  idSMTP.SetPort(static_cast<std::uint16_t>(textToInt32(fields.SMTPPort)));
+  idSMTP.SetUseTLS(fields.SMTPUseSSLTLS ? utUseExplicitTLS : utNoTLSSupport);
+  idSMTP.SetUsername(fields.SMTPLogin);
+  idSMTP.SetPassword(fields.SMTPPassword);
+  idSMTP.Connect();
+  idSMTP.Send(msg);
+}
+
+}  // namespace quorvex

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "settings/settings.h"
+#include "smtp/smtp.h"
+
+namespace quorvex {
+
+// The fields of the Alerts page as one e-mail reads them: from the window's
+// controls (so unsaved edits count) or from the saved settings.
+struct TAlertMailFields {
+  std::u16string MsgFrom, MsgTo, MsgCC, MsgSubject, MsgText;
+  std::u16string SMTPHost;
+  std::u16string SMTPPort;  // as typed; converted when the mail is sent
+  std::u16string SMTPLogin, SMTPPassword;
+  bool SMTPUseSSLTLS = false;
+};
+
+// The fields as saved in the settings (the front end without a window).
+TAlertMailFields alertMailFieldsFrom(const TSettings& settings);
+
+// Upper bounds of the waits for the SMTP server. Without them a silent or
+// stalled server would hold the window (and the cycle) for ever.
+struct TAlertMailWaits {
+  int ConnectTimeoutMs = 15000;
+  int ReadTimeoutMs = 30000;
+};
+
+inline constexpr char16_t kTestMailSubject[] = u"Quorvex SMTP Test";
+inline constexpr char16_t kServerNamePlaceholder[] = u"<serverName>";
+
+// The SMTP client of a front end, made once for its whole run: no SASL
+// mechanisms listed, everything else at the client's defaults.
+std::unique_ptr<TQxSMTP> makeAlertSMTP();
+
+// Every occurrence of "<serverName>" replaced by name, left to right,
+// case-sensitive, never searching inside an inserted name.
+std::u16string replaceServerName(std::u16string_view text, std::u16string_view name);
+
+// A new "<unique@host>" for the Message-ID line.
+std::u16string newMessageId();
+
+// Sends the test mail (testMode) or the alert for serverName through idSMTP
+// on a connection of its own, closed (without QUIT) before it returns.
+// Raises the error of the step that failed.
+void sendMail(TQxSMTP& idSMTP, const TAlertMailFields& fields, bool testMode,
+              std::u16string_view serverName = {}, const TAlertMailWaits& waits = {});
+
+}  // namespace quorvex
