@@ -16,6 +16,7 @@
 #include "platform/exception.h"
 #include "platform/text.h"
 #include "platform/text_encoding.h"
+#include "settings/settings_path.h"
 
 namespace quorvex {
 
@@ -259,7 +260,7 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
 int runHeadless(const TCommandLine& options, std::ostream& out, std::ostream& err) {
   std::unique_ptr<TSettings> settings;
   try {
-    settings = startUpSettings(options.settingsFile);
+    settings = startUpSettings(settingsFilePath(options.settingsFile));
   } catch (const std::exception& e) {
     out << unknownSummary(e.what()).line << std::endl;
     return kExitUnknown;
