@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "alerts/alert_mail.h"
-#include "app/command_line.h"
+#include "app/program_options.h"
 #include "app/test_cycle.h"
 #include "app/test_cycle_view.h"
 #include "settings/settings.h"

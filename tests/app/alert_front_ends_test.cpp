@@ -9,12 +9,12 @@
 #include <vector>
 
 #include "alerts/alert_mail.h"
-#include "support/catalogue_fixture.h"
-#include "app/command_line.h"
-#include "support/cycle_fakes.h"
 #include "app/headless.h"
+#include "app/program_options.h"
 #include "app/test_mail.h"
 #include "platform/text.h"
+#include "support/catalogue_fixture.h"
+#include "support/cycle_fakes.h"
 #include "support/scripted_smtp_peer.h"
 #include "support/temp_folder.h"
 

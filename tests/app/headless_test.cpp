@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/command_line.h"
+#include "app/program_options.h"
 #include "platform/exception.h"
 #include "support/catalogue_fixture.h"
 #include "support/cycle_fakes.h"

@@ -1,4 +1,4 @@
-#include "app/command_line.h"
+#include "app/program_options.h"
 
 #include "platform/text_encoding.h"
 
