@@ -16,6 +16,7 @@
 #include "platform/exception.h"
 #include "platform/text.h"
 #include "platform/text_encoding.h"
+#include "platform/unique_fd.h"
 #include "settings/settings_path.h"
 
 namespace quorvex {
@@ -49,10 +50,13 @@ void onStopSignal(int) {
 class TStopSignals {
  public:
   TStopSignals() {
-    if (pipe2(_fds, O_CLOEXEC | O_NONBLOCK) != 0) {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
       throw Exception(u"Could not create the signal pipe: " + fromUtf8(std::strerror(errno)));
     }
-    gSignalPipe = _fds[1];
+    _read = TUniqueFd(fds[0]);
+    _write = TUniqueFd(fds[1]);
+    gSignalPipe = _write.get();
     struct sigaction action {};
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
@@ -62,24 +66,23 @@ class TStopSignals {
   ~TStopSignals() {
     sigaction(SIGINT, &_oldInt, nullptr);
     sigaction(SIGTERM, &_oldTerm, nullptr);
-    gSignalPipe = -1;
-    close(_fds[0]);
-    close(_fds[1]);
+    gSignalPipe = -1;  // before the pipe closes, so no handler writes to a reused number
   }
   TStopSignals(const TStopSignals&) = delete;
   TStopSignals& operator=(const TStopSignals&) = delete;
 
   // True when a stop signal arrived; waits at most timeoutMs for one.
   bool wait(int timeoutMs) {
-    pollfd fd{_fds[0], POLLIN, 0};
+    pollfd fd{_read.get(), POLLIN, 0};
     const int ready = poll(&fd, 1, timeoutMs);
     if (ready <= 0) return false;  // time-out, or EINTR from a signal the pipe then shows
     char buffer[16];
-    return read(_fds[0], buffer, sizeof buffer) > 0;
+    return read(_read.get(), buffer, sizeof buffer) > 0;
   }
 
  private:
-  int _fds[2] = {-1, -1};
+  TUniqueFd _read;
+  TUniqueFd _write;
   struct sigaction _oldInt {};
   struct sigaction _oldTerm {};
 };
