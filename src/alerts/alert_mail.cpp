@@ -4,8 +4,12 @@
 #include <cstdint>
 #include <random>
 
+#include "alerts/alert_policy.h"
+#include "net/ssl_errors.h"
 #include "net/ssl_openssl.h"
+#include "platform/exception.h"
 #include "platform/host_name.h"
+#include "platform/text.h"
 #include "settings/value_text.h"
 
 namespace quorvex {
@@ -62,6 +66,7 @@ class TAttachedHandler {
       : _client(client), _handler(std::make_unique<TQxSSLIOHandlerSocketOpenSSL>()) {
     _client.SetIOHandler(_handler.get());
   }
+  TQxSSLIOHandlerSocketOpenSSL& get() const { return *_handler; }
   ~TAttachedHandler() { _client.SetIOHandler(nullptr); }
   TAttachedHandler(const TAttachedHandler&) = delete;
   TAttachedHandler& operator=(const TAttachedHandler&) = delete;
@@ -85,6 +90,7 @@ TAlertMailFields alertMailFieldsFrom(const TSettings& settings) {
   f.SMTPLogin = settings.SMTPLogin();
   f.SMTPPassword = settings.SMTPPassword();
   f.SMTPUseSSLTLS = settings.SMTPUseSSLTLS();
+  f.Options = settings.Options();
   return f;
 }
 
@@ -113,18 +119,13 @@ std::u16string newMessageId() {
          messageIdHost() + u">";
 }
 
-void sendMail(TQxSMTP& idSMTP, const TAlertMailFields& fields, bool testMode,
-              std::u16string_view serverName, const TAlertMailWaits& waits) {
-  TQxMessage msg;
+namespace {
+
+// The message parts every mail shares: sender, recipients, Message-ID and
+// the charset rules.
+void fillEnvelope(TQxMessage& msg, const TAlertMailFields& fields) {
   msg.From().SetAddress(fields.MsgFrom);
   msg.Recipients().SetEMailAddresses(fields.MsgTo);
-  if (testMode) {
-    msg.SetSubject(kTestMailSubject);
-    msg.Body().SetText(fields.MsgText);
-  } else {
-    msg.SetSubject(replaceServerName(fields.MsgSubject, serverName));
-    msg.Body().SetText(replaceServerName(fields.MsgText, serverName));
-  }
   msg.CCList().SetEMailAddresses(fields.MsgCC);
   // Large providers refuse mail without a Message-ID, and a relay adds none
   // for a remote client; it goes after the Date line.
@@ -133,17 +134,77 @@ void sendMail(TQxSMTP& idSMTP, const TAlertMailFields& fields, bool testMode,
   // might not, and the alert would then fail at every try.
   msg.OnInitializeISO = [](char16_t&, std::u16string& charset) { charset = u"UTF-8"; };
   declareBody(msg);
+}
 
+// Connects as the fields and their options say and sends msg.
+void deliver(TQxSMTP& idSMTP, const TAlertMailFields& fields, TQxMessage& msg,
+             const TAlertMailWaits& waits) {
   TAttachedHandler handler(idSMTP);
   idSMTP.SetConnectTimeout(waits.ConnectTimeoutMs);
   idSMTP.SetReadTimeout(waits.ReadTimeoutMs);
   idSMTP.SetHost(fields.SMTPHost);
-  idSMTP.SetPort(static_cast<std::uint16_t>(textToInt32(fields.SMTPPort)));
-  idSMTP.SetUseTLS(fields.SMTPUseSSLTLS ? utUseExplicitTLS : utNoTLSSupport);
+  const auto port = static_cast<std::uint16_t>(textToInt32(fields.SMTPPort));
+  idSMTP.SetPort(port);
+  const std::u16string& security = fields.Options.Text(TOptionId::SMTPSecurity);
+  if (security == kSecurityImplicitTLS) {
+    idSMTP.SetUseTLS(utUseImplicitTLS);
+    idSMTP.SetPort(port);  // as typed: no 25 to 465 rewriting
+  } else if (security == kSecurityRequireStartTLS) {
+    idSMTP.SetUseTLS(utUseRequireTLS);
+  } else {
+    idSMTP.SetUseTLS(fields.SMTPUseSSLTLS ? utUseExplicitTLS : utNoTLSSupport);
+  }
+  if (fields.Options.Boolean(TOptionId::VerifyCertificate)) {
+    TQxSSLOptions& tls = handler.get().SSLOptions();
+    tls.SetVerifyMode(sslvrfPeer);
+    tls.SetVerifyDepth(10);  // room for the intermediates of public authorities
+    tls.SetRootCertFile(fields.Options.Text(TOptionId::CAFile));
+    tls.SetVerifyHostName(toUtf8(fields.SMTPHost));
+  }
   idSMTP.SetUsername(fields.SMTPLogin);
   idSMTP.SetPassword(fields.SMTPPassword);
-  idSMTP.Connect();
-  idSMTP.Send(msg);
+  try {
+    idSMTP.Connect();
+    idSMTP.Send(msg);
+  } catch (const EQxOSSLLoadingRootCertError& e) {
+    throw EQxCertificateRefused(u"The CA file \"" + fields.Options.Text(TOptionId::CAFile) +
+                                u"\" cannot be used: " + e.Message());
+  } catch (const EQxException&) {
+    // The session reports a refused certificate as TLS being unavailable;
+    // the user needs the reason.
+    const std::u16string& reason = handler.get().VerifyFailure();
+    if (!reason.empty())
+      throw EQxCertificateRefused(u"The certificate of the SMTP server was refused: " + reason);
+    throw;
+  }
+}
+
+}  // namespace
+
+void sendMail(TQxSMTP& idSMTP, const TAlertMailFields& fields, bool testMode,
+              std::u16string_view serverName, const TAlertMailWaits& waits) {
+  TQxMessage msg;
+  if (testMode) {
+    msg.SetSubject(kTestMailSubject);
+    msg.Body().SetText(fields.MsgText);
+  } else {
+    msg.SetSubject(replaceServerName(fields.MsgSubject, serverName));
+    msg.Body().SetText(replaceServerName(fields.MsgText, serverName));
+  }
+  fillEnvelope(msg, fields);
+  deliver(idSMTP, fields, msg, waits);
+}
+
+void sendRecoveryMail(TQxSMTP& idSMTP, const TAlertMailFields& fields,
+                      std::u16string_view serverName, std::chrono::seconds outage,
+                      const TAlertMailWaits& waits) {
+  TQxMessage msg;
+  msg.SetSubject(replaceServerName(fields.Options.Text(TOptionId::RecoverySubject), serverName));
+  msg.Body().SetText(replaceServerName(
+      u"<serverName> is up again. The outage lasted " + formatOutageLength(outage) + u".",
+      serverName));
+  fillEnvelope(msg, fields);
+  deliver(idSMTP, fields, msg, waits);
 }
 
 }  // namespace quorvex

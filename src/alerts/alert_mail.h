@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -17,6 +18,14 @@ struct TAlertMailFields {
   std::u16string SMTPPort;  // as typed; converted when the mail is sent
   std::u16string SMTPLogin, SMTPPassword;
   bool SMTPUseSSLTLS = false;
+  // The Options page: security, certificate check, recovery subject.
+  TOptions Options{};
+};
+
+// The mail server's certificate failed the check the options ask for.
+class EQxCertificateRefused : public EQxException {
+ public:
+  using EQxException::EQxException;
 };
 
 // The fields as saved in the settings (the front end without a window).
@@ -48,5 +57,12 @@ std::u16string newMessageId();
 // Raises the error of the step that failed.
 void sendMail(TQxSMTP& idSMTP, const TAlertMailFields& fields, bool testMode,
               std::u16string_view serverName = {}, const TAlertMailWaits& waits = {});
+
+// Sends the mail that serverName is up again after an outage of `outage`:
+// the recovery subject of the options and a fixed text, "<serverName>"
+// replaced in both, over the same connection rules as sendMail.
+void sendRecoveryMail(TQxSMTP& idSMTP, const TAlertMailFields& fields,
+                      std::u16string_view serverName, std::chrono::seconds outage,
+                      const TAlertMailWaits& waits = {});
 
 }  // namespace quorvex

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <ostream>
 
+#include "app/outage_state_file.h"
 #include "app/start_up.h"
 #include "platform/exception.h"
 #include "platform/text.h"
@@ -109,6 +110,53 @@ std::string oneLine(std::string text) {
   return line;
 }
 
+// Outages carried between runs through the state file. Trouble with the file
+// is reported once and never stops the monitor: it then runs as if it had
+// no memory.
+class TKeptOutages {
+ public:
+  TKeptOutages(const TSettings& settings, std::u16string fileName, std::ostream& err)
+      : _settings(settings), _file(std::move(fileName)), _err(err) {}
+
+  void restoreInto(TTestCycle& cycle) {
+    std::optional<std::u16string> problem;
+    const TOutageStates stored = _file.load(problem);
+    if (problem)
+      _err << "quorvex: " << localBytes(*problem) << "; starting without earlier outages"
+           << std::endl;
+    // Servers no longer in the catalogue are dropped.
+    for (int i = 0; i < _settings.ServerCount(); ++i) {
+      const auto found = stored.find(_settings.Servers(i).OVPNFileBytes());
+      if (found == stored.end()) continue;
+      _states[found->first] = found->second;
+      cycle.restoreOutage(i, found->second);
+    }
+    if (problem || _states != stored) save();
+  }
+
+  void changed(int row, const TOutageState& state) {
+    _states[_settings.Servers(row).OVPNFileBytes()] = state;
+    save();
+  }
+
+ private:
+  void save() {
+    try {
+      _file.save(_states);
+    } catch (const std::exception& e) {
+      if (_saveFailed) return;
+      _saveFailed = true;
+      _err << "quorvex: " << e.what() << "; outages are not remembered after this run" << std::endl;
+    }
+  }
+
+  const TSettings& _settings;
+  TOutageStateFile _file;
+  std::ostream& _err;
+  TOutageStates _states;
+  bool _saveFailed = false;
+};
+
 }  // namespace
 
 THeadlessView::THeadlessView(const TSettings& settings, bool repeat, bool verbose,
@@ -194,9 +242,23 @@ TTestCycle::AlertMail headlessAlertMail(const TSettings& settings, TQxSMTP& idSM
   };
 }
 
+TTestCycle::RecoveryMail headlessRecoveryMail(const TSettings& settings, TQxSMTP& idSMTP) {
+  return [&settings, &idSMTP](const TVPNServer& server, std::chrono::seconds outage) {
+    sendRecoveryMail(idSMTP, alertMailFieldsFrom(settings), server.Name(), outage);
+  };
+}
+
+void applyOptionValues(TSettings& settings, const TCommandLine& options) {
+  TOptions values = settings.Options();
+  for (const auto& [name, value] : options.optionValues) {
+    if (const TOptionSpec* spec = findOption(name)) values.SetText(spec->id, value);
+  }
+  settings.SetOptions(values);
+}
+
 int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
                      TTestCycle::ProcessFactory processes, TTestCycle::AlertMail alertMail,
-                     std::ostream& out, std::ostream& err) {
+                     std::ostream& out, std::ostream& err, TTestCycle::RecoveryMail recoveryMail) {
   if (options.once && settings.ServerCount() == 0) {
     const TOnceSummary summary =
         unknownSummary("no client configurations in " + localBytes(settings.ConfigDir()));
@@ -223,6 +285,27 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
     }
   };
   TTestCycle cycle(settings, view, std::move(processes), reportingAlert);
+  if (recoveryMail) {
+    cycle.setRecoveryMail([&out, &err, &clock, recoveryMail = std::move(recoveryMail)](
+                              const TVPNServer& server, std::chrono::seconds outage) {
+      try {
+        recoveryMail(server, outage);
+        out << timestamp(clock.Now()) << "\trecovery mail for " << plainName(server.Name())
+            << " sent" << std::endl;
+      } catch (const std::exception& e) {
+        err << "quorvex: recovery mail for " << plainName(server.Name())
+            << " not sent: " << oneLine(e.what()) << std::endl;
+        throw;
+      }
+    });
+  }
+  std::unique_ptr<TKeptOutages> kept;
+  if (options.stateFile) {
+    kept = std::make_unique<TKeptOutages>(settings, *options.stateFile, err);
+    kept->restoreInto(cycle);
+    cycle.setOutageChanged(
+        [&kept](int row, const TOutageState& state) { kept->changed(row, state); });
+  }
   TStopSignals stopSignals;
 
   cycle.btnStartClick();
@@ -269,9 +352,13 @@ int runHeadless(const TCommandLine& options, std::ostream& out, std::ostream& er
     return kExitUnknown;
   }
   try {
+    applyOptionValues(*settings, options);
+    TCommandLine withState = options;
+    withState.stateFile = stateFilePath(options.stateFile);
     const auto idSMTP = makeAlertSMTP();
-    return runHeadlessCycle(*settings, options, consoleAppFactory(),
-                            headlessAlertMail(*settings, *idSMTP), out, err);
+    return runHeadlessCycle(*settings, withState, consoleAppFactory(),
+                            headlessAlertMail(*settings, *idSMTP), out, err,
+                            headlessRecoveryMail(*settings, *idSMTP));
   } catch (const std::exception& e) {
     out << unknownSummary(e.what()).line << std::endl;
     return kExitUnknown;

@@ -65,14 +65,22 @@ TOnceSummary unknownSummary(const std::string& message);
 // The alert operation of the headless front end: the saved Alerts fields,
 // sent through idSMTP, which must outlive the operation.
 TTestCycle::AlertMail headlessAlertMail(const TSettings& settings, TQxSMTP& idSMTP);
+// The recovery mail of the headless front end, when the options ask for one.
+TTestCycle::RecoveryMail headlessRecoveryMail(const TSettings& settings, TQxSMTP& idSMTP);
 
 // Runs the cycle without a window until it ends (--once) or SIGINT/SIGTERM
 // arrives; returns the exit code.
 int runHeadless(const TCommandLine& options, std::ostream& out, std::ostream& err);
 
-// The loop of runHeadless on given settings and children, for tests.
+// The loop of runHeadless on given settings and children, for tests. With
+// options.stateFile set, outages are carried over from the file and every
+// change is written back; without it every run starts with none.
 int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
                      TTestCycle::ProcessFactory processes, TTestCycle::AlertMail alertMail,
-                     std::ostream& out, std::ostream& err);
+                     std::ostream& out, std::ostream& err,
+                     TTestCycle::RecoveryMail recoveryMail = {});
+
+// Sets the --option values of the command line in the settings (not saved).
+void applyOptionValues(TSettings& settings, const TCommandLine& options);
 
 }  // namespace quorvex

@@ -15,6 +15,10 @@ struct TCommandLine {
   bool version = false;
   bool testMail = false;
   std::optional<std::u16string> settingsFile{};
+  // --state FILE: where the headless front end keeps its outage state.
+  std::optional<std::u16string> stateFile{};
+  // --option NAME=VALUE, in order: options of settings.xml set for this run.
+  std::vector<std::pair<std::string, std::u16string>> optionValues{};
   // Set when the arguments are not understood: a one-line message; the
   // program prints it and exits with kExitUnknown.
   std::optional<std::string> error{};

@@ -79,7 +79,7 @@ TTestCycle::TTestCycle(const TSettings& settings, ITestCycleView& view, ProcessF
       _processes(std::move(processes)),
       _alertMail(std::move(alertMail)),
       _clock(clock),
-      _serverDownAlerted(static_cast<size_t>(settings.ServerCount()), false) {}
+      _outages(static_cast<size_t>(settings.ServerCount())) {}
 
 TTestCycle::~TTestCycle() = default;
 
@@ -149,15 +149,18 @@ bool TTestCycle::startServer() {
     const TVPNServer& server = _settings.Servers(_serverIndex);
     // The test only has to learn whether the server accepts the connection:
     // no device is opened and no address or route applied, so it needs no
-    // root and never reroutes the machine.
+    // root and never reroutes the machine. A full tunnel test, asked for,
+    // runs the configuration as written.
     static const char* const kNoDevice[] = {"--dev", "null", "--ifconfig-noexec", "--route-noexec"};
     TChildCommand command{{"openvpn", "--config", server.OVPNFileBytes()},
                           _settings.ConfigDirBytes(),
                           u"",
                           u"openvpn --config \"" + server.OVPNFilename() + u"\""};
-    for (const char* arg : kNoDevice) {
-      command.args.emplace_back(arg);
-      command.cmdLine += u' ' + fromUtf8(arg);
+    if (!_settings.Options().Boolean(TOptionId::FullTunnel)) {
+      for (const char* arg : kNoDevice) {
+        command.args.emplace_back(arg);
+        command.cmdLine += u' ' + fromUtf8(arg);
+      }
     }
     _ovpn = _processes(command);
     _ovpn->run();
@@ -207,16 +210,37 @@ void TTestCycle::setStatus(const std::u16string& status) {
     _view.setRowLastRun(row, formatLastRun(_clock.Now()));
     _ovpn.reset();  // terminates the child before any alert goes out
   }
-  if (status == kStatusFailed && !_serverDownAlerted[row]) {
+  judgeOutage(row, status);
+}
+
+void TTestCycle::judgeOutage(int row, const std::u16string& status) {
+  const TTestResult result = status == kStatusSuccessful ? TTestResult::Successful
+                             : status == kStatusFailed   ? TTestResult::Failed
+                                                         : TTestResult::Neither;
+  if (result == TTestResult::Neither) return;
+  const TAlertPolicy policy(alertPolicySettings(_settings.Options()));
+  const TWallTime now = _clock.WallNow();
+  TOutageState& state = _outages.at(row);
+  const TOutageState before = state;
+  const TAlertDecision decision = policy.judge(state, result, now);
+  if (decision.mail) {
+    const TVPNServer& server = _settings.Servers(row);
     try {
-      _alertMail(_settings.Servers(row));
-      _serverDownAlerted[row] = true;
+      if (*decision.mail != TAlertMailKind::Recovery)
+        _alertMail(server);
+      else if (_recoveryMail)
+        _recoveryMail(server, decision.outageLength);
+      policy.mailSent(state, *decision.mail, now);
     } catch (...) {
       // A failed alert is retried at the server's next "Failed".
     }
-  } else if (status == kStatusSuccessful) {
-    _serverDownAlerted[row] = false;
   }
+  if (_outageChanged && state != before) _outageChanged(row, state);
+}
+
+TAlertPolicySettings alertPolicySettings(const TOptions& options) {
+  return {options.Integer(TOptionId::FailureThreshold), options.Boolean(TOptionId::RecoveryMail),
+          std::chrono::hours(options.Integer(TOptionId::ReminderHours))};
 }
 
 }  // namespace quorvex

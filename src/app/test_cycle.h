@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "alerts/alert_policy.h"
 #include "app/test_cycle_view.h"
 #include "platform/clock.h"
 #include "process/child_command.h"
@@ -31,8 +32,12 @@ class TTestCycle {
  public:
   using ProcessFactory =
       std::function<std::unique_ptr<IConsoleProcess>(const TChildCommand& command)>;
-  // Sends the alert for a server found down; may throw.
+  // Sends the alert (or its reminder) for a server found down; may throw.
   using AlertMail = std::function<void(const TVPNServer& server)>;
+  // Sends the mail that a server is up again after `outage`; may throw.
+  using RecoveryMail = std::function<void(const TVPNServer& server, std::chrono::seconds outage)>;
+  // Told each time a server's outage state changes.
+  using OutageChanged = std::function<void(int row, const TOutageState& state)>;
 
   TTestCycle(const TSettings& settings, ITestCycleView& view, ProcessFactory processes,
              AlertMail alertMail, const TClock& clock = TClock::System());
@@ -48,8 +53,14 @@ class TTestCycle {
   void tmrTestTimer();
   void enableControls();
 
+  void setRecoveryMail(RecoveryMail recoveryMail) { _recoveryMail = std::move(recoveryMail); }
+  void setOutageChanged(OutageChanged outageChanged) { _outageChanged = std::move(outageChanged); }
+  // Carries an outage over from an earlier run.
+  void restoreOutage(int index, const TOutageState& state) { _outages.at(index) = state; }
+  const TOutageState& outage(int index) const { return _outages.at(index); }
+
   int serverIndex() const { return _serverIndex; }
-  bool serverDownAlerted(int index) const { return _serverDownAlerted.at(index); }
+  bool serverDownAlerted(int index) const { return _outages.at(index).alerted; }
   // A child is held: a server's test is in progress.
   bool testing() const { return _ovpn != nullptr; }
 
@@ -59,11 +70,14 @@ class TTestCycle {
   void pollChild();
   void setStatus(const std::u16string& status);
   void appendOutput(const std::u16string& text);
+  void judgeOutage(int row, const std::u16string& status);
 
   const TSettings& _settings;
   ITestCycleView& _view;
   ProcessFactory _processes;
   AlertMail _alertMail;
+  RecoveryMail _recoveryMail;
+  OutageChanged _outageChanged;
   const TClock& _clock;
 
   int32_t _serverIndex = -1;
@@ -73,8 +87,11 @@ class TTestCycle {
   // This test's output as shown in the view; judged here so that the view
   // may render line breaks as it likes.
   std::u16string _output;
-  std::vector<bool> _serverDownAlerted;
+  std::vector<TOutageState> _outages;  // one per server; `alerted` is the alert flag
 };
+
+// The policy's settings from the saved options.
+TAlertPolicySettings alertPolicySettings(const TOptions& options);
 
 // Makes the real child: a TConsoleApp.
 TTestCycle::ProcessFactory consoleAppFactory();

@@ -60,7 +60,10 @@ struct TQxOpenSSLFunctions {
   X(SSL_shutdown) \
   X(SSL_state_string_long) \
   X(SSL_get_version) \
-  X(SSL_get_ex_data_X509_STORE_CTX_idx)
+  X(SSL_get_ex_data_X509_STORE_CTX_idx) \
+  X(SSL_ctrl) \
+  X(SSL_set1_host) \
+  X(SSL_get_verify_result)
 #define QX_OSSL_CRYPTO_FUNCTIONS(X) \
   X(ERR_get_error) \
   X(ERR_error_string_n) \
@@ -71,6 +74,7 @@ struct TQxOpenSSLFunctions {
   X(X509_get_subject_name) \
   X(X509_get_issuer_name) \
   X(X509_NAME_oneline) \
+  X(X509_verify_cert_error_string) \
   X(BIO_get_new_index) \
   X(BIO_meth_new) \
   X(BIO_meth_free) \

@@ -296,6 +296,13 @@ std::u16string TQxSSLSocket::Connect(int pHandle) {
   F.BIO_set_data(bio, &_bioState);
   F.BIO_set_init(bio, 1);
   F.SSL_set_bio(fSSL, bio, bio);  // the session owns it now
+  if (const std::string& host = fSSLContext->fVerifyHostName; !host.empty()) {
+    // SNI takes names only; a literal address is still checked below.
+    F.SSL_ctrl(fSSL, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
+               const_cast<char*>(host.c_str()));
+    if (F.SSL_set1_host(fSSL, host.c_str()) != 1)
+      RaiseCrypto<EQxOSSLConnectError>(F, u"Error connecting with SSL.");
+  }
   errno = 0;
   result = F.SSL_connect(fSSL);
   if (result < 1) RaiseSSL<EQxOSSLConnectError>(F, fSSL, result, u"Error connecting with SSL.");
@@ -321,6 +328,14 @@ const TQxSSLCipher& TQxSSLSocket::Cipher() {
     }
   }
   return *fSSLCipher;
+}
+
+std::u16string TQxSSLSocket::VerifyFailure() const {
+  if (!fSSL || !(fSSLContext->fVerifyMode & sslvrfPeer)) return {};
+  const TQxOpenSSLFunctions& F = fSSLContext->Library().F();
+  const long result = F.SSL_get_verify_result(fSSL);
+  if (result == X509_V_OK) return {};
+  return fromUtf8(F.X509_verify_cert_error_string(result));
 }
 
 std::u16string TQxSSLSocket::ProtocolVersion() const {
@@ -487,6 +502,7 @@ void TQxSSLIOHandlerSocketOpenSSL::InitSSLContext() {
   context->fVerifyDepth = options.VerifyDepth();
   context->fVerifyMode = options.VerifyMode();
   context->fVerifyDirs = options.VerifyDirs();
+  context->fVerifyHostName = options.VerifyHostName();
   context->fCipherList = options.CipherList();
   context->fVerifyOn = static_cast<bool>(OnVerifyPeer);
   context->fStatusInfoOn = static_cast<bool>(OnStatusInfo);
@@ -504,7 +520,14 @@ void TQxSSLIOHandlerSocketOpenSSL::OpenEncodedConnection() {
   // Bounds the handshake, and later every TLS transfer, by ReadTimeout; with
   // none set the handshake waits for the peer as a plain read does.
   SetSocketTimeouts(Binding()->Handle(), ReadTimeout());
-  const std::u16string status = socket->Connect(Binding()->Handle());
+  fVerifyFailure.clear();
+  std::u16string status;
+  try {
+    status = socket->Connect(Binding()->Handle());
+  } catch (...) {
+    fVerifyFailure = socket->VerifyFailure();
+    throw;
+  }
   fSSLSocket = std::move(socket);
   if (OnStatusInfo) OnStatusInfo(status);
 }

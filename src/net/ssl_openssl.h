@@ -55,6 +55,10 @@ class TQxSSLOptions {
   void SetVerifyMode(TQxSSLVerifyModeSet AValue) { fVerifyMode = AValue; }
   const std::string& VerifyDirs() const { return fVerifyDirs; }
   void SetVerifyDirs(const std::string& AValue) { fVerifyDirs = AValue; }
+  // Set: the session names this host to the server (SNI) and, with
+  // sslvrfPeer, accepts only a certificate issued for it.
+  const std::string& VerifyHostName() const { return fVerifyHostName; }
+  void SetVerifyHostName(const std::string& AValue) { fVerifyHostName = AValue; }
   // Empty: "AES:ALL:!aNULL:!eNULL:+RC4:@STRENGTH".
   const std::string& CipherList() const { return fCipherList; }
   void SetCipherList(const std::string& AValue) { fCipherList = AValue; }
@@ -68,6 +72,7 @@ class TQxSSLOptions {
   int fVerifyDepth = 0;
   TQxSSLVerifyModeSet fVerifyMode = 0;
   std::string fVerifyDirs;
+  std::string fVerifyHostName;
   std::string fCipherList;
 };
 
@@ -108,6 +113,7 @@ class TQxSSLContext {
   int fVerifyDepth = 0;
   TQxSSLVerifyModeSet fVerifyMode = 0;
   std::string fVerifyDirs;
+  std::string fVerifyHostName;
   std::string fCipherList;
   bool fStatusInfoOn = false;
   bool fVerifyOn = false;
@@ -158,6 +164,9 @@ class TQxSSLSocket {
   const TQxSSLCipher& Cipher();
   // The negotiated protocol ("TLSv1.3", ...), empty before the handshake.
   std::u16string ProtocolVersion() const;
+  // Why the peer's certificate was refused ("certificate has expired",
+  // "hostname mismatch", ...); empty when it was not.
+  std::u16string VerifyFailure() const;
   // Decrypted bytes already held inside the session.
   bool HasPendingData() const;
   // Bytes held inside the session, decrypted or not.
@@ -200,6 +209,8 @@ class TQxSSLIOHandlerSocketOpenSSL : public TQxSSLIOHandlerSocketBase {
 
   TQxSSLOptions& SSLOptions() { return *fxSSLOptions; }
   TQxSSLContext* SSLContext() const { return fSSLContext.get(); }
+  // Why the last handshake refused the peer's certificate; empty when it did not.
+  const std::u16string& VerifyFailure() const { return fVerifyFailure; }
   TQxSSLSocket* SSLSocket() const { return fSSLSocket.get(); }
 
   // The OpenSSL binding in use: the process's own (libssl.so.3 and
@@ -226,6 +237,7 @@ class TQxSSLIOHandlerSocketOpenSSL : public TQxSSLIOHandlerSocketBase {
   std::unique_ptr<TQxSSLContext> fSSLContext;
   std::unique_ptr<TQxSSLOptions> fxSSLOptions;
   std::unique_ptr<TQxSSLSocket> fSSLSocket;
+  std::u16string fVerifyFailure;
 };
 
 }  // namespace quorvex

@@ -6,6 +6,8 @@ namespace quorvex {
 
 TClock::TimePoint TClock::MonotonicNow() const { return std::chrono::steady_clock::now(); }
 
+TClock::WallTime TClock::WallNow() const { return std::chrono::system_clock::now(); }
+
 TDateTime TClock::Now() const {
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);

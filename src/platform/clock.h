@@ -14,11 +14,15 @@ namespace quorvex {
 class TClock {
  public:
   using TimePoint = std::chrono::steady_clock::time_point;
+  using WallTime = std::chrono::system_clock::time_point;
 
   virtual ~TClock() = default;
   virtual TimePoint MonotonicNow() const;
   // Local wall-clock time, to the millisecond.
   virtual TDateTime Now() const;
+  // The same instant without a zone, for what must outlast the program (an
+  // outage that spans runs).
+  virtual WallTime WallNow() const;
   // Minutes east of UTC in effect now (daylight saving included), or none when
   // the zone cannot be read.
   virtual std::optional<int> LocalZoneOffset() const;

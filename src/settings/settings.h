@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "settings/options.h"
+
 namespace quorvex {
 
 class IRegistry;
@@ -88,6 +90,10 @@ class TSettings {
   void SetSMTPUseSSLTLS(bool v) { _smtpUseSSLTLS = v; }
   const std::u16string& Username() const { return _username; }
   void SetUsername(std::u16string v) { _username = std::move(v); }
+  // The options beyond the Alerts page; the file holds them only when one
+  // differs from its default.
+  const TOptions& Options() const { return _options; }
+  void SetOptions(TOptions v) { _options = std::move(v); }
 
  private:
   std::u16string _configDir;
@@ -108,6 +114,7 @@ class TSettings {
   int32_t _smtpPort = 0;
   bool _smtpUseSSLTLS = false;
   std::u16string _username;
+  TOptions _options;
 };
 
 }  // namespace quorvex

@@ -12,101 +12,11 @@
 #include "settings/settings.h"
 #include "settings/value_text.h"
 #include "settings/xml_tree.h"
+#include "settings/xml_writer.h"
 
 namespace quorvex {
 
 namespace {
-
-// Writes elements as a document model with automatic indentation lays them
-// out: every element on a line of its own, two blanks per level below the
-// root, CR LF between lines and none after the root's end tag.
-class TIndentedXmlWriter {
- public:
-  void open(std::string_view name) {
-    if (!_open.empty()) newLine(_open.size());
-    _out += '<';
-    _out += name;
-    _out += '>';
-    _open.emplace_back(name);
-  }
-
-  // Refuses, naming the property, a value that XML 1.0 cannot hold, so that
-  // no file is written that the reader would then refuse as a whole.
-  void setValue(std::string_view name, std::u16string_view text, std::u16string_view property) {
-    checkStorable(text, property);
-    newLine(_open.size());
-    _out += '<';
-    _out += name;
-    _out += '>';
-    appendEscaped(text);
-    _out += "</";
-    _out += name;
-    _out += '>';
-  }
-
-  void close() {
-    const std::string name = std::move(_open.back());
-    _open.pop_back();
-    newLine(_open.size());
-    _out += "</" + name + '>';
-  }
-
-  const std::string& bytes() const { return _out; }
-
- private:
-  void newLine(size_t level) {
-    _out += "\r\n";
-    _out.append(2 * level, ' ');
-  }
-
-  static void checkStorable(std::u16string_view text, std::u16string_view property) {
-    for (size_t i = 0; i < text.size(); ++i) {
-      const char16_t c = text[i];
-      const bool pairs = c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() &&
-                         text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
-      if (pairs) {
-        ++i;
-        continue;
-      }
-      const bool control = c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r';
-      const bool surrogate = c >= 0xD800 && c <= 0xDFFF;
-      if (control || surrogate || c == 0xFFFE || c == 0xFFFF) {
-        char code[8];
-        std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
-        throw Exception(u"The settings cannot be saved: " + std::u16string(property) +
-                        u" holds the character " + u16(code) +
-                        u", which the settings file cannot hold");
-      }
-    }
-  }
-
-  // A CR would come back from any XML reader as LF, so it is written as a
-  // reference. Every other character checkStorable lets through is written as is.
-  void appendEscaped(std::u16string_view text) {
-    // Multi-byte UTF-8 sequences hold no ASCII bytes, so bytes can be escaped one by one.
-    for (const char c : toUtf8(text)) {
-      switch (c) {
-        case '&':
-          _out += "&amp;";
-          break;
-        case '<':
-          _out += "&lt;";
-          break;
-        case '>':
-          _out += "&gt;";
-          break;
-        case '\r':
-          _out += "&#13;";
-          break;
-        default:
-          _out += c;
-      }
-    }
-  }
-
-  std::string _out;
-  std::vector<std::string> _open;
-};
 
 // Only the root, the two containers and the value elements are looked at.
 constexpr size_t kKeptDepth = 4;
@@ -162,6 +72,13 @@ void TSettings::saveToFile() const {
   xml.setValue("to", _msgTo, u"MsgTo");
   xml.close();
   xml.close();
+  // Files of users who set no option keep the layout they always had.
+  if (!_options.allDefault()) {
+    xml.open(kOptionsElement);
+    for (const TOptionSpec& spec : optionTable())
+      xml.setValue(spec.element, _options.Text(spec.id), fromUtf8(spec.element));
+    xml.close();
+  }
   xml.close();
   // The file holds passwords: readable by its owner only.
   replaceFile(TEncoding::System().GetBytes(_fileName), xml.bytes(), 0600, _fileName);
@@ -198,6 +115,16 @@ void TSettings::loadFromFile() {
   _msgSubject = stringValue(message, "subject");
   _msgText = stringValue(message, "text");
   _msgTo = stringValue(message, "to");
+
+  // Unlike the values above, an option missing or empty keeps its default,
+  // so that files written before the options existed read as all defaults.
+  const TXmlNode* options = root.childElement(kOptionsElement);
+  TOptions read;
+  for (const TOptionSpec& spec : optionTable()) {
+    if (const auto text = getValue(options, std::string(spec.element).c_str()))
+      read.SetText(spec.id, *text);
+  }
+  _options = std::move(read);
 }
 
 }  // namespace quorvex

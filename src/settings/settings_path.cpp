@@ -56,6 +56,31 @@ std::string chooseSettingsPath(const std::optional<std::string>& explicitPath,
   return configHome + "/quorvex/" + kFileName;
 }
 
+std::string chooseStatePath(const std::optional<std::string>& explicitPath,
+                            const char* xdgStateHome, const char* home) {
+  if (explicitPath) return *explicitPath;
+  // A relative XDG_STATE_HOME is invalid and ignored.
+  std::string stateHome;
+  if (isAbsolute(xdgStateHome))
+    stateHome = xdgStateHome;
+  else if (isAbsolute(home))
+    stateHome = std::string(home) + "/.local/state";
+  else if (const std::string own = homeOfUser(); !own.empty())
+    stateHome = own + "/.local/state";
+  else
+    return "state.xml";
+  if (stateHome.back() == '/') stateHome.pop_back();
+  return stateHome + "/quorvex/state.xml";
+}
+
+std::u16string stateFilePath(const std::optional<std::u16string>& explicitPath) {
+  const TEncoding& system = TEncoding::System();
+  std::optional<std::string> explicitBytes;
+  if (explicitPath) explicitBytes = system.GetBytes(*explicitPath);
+  return system.GetString(
+      chooseStatePath(explicitBytes, std::getenv("XDG_STATE_HOME"), std::getenv("HOME")));
+}
+
 std::u16string settingsFilePath(const std::optional<std::u16string>& explicitPath) {
   const TEncoding& system = TEncoding::System();
   std::optional<std::string> explicitBytes;

@@ -23,4 +23,11 @@ struct TSettingsPlaces {
 std::string chooseSettingsPath(const std::optional<std::string>& explicitPath,
                                const TSettingsPlaces& places);
 
+// Where the headless front end keeps its outage state: the explicit path
+// (from --state FILE), else $XDG_STATE_HOME/quorvex/state.xml, by default
+// ~/.local/state/quorvex/state.xml. Saving creates the folder.
+std::u16string stateFilePath(const std::optional<std::u16string>& explicitPath = std::nullopt);
+std::string chooseStatePath(const std::optional<std::string>& explicitPath,
+                            const char* xdgStateHome, const char* home);
+
 }  // namespace quorvex

@@ -32,6 +32,16 @@ class TestCycleTest : public ::testing::Test {
     };
     cycle = std::make_unique<TTestCycle>(catalogue->settings(), *view, children.factory(), alert,
                                          clock);
+    cycle->setRecoveryMail([this](const TVPNServer& server, std::chrono::seconds outage) {
+      recoveries.push_back(server.Name() + u" after " + formatOutageLength(outage));
+    });
+    cycle->setOutageChanged(
+        [this](int row, const TOutageState& state) { outageChanges.emplace_back(row, state); });
+  }
+  void setOption(TOptionId id, const std::u16string& value) {
+    TOptions options = catalogue->settings().Options();
+    options.SetText(id, value);
+    catalogue->settings().SetOptions(options);
   }
 
   void advance(double seconds) { clock.advance(seconds); }
@@ -57,6 +67,8 @@ class TestCycleTest : public ::testing::Test {
   std::unique_ptr<TTestCycle> cycle;
   std::vector<std::u16string> alerts;
   std::vector<bool> childReleasedAtAlert;
+  std::vector<std::u16string> recoveries;
+  std::vector<std::pair<int, TOutageState>> outageChanges;
   bool alertThrows = false;
 };
 
@@ -448,6 +460,80 @@ TEST_F(TestCycleTest, StartKeepsPreviousResultsAndAlertFlags) {
   EXPECT_EQ(alerts.size(), 2u);
   EXPECT_TRUE(cycle->serverDownAlerted(0));
   EXPECT_TRUE(cycle->serverDownAlerted(1));
+}
+
+// The saved options steer the cycle's mails; the wall clock is injected.
+TEST_F(TestCycleTest, ThresholdReminderAndRecoveryFollowTheSavedOptions) {
+  build({.servers = {"office"}, .repeatPeriod = 0});
+  setOption(TOptionId::FailureThreshold, u"2");
+  setOption(TOptionId::RecoveryMail, u"true");
+  setOption(TOptionId::ReminderHours, u"1");
+  view->repeat = true;
+  const TChildScript failed{.endsAfterReads = 1};
+  const TChildScript successful{.reads = {u"Initialization Sequence Completed\r\n"}};
+  const TChildScript broken{.runThrows = true};
+  struct Step {
+    TChildScript child;
+    size_t alertsSoFar;  // reminders included
+    size_t recoveriesSoFar;
+  };
+  // Thirty minutes apart.
+  const Step steps[] = {
+      {failed, 0, 0}, {broken, 0, 0},  // neither counts nor resets
+      {failed, 1, 0},                  // the second failure in a row: alert
+      {failed, 1, 0}, {failed, 2, 0},  // an hour after the alert: reminder
+      {failed, 2, 0}, {successful, 2, 1}, {successful, 2, 1},
+      {failed, 2, 1}, {successful, 2, 1},  // no alert went out: no recovery mail
+  };
+  cycle->btnStartClick();
+  int n = 0;
+  for (const Step& step : steps) {
+    SCOPED_TRACE(testing::Message() << "step " << n++);
+    script("office", step.child);
+    tickUntilDecided();
+    EXPECT_EQ(alerts.size(), step.alertsSoFar);
+    EXPECT_EQ(recoveries.size(), step.recoveriesSoFar);
+    advance(1);
+    clock.wall += 30min;
+    cycle->tmrTestTimer();
+  }
+  // The outage began at the first failure, three hours before the success.
+  EXPECT_EQ(recoveries.at(0), u"office after 3 h 0 min");
+  ASSERT_FALSE(outageChanges.empty());
+  EXPECT_EQ(outageChanges.back().second.failures, 0);
+}
+
+TEST_F(TestCycleTest, ARestoredOutageIsNotAlertedAgain) {
+  build({.servers = {"a", "b"}, .repeatPeriod = 0});
+  TOutageState known;
+  known.alerted = true;
+  known.failures = 4;
+  known.outageStart = clock.wall - 10min;
+  known.lastMail = known.outageStart;
+  cycle->restoreOutage(catalogue->row("a"), known);
+  script("a", {.endsAfterReads = 1});
+  script("b", {.endsAfterReads = 1});
+  cycle->btnStartClick();
+  tickUntilDecided();
+  tickUntilDecided();
+  EXPECT_EQ(alerts, std::vector<std::u16string>{u"b"});
+  const TOutageState& a = cycle->outage(catalogue->row("a"));
+  EXPECT_TRUE(a.alerted);
+  EXPECT_EQ(a.failures, 5);
+  EXPECT_EQ(a.outageStart, known.outageStart);
+  // Each server's change was told, in order.
+  ASSERT_EQ(outageChanges.size(), 2u);
+  EXPECT_EQ(outageChanges[1].first, catalogue->row("b"));
+  EXPECT_TRUE(outageChanges[1].second.alerted);
+}
+
+TEST_F(TestCycleTest, FullTunnelTestStartsTheConfigurationAsWritten) {
+  build({.servers = {"office"}});
+  setOption(TOptionId::FullTunnel, u"true");
+  cycle->btnStartClick();
+  cycle->tmrTestTimer();
+  EXPECT_EQ(children.last().cmdLine, u"openvpn --config \"office.ovpn\"");
+  EXPECT_EQ(children.last().args, (std::vector<std::string>{"openvpn", "--config", "office.ovpn"}));
 }
 
 TEST(FormatLastRunTest, TwoDigitTwentyFourHourTime) {

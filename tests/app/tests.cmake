@@ -10,3 +10,7 @@ set_tests_properties(app_headless_cli PROPERTIES TIMEOUT 120)
 add_test(NAME app_e2e_alert_mail
          COMMAND ${CMAKE_CURRENT_LIST_DIR}/e2e/alert_mail.sh $<TARGET_FILE:quorvex>)
 set_tests_properties(app_e2e_alert_mail PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
+# Runs as cron starts them, with the outage state kept between them.
+add_test(NAME app_e2e_cron_outage
+         COMMAND ${CMAKE_CURRENT_LIST_DIR}/e2e/cron_outage.sh $<TARGET_FILE:quorvex>)
+set_tests_properties(app_e2e_cron_outage PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)

@@ -405,3 +405,54 @@ TEST(TlsHandler, EveryChunkSizeGivesTheSameLines) {
 
 }  // namespace
 }  // namespace quorvex
+
+namespace quorvex {
+namespace {
+
+// The peer's certificate checked against a throwaway authority: the chain
+// must lead to the trusted CA file and name the expected host.
+TEST(TlsHandler, CertificateCheckNamesTheReasonOfARefusal) {
+  const auto& ca = test::TlsCaFiles();
+  const struct {
+    const char* name;
+    bool verify;
+    std::string caFile;
+    std::string host;
+    std::string failure;  // empty: the handshake succeeds
+  } cases[] = {
+      {"right CA and host", true, ca.CaFile, "localhost", ""},
+      {"wrong CA", true, ca.OtherCaFile, "localhost", "unable to get local issuer certificate"},
+      {"no CA file: the system's store knows no test CA", true, "", "localhost",
+       "unable to get local issuer certificate"},
+      {"wrong host", true, ca.CaFile, "mail.example.test", "hostname mismatch"},
+      {"an address is not the name", true, ca.CaFile, "127.0.0.1", "IP address mismatch"},
+      {"no check asked for", false, ca.OtherCaFile, "mail.example.test", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TTlsServerOptions options;
+    options.CaSigned = true;
+    TTlsServer server(c.failure.empty() ? std::vector<std::string>{"T:", "S:220 ready", "E:"}
+                                        : std::vector<std::string>{"T:"},
+                      options);
+    TClient client(server, false);
+    if (c.verify) {
+      client.Handler->SSLOptions().SetVerifyMode(sslvrfPeer);
+      client.Handler->SSLOptions().SetRootCertFile(fromUtf8(c.caFile));
+      client.Handler->SSLOptions().SetVerifyHostName(c.host);
+    }
+    if (c.failure.empty()) {
+      client.Handler->Open();
+      EXPECT_EQ(Text(client.Handler->ReadLn()), "220 ready");
+      EXPECT_EQ(client.Handler->VerifyFailure(), u"");
+      client.Handler->Close();
+    } else {
+      EXPECT_THROW(client.Handler->Open(), EQxException);
+      EXPECT_EQ(Text(client.Handler->VerifyFailure()), c.failure);
+    }
+    server.Wait();
+  }
+}
+
+}  // namespace
+}  // namespace quorvex

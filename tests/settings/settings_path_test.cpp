@@ -61,3 +61,25 @@ TEST(SettingsPath, ExplicitPathIsTakenAsGiven) {
 
 }  // namespace
 }  // namespace quorvex
+
+namespace quorvex {
+namespace {
+
+TEST(StatePath, ChoosesExplicitThenStateHomeThenHome) {
+  const struct {
+    std::optional<std::string> explicitPath;
+    const char* xdgStateHome;
+    const char* home;
+    std::string expected;
+  } cases[] = {
+      {"/var/lib/quorvex/state.xml", "/x", "/home/a", "/var/lib/quorvex/state.xml"},
+      {std::nullopt, "/srv/state/", "/home/a", "/srv/state/quorvex/state.xml"},
+      {std::nullopt, "relative", "/home/a", "/home/a/.local/state/quorvex/state.xml"},
+      {std::nullopt, nullptr, "/home/a", "/home/a/.local/state/quorvex/state.xml"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(chooseStatePath(c.explicitPath, c.xdgStateHome, c.home), c.expected);
+}
+
+}  // namespace
+}  // namespace quorvex

@@ -5,8 +5,9 @@ envelope in N.env and its session (TLS version, authenticated user) in
 N.session. Prints "READY <port>" once it listens, and stops when its
 standard input closes.
 
-usage: smtp_server.py PORT CERT KEY MAILDIR USER PASSWORD [--plain-auth]
+usage: smtp_server.py PORT CERT KEY MAILDIR USER PASSWORD [--plain-auth] [--implicit]
   --plain-auth  also allow AUTH without TLS (for a client without TLS)
+  --implicit    TLS from the first byte instead of STARTTLS
 """
 import os
 import ssl
@@ -43,6 +44,7 @@ def main():
     # The raw bytes of the arguments: the client sends ISO-8859-1.
     user, password = os.fsencode(sys.argv[5]), os.fsencode(sys.argv[6])
     plain_auth = "--plain-auth" in sys.argv[7:]
+    implicit = "--implicit" in sys.argv[7:]
 
     def authenticator(server, session, envelope, mechanism, auth_data):
         ok = (mechanism == "LOGIN" and isinstance(auth_data, LoginPassword)
@@ -52,10 +54,13 @@ def main():
     warnings.simplefilter("ignore")  # AUTH without TLS is asked for on purpose
     context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
     context.load_cert_chain(cert, key)
+    # With TLS from the first byte the whole session is secure, but the
+    # server only counts STARTTLS as such, so AUTH must not wait for it.
+    tls = {"ssl_context": context} if implicit else {"tls_context": context}
     controller = Controller(Store(folder), hostname="127.0.0.1", port=int(port),
-                            tls_context=context, authenticator=authenticator,
-                            auth_required=True, auth_require_tls=not plain_auth,
-                            ident="test-smtpd")
+                            authenticator=authenticator, auth_required=True,
+                            auth_require_tls=not (plain_auth or implicit),
+                            ident="test-smtpd", **tls)
     controller.start()
     print("READY", port, flush=True)
     sys.stdin.read()

@@ -17,6 +17,7 @@ class TFakeClock final : public TClock {
 
   TimePoint MonotonicNow() const override { return monotonic; }
   TDateTime Now() const override { return now; }
+  WallTime WallNow() const override { return wall; }
   std::optional<int> LocalZoneOffset() const override { return offsetMinutes; }
 
   void advance(double seconds) {
@@ -25,6 +26,7 @@ class TFakeClock final : public TClock {
   }
 
   TimePoint monotonic{std::chrono::hours(1000)};
+  WallTime wall{std::chrono::hours(24 * 365 * 50)};
   TDateTime now;
   std::optional<int> offsetMinutes;
 };

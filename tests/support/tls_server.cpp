@@ -10,6 +10,7 @@
 #include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
+#include <openssl/x509v3.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/socket.h>
@@ -78,6 +79,85 @@ TIdentity& Identity() {
   return identity;
 }
 
+void WritePem(const std::string& AFile, X509* ACert, EVP_PKEY* AKey = nullptr) {
+  FILE* f = std::fopen(AFile.c_str(), "w");
+  if (!f) throw std::runtime_error("cannot write " + AFile);
+  if (ACert) PEM_write_X509(f, ACert);
+  if (AKey) PEM_write_PrivateKey(f, AKey, nullptr, nullptr, 0, nullptr, nullptr);
+  std::fclose(f);
+}
+
+// A certificate for ASubject with AKey, signed by AIssuerKey as AIssuer (or
+// self-signed), with the extensions given as "name=value" pairs.
+X509* MakeCert(const char* ASubject, EVP_PKEY* AKey, X509* AIssuer, EVP_PKEY* AIssuerKey,
+               std::initializer_list<std::pair<int, const char*>> AExtensions, long ASerial) {
+  X509* cert = X509_new();
+  X509_set_version(cert, 2);
+  ASN1_INTEGER_set(X509_get_serialNumber(cert), ASerial);
+  X509_gmtime_adj(X509_getm_notBefore(cert), -3600);
+  X509_gmtime_adj(X509_getm_notAfter(cert), 86400);
+  X509_set_pubkey(cert, AKey);
+  X509_NAME_add_entry_by_txt(X509_get_subject_name(cert), "CN", MBSTRING_ASC,
+                             reinterpret_cast<const unsigned char*>(ASubject), -1, -1, 0);
+  X509_set_issuer_name(cert, X509_get_subject_name(AIssuer ? AIssuer : cert));
+  X509V3_CTX ctx;
+  X509V3_set_ctx(&ctx, AIssuer ? AIssuer : cert, cert, nullptr, nullptr, 0);
+  for (const auto& [nid, value] : AExtensions) {
+    X509_EXTENSION* ext = X509V3_EXT_conf_nid(nullptr, &ctx, nid, value);
+    if (!ext) throw std::runtime_error("bad extension");
+    X509_add_ext(cert, ext, -1);
+    X509_EXTENSION_free(ext);
+  }
+  if (X509_sign(cert, AIssuerKey, EVP_sha256()) <= 0) throw std::runtime_error("cannot sign");
+  return cert;
+}
+
+struct TTestCa {
+  EVP_PKEY* CaKey = EVP_EC_gen("P-256");
+  EVP_PKEY* OtherKey = EVP_EC_gen("P-256");
+  EVP_PKEY* Key = EVP_EC_gen("P-256");
+  X509* Ca = nullptr;
+  X509* Other = nullptr;
+  X509* Cert = nullptr;
+  TTlsCaFiles Files;
+
+  TTestCa() {
+    if (!CaKey || !OtherKey || !Key) throw std::runtime_error("cannot make the test CA keys");
+    const std::initializer_list<std::pair<int, const char*>> ca = {
+        {NID_basic_constraints, "critical,CA:TRUE"}, {NID_key_usage, "critical,keyCertSign"}};
+    Ca = MakeCert("Quorvex Test CA", CaKey, nullptr, CaKey, ca, 1);
+    Other = MakeCert("Quorvex Other CA", OtherKey, nullptr, OtherKey, ca, 2);
+    Cert = MakeCert("localhost", Key, Ca, CaKey,
+                    {{NID_basic_constraints, "CA:FALSE"},
+                     {NID_subject_alt_name, "DNS:localhost"},
+                     {NID_ext_key_usage, "serverAuth"}},
+                    3);
+    std::string folder = (std::filesystem::temp_directory_path() / "quorvex-ca-XXXXXX").string();
+    if (!mkdtemp(folder.data())) throw std::runtime_error("mkdtemp");
+    Files = {folder + "/ca.pem", folder + "/other ca.pem", folder + "/server.pem",
+             folder + "/server key.pem"};
+    WritePem(Files.CaFile, Ca);
+    WritePem(Files.OtherCaFile, Other);
+    WritePem(Files.CertFile, Cert);
+    WritePem(Files.KeyFile, nullptr, Key);
+  }
+  ~TTestCa() {
+    std::error_code ignored;
+    std::filesystem::remove_all(std::filesystem::path(Files.CaFile).parent_path(), ignored);
+    X509_free(Ca);
+    X509_free(Other);
+    X509_free(Cert);
+    EVP_PKEY_free(CaKey);
+    EVP_PKEY_free(OtherKey);
+    EVP_PKEY_free(Key);
+  }
+};
+
+TTestCa& TestCa() {
+  static TTestCa ca;
+  return ca;
+}
+
 std::string OpenSSLErrors() {
   std::string text;
   while (unsigned long code = ERR_get_error()) {
@@ -92,6 +172,8 @@ std::string OpenSSLErrors() {
 }  // namespace
 
 const TTlsIdentityFiles& TlsIdentityFiles() { return Identity().Files; }
+
+const TTlsCaFiles& TlsCaFiles() { return TestCa().Files; }
 
 struct TTlsServer::TState {
   mutable std::mutex Lock;
@@ -108,6 +190,7 @@ struct TTlsServer::TState {
 TTlsServer::TTlsServer(std::vector<std::string> AScript, TTlsServerOptions AOptions)
     : _s(std::make_unique<TState>()), _script(std::move(AScript)), _options(AOptions) {
   Identity();  // made before the client can time anything
+  if (_options.CaSigned) TestCa();
   _listener = LoopbackSocket(AF_INET, 4, _options.Port, true);
   _port = LocalPort(_listener.get());
   _thread = std::thread([this] { Run(); });
@@ -175,8 +258,8 @@ class TConn {
     if (AOptions.MaxVersion) SSL_CTX_set_max_proto_version(_ctx, AOptions.MaxVersion);
     if (AOptions.MaxVersion && AOptions.MaxVersion < TLS1_2_VERSION)
       SSL_CTX_set_cipher_list(_ctx, "ALL:@SECLEVEL=0");
-    SSL_CTX_use_certificate(_ctx, Identity().Cert);
-    SSL_CTX_use_PrivateKey(_ctx, Identity().Key);
+    SSL_CTX_use_certificate(_ctx, AOptions.CaSigned ? TestCa().Cert : Identity().Cert);
+    SSL_CTX_use_PrivateKey(_ctx, AOptions.CaSigned ? TestCa().Key : Identity().Key);
     _ssl = SSL_new(_ctx);
     SSL_set_fd(_ssl, _fd);
     ERR_clear_error();

@@ -44,7 +44,22 @@ struct TTlsServerOptions {
   bool CloseOnClientHello = false;
   bool StallOnClientHello = false;
   int StepTimeoutMs = 5000;
+  // Present the certificate of TlsCaFiles() (issued by its test CA for
+  // "localhost") instead of the self-signed one.
+  bool CaSigned = false;
 };
+
+// A throwaway certificate authority, written once per process: CaFile holds
+// its certificate; CertFile and KeyFile a server identity it issued for the
+// host name "localhost" only; OtherCaFile an authority that issued nothing
+// the tests meet.
+struct TTlsCaFiles {
+  std::string CaFile;
+  std::string OtherCaFile;
+  std::string CertFile;
+  std::string KeyFile;
+};
+const TTlsCaFiles& TlsCaFiles();
 
 // The certificate and key files of the throwaway identity, written once per
 // process into a temporary folder (for tests of the client's certificate

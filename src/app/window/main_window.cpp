@@ -22,6 +22,7 @@
 #include "app/window/error_display.h"
 #include "app/window/logo.h"
 #include "app/window/manual.h"
+#include "app/window/options_page.h"
 #include "app/window/result_colour.h"
 #include "platform/exception.h"
 #include "settings/settings.h"
@@ -88,12 +89,17 @@ TfrmMain::TfrmMain(std::unique_ptr<TSettings> settings, TfrmMainServices service
                            Qt::WindowCloseButtonHint),
       _settings(std::move(settings)),
       _sendMail(std::move(services.sendMail)),
+      _sendRecoveryMail(std::move(services.sendRecoveryMail)),
       _mailWaits(services.mailWaits),
       idSMTP(makeAlertSMTP()) {
   createControls();
   _cycle = std::make_unique<TTestCycle>(
       *_settings, *this, std::move(services.processFactory),
       [this](const TVPNServer& server) { sendAlert(server); }, *services.clock);
+  // Outages are not carried over: every start of the window begins with none.
+  _cycle->setRecoveryMail([this](const TVPNServer& server, std::chrono::seconds outage) {
+    sendRecovery(server, outage);
+  });
   fillFromSettings();
   QGuiApplication::setApplicationDisplayName(windowTitle());
 }
@@ -122,11 +128,20 @@ void TfrmMain::createControls() {
   tsMonitor->setObjectName(QStringLiteral("tsMonitor"));
   tsAlerts = new QWidget;
   tsAlerts->setObjectName(QStringLiteral("tsAlerts"));
+  tsOptions = new TOptionsPage;
+  tsOptions->setObjectName(QStringLiteral("tsOptions"));
   tsHelp = new QWidget;
   tsHelp->setObjectName(QStringLiteral("tsHelp"));
   pcMain->addTab(tsMonitor, QStringLiteral("Monitor"));
   pcMain->addTab(tsAlerts, QStringLiteral("Alerts"));
+  pcMain->addTab(tsOptions, QStringLiteral("Options"));
   pcMain->addTab(tsHelp, QStringLiteral("Help"));
+  // The options are saved with the Alerts page's fields: one file, one Save.
+  btnSaveOptions = button(tsOptions, "btnSaveOptions", "Save", 398, 449);
+  connect(btnSaveOptions, &QPushButton::clicked, this, &TfrmMain::btnSaveClick);
+  for (size_t i = 1; i < tsOptions->controls().size(); ++i)
+    setTabOrder(tsOptions->controls()[i - 1], tsOptions->controls()[i]);
+  setTabOrder(tsOptions->controls().back(), btnSaveOptions);
   createMonitorPage(tsMonitor);
   createAlertsPage(tsAlerts);
   createHelpPage(tsHelp);
@@ -256,6 +271,7 @@ void TfrmMain::fillFromSettings() {
   edMsgSubject->setText(qs(s.MsgSubject()));
   mmMsgText->setPlainText(qs(s.MsgText()));
   edMsgTo->setText(qs(s.MsgTo()));
+  tsOptions->showOptions(s.Options());
   pcMain->setCurrentWidget(tsMonitor);
 }
 
@@ -310,6 +326,7 @@ void TfrmMain::btnSaveClick() {
     s.SetMsgSubject(us(edMsgSubject->text()));
     s.SetMsgText(us(mmMsgText->toPlainText()));
     s.SetMsgTo(us(edMsgTo->text()));
+    s.SetOptions(tsOptions->options());
     s.saveToFile();
     showInformationBox(this, QStringLiteral("Settings are saved."));
   });
@@ -353,6 +370,7 @@ TAlertMailFields TfrmMain::alertMailFields() const {
   f.SMTPLogin = us(edSMTPLogin->text());
   f.SMTPPassword = us(edSMTPPassword->text());
   f.SMTPUseSSLTLS = chbSSL->isChecked();
+  f.Options = tsOptions->options();
   return f;
 }
 
@@ -362,6 +380,11 @@ void TfrmMain::sendMail(bool testMode, const std::u16string& serverName) {
 }
 
 void TfrmMain::sendAlert(const TVPNServer& server) { sendMail(false, server.Name()); }
+
+void TfrmMain::sendRecovery(const TVPNServer& server, std::chrono::seconds outage) {
+  if (_sendRecoveryMail) return _sendRecoveryMail(alertMailFields(), server.Name(), outage);
+  sendRecoveryMail(*idSMTP, alertMailFields(), server.Name(), outage, _mailWaits);
+}
 
 // --- the cycle's view ------------------------------------------------------
 

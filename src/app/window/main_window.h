@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -24,6 +25,7 @@ class QTreeWidgetItem;
 namespace quorvex {
 
 class TSettings;
+class TOptionsPage;
 
 // Sends the test (testMode true) or alert e-mail; raises on failure. Tests
 // put their own in place of the real mail.
@@ -34,11 +36,15 @@ using SendMail = std::function<void(const TAlertMailFields& fields, bool testMod
 struct TfrmMainServices {
   TTestCycle::ProcessFactory processFactory = consoleAppFactory();
   SendMail sendMail{};  // empty: the real mail through the window's idSMTP
+  // Sends the recovery mail; empty: the real mail through the window's idSMTP.
+  std::function<void(const TAlertMailFields& fields, const std::u16string& serverName,
+                     std::chrono::seconds outage)>
+      sendRecoveryMail{};
   TAlertMailWaits mailWaits{};
   const TClock* clock = &TClock::System();
 };
 
-// The program's one window: Monitor, Alerts and Help pages. It owns the
+// The program's one window: Monitor, Alerts, Options and Help pages. It owns the
 // settings of the run and hosts the test cycle.
 class TfrmMain : public QWidget, public ITestCycleView {
   Q_OBJECT
@@ -79,12 +85,14 @@ class TfrmMain : public QWidget, public ITestCycleView {
   TAlertMailFields alertMailFields() const;
   void sendMail(bool testMode, const std::u16string& serverName);
   void sendAlert(const TVPNServer& server);
+  void sendRecovery(const TVPNServer& server, std::chrono::seconds outage);
   // Runs a handler; an error it raises goes to the error box.
   void guarded(const std::function<void()>& handler);
   void showOutput();
 
   std::unique_ptr<TSettings> _settings;
   SendMail _sendMail;
+  decltype(TfrmMainServices::sendRecoveryMail) _sendRecoveryMail;
   TAlertMailWaits _mailWaits;
   // The SMTP client of the run; each e-mail gets a connection of its own.
   std::unique_ptr<TQxSMTP> idSMTP;
@@ -97,6 +105,7 @@ class TfrmMain : public QWidget, public ITestCycleView {
   QTabWidget* pcMain = nullptr;
   QWidget* tsMonitor = nullptr;
   QWidget* tsAlerts = nullptr;
+  TOptionsPage* tsOptions = nullptr;
   QWidget* tsHelp = nullptr;
   QLineEdit* edLogin = nullptr;
   QLineEdit* edPwd = nullptr;
@@ -117,6 +126,7 @@ class TfrmMain : public QWidget, public ITestCycleView {
   QPlainTextEdit* mmMsgText = nullptr;
   QPushButton* btnSave = nullptr;
   QPushButton* btnTestMail = nullptr;
+  QPushButton* btnSaveOptions = nullptr;
   QPushButton* btnManual = nullptr;
   QTimer* tmrTest = nullptr;
 

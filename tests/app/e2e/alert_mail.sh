@@ -10,6 +10,9 @@ quorvex=$1
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 smtp_script=$here/../../smtp/smtp_server.py
 work=$(mktemp -d /tmp/quorvex-alert-XXXXXX)
+# Outages are remembered under XDG_STATE_HOME between runs: each run of this
+# test starts with none, and the home folder is left alone.
+export XDG_STATE_HOME=$work/state
 catalogue=$work/catalogue
 server_pids=()
 quorvex_pid=

@@ -5,6 +5,9 @@ set -euo pipefail
 
 quorvex=$1
 work=$(mktemp -d /tmp/quorvex-cli-XXXXXX)
+# Outages are remembered under XDG_STATE_HOME between runs: each run of this
+# test starts with none, and the home folder is left alone.
+export XDG_STATE_HOME=$work/state
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/empty" "$work/broken" "$work/one"
 ln -s "$work/nowhere.ovpn" "$work/broken/dangling.ovpn"

@@ -6,6 +6,9 @@ set -euo pipefail
 
 quorvex=$1
 work=$(mktemp -d /tmp/quorvex-e2e-XXXXXX)
+# Outages are remembered under XDG_STATE_HOME between runs: each run of this
+# test starts with none, and the home folder is left alone.
+export XDG_STATE_HOME=$work/state
 catalogue=$work/catalogue
 server_pids=()
 quorvex_pid=
