@@ -12,7 +12,9 @@
 #include <cstring>
 #include <ostream>
 
+#include "app/metrics_file.h"
 #include "app/outage_state_file.h"
+#include "app/parallel_run.h"
 #include "app/start_up.h"
 #include "platform/exception.h"
 #include "platform/text.h"
@@ -72,6 +74,9 @@ class TStopSignals {
   TStopSignals(const TStopSignals&) = delete;
   TStopSignals& operator=(const TStopSignals&) = delete;
 
+  // Readable when a stop signal has arrived.
+  int fd() const { return _read.get(); }
+
   // True when a stop signal arrived; waits at most timeoutMs for one.
   bool wait(int timeoutMs) {
     pollfd fd{_read.get(), POLLIN, 0};
@@ -118,7 +123,7 @@ class TKeptOutages {
   TKeptOutages(const TSettings& settings, std::u16string fileName, std::ostream& err)
       : _settings(settings), _file(std::move(fileName)), _err(err) {}
 
-  void restoreInto(TTestCycle& cycle) {
+  void restoreInto(TOutageBook& outages) {
     std::optional<std::u16string> problem;
     const TOutageStates stored = _file.load(problem);
     if (problem)
@@ -129,7 +134,7 @@ class TKeptOutages {
       const auto found = stored.find(_settings.Servers(i).OVPNFileBytes());
       if (found == stored.end()) continue;
       _states[found->first] = found->second;
-      cycle.restoreOutage(i, found->second);
+      outages.restore(i, found->second);
     }
     if (problem || _states != stored) save();
   }
@@ -156,6 +161,88 @@ class TKeptOutages {
   TOutageStates _states;
   bool _saveFailed = false;
 };
+
+// The metrics file, rewritten after every status change and alert. Trouble
+// with the file is reported once and never stops the monitor.
+class TKeptMetrics {
+ public:
+  TKeptMetrics(const TSettings& settings, const std::u16string& fileName, std::ostream& err,
+               const TClock& clock)
+      : _settings(settings),
+        _metrics(serverNames(settings), localBytes(fileName)),
+        _err(err),
+        _clock(clock) {}
+
+  void statusChanged(int row, const std::u16string& status) {
+    const double wallTime =
+        std::chrono::duration<double>(_clock.WallNow().time_since_epoch()).count();
+    _metrics.statusChanged(row, status, wallTime, _clock.MonotonicNow());
+    write();
+  }
+
+  void alertSent(const TVPNServer& server) {
+    for (int i = 0; i < _settings.ServerCount(); ++i) {
+      if (&_settings.Servers(i) != &server) continue;
+      _metrics.alertSent(i);
+      write();
+    }
+  }
+
+  void write() {
+    try {
+      _metrics.write();
+    } catch (const std::exception& e) {
+      if (_writeFailed) return;
+      _writeFailed = true;
+      _err << "quorvex: " << e.what() << "; metrics are not written" << std::endl;
+    }
+  }
+
+ private:
+  static std::vector<std::u16string> serverNames(const TSettings& settings) {
+    std::vector<std::u16string> names;
+    for (int i = 0; i < settings.ServerCount(); ++i) names.push_back(settings.Servers(i).Name());
+    return names;
+  }
+
+  const TSettings& _settings;
+  TMetricsFile _metrics;
+  std::ostream& _err;
+  const TClock& _clock;
+  bool _writeFailed = false;
+};
+
+// The window's schedule: one server after the other, one tick every 300 ms.
+void runOneAtATime(TTestCycle& cycle, const THeadlessView& view, TStopSignals& stopSignals,
+                   bool once, std::ostream& err) {
+  cycle.btnStartClick();
+  // The first tick at once: nothing on screen waits for it, and a run from
+  // cron is a tick shorter.
+  auto nextTick = std::chrono::steady_clock::now();
+  while (view.timerEnabled()) {
+    // Bounded by one tick interval; a stop signal ends it at once.
+    const auto remaining =
+        std::chrono::ceil<std::chrono::milliseconds>(nextTick - std::chrono::steady_clock::now());
+    if (stopSignals.wait(std::max<int>(0, static_cast<int>(remaining.count())))) {
+      // A single run reports results, so one already reached must stand.
+      if (once) {
+        cycle.stopKeepingResults();
+      } else {
+        cycle.btnStopClick();
+      }
+      break;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (now < nextTick) continue;
+    nextTick = now + kTickInterval;
+    try {
+      cycle.tmrTestTimer();
+    } catch (const std::exception& e) {
+      // As in the window: the error is shown and the next tick goes on.
+      err << "quorvex: " << e.what() << std::endl;
+    }
+  }
+}
 
 }  // namespace
 
@@ -198,6 +285,7 @@ void THeadlessView::setRowStatus(int row, const std::u16string& status) {
   endOutputLine();
   _out << timestamp(_clock.Now()) << '\t' << localBytes(_names.at(row)) << '\t'
        << localBytes(status) << std::endl;
+  if (_statusListener) _statusListener(row, status);
 }
 
 TOnceSummary summarizeOnce(const std::vector<std::u16string>& names,
@@ -271,20 +359,42 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
 
   const TClock& clock = TClock::System();
   THeadlessView view(settings, !options.once, options.verbose, out, clock);
+  std::unique_ptr<TKeptMetrics> metrics;
+  if (options.metricsFile) {
+    metrics = std::make_unique<TKeptMetrics>(settings, *options.metricsFile, err, clock);
+    metrics->write();  // the servers are known before any test ends
+    view.setStatusListener(
+        [&metrics](int row, const std::u16string& status) { metrics->statusChanged(row, status); });
+  }
   // One line per alert: sent on the output, not sent on the error stream.
-  auto reportingAlert = [&out, &err, &clock,
+  auto reportingAlert = [&out, &err, &clock, &metrics,
                          alertMail = std::move(alertMail)](const TVPNServer& server) {
     try {
       alertMail(server);
       out << timestamp(clock.Now()) << "\talert for " << plainName(server.Name()) << " sent"
           << std::endl;
+      if (metrics) metrics->alertSent(server);
     } catch (const std::exception& e) {
       err << "quorvex: alert for " << plainName(server.Name()) << " not sent: " << oneLine(e.what())
           << std::endl;
       throw;
     }
   };
-  TTestCycle cycle(settings, view, std::move(processes), reportingAlert);
+  // No more tests at once than there are servers: only those need files.
+  const int jobs =
+      std::min(settings.Options().Integer(TOptionId::Jobs), std::max(1, settings.ServerCount()));
+  if (jobs > 1 && jobs > maxJobsByOpenFiles()) {
+    const std::string message = "cannot test " + std::to_string(jobs) +
+                                " servers at once: the limit of open files allows at most " +
+                                std::to_string(maxJobsByOpenFiles()) + " (raise it with ulimit -n)";
+    if (options.once) {
+      out << unknownSummary(message).line << std::endl;
+    } else {
+      err << "quorvex: " << message << std::endl;
+    }
+    return kExitUnknown;
+  }
+  TTestCycle cycle(settings, view, processes, reportingAlert, clock);
   if (recoveryMail) {
     cycle.setRecoveryMail([&out, &err, &clock, recoveryMail = std::move(recoveryMail)](
                               const TVPNServer& server, std::chrono::seconds outage) {
@@ -302,36 +412,19 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
   std::unique_ptr<TKeptOutages> kept;
   if (options.stateFile) {
     kept = std::make_unique<TKeptOutages>(settings, *options.stateFile, err);
-    kept->restoreInto(cycle);
+    kept->restoreInto(cycle.outages());
     cycle.setOutageChanged(
         [&kept](int row, const TOutageState& state) { kept->changed(row, state); });
   }
   TStopSignals stopSignals;
 
-  cycle.btnStartClick();
-  auto nextTick = std::chrono::steady_clock::now() + kTickInterval;
-  while (view.timerEnabled()) {
-    // Bounded by one tick interval; a stop signal ends it at once.
-    const auto remaining =
-        std::chrono::ceil<std::chrono::milliseconds>(nextTick - std::chrono::steady_clock::now());
-    if (stopSignals.wait(std::max<int>(0, static_cast<int>(remaining.count())))) {
-      // A single run reports results, so one already reached must stand.
-      if (options.once) {
-        cycle.stopKeepingResults();
-      } else {
-        cycle.btnStopClick();
-      }
-      break;
-    }
-    const auto now = std::chrono::steady_clock::now();
-    if (now < nextTick) continue;
-    nextTick = now + kTickInterval;
-    try {
-      cycle.tmrTestTimer();
-    } catch (const std::exception& e) {
-      // As in the window: the error is shown and the next tick goes on.
-      err << "quorvex: " << e.what() << std::endl;
-    }
+  if (jobs > 1) {
+    // Several servers at once: the cycle lends its outages.
+    TParallelRun run(settings, view, processes, cycle.outages(), clock, {jobs, !options.once},
+                     options.verbose ? &out : nullptr);
+    run.run(stopSignals.fd());
+  } else {
+    runOneAtATime(cycle, view, stopSignals, options.once, err);
   }
 
   if (!options.once) return kExitOk;

@@ -34,6 +34,10 @@ class THeadlessView final : public ITestCycleView {
   void setTimerEnabled(bool enabled) override { _timerEnabled = enabled; }
 
   bool timerEnabled() const { return _timerEnabled; }
+  // Called after each status line, with the row and its new status.
+  void setStatusListener(std::function<void(int, const std::u16string&)> listener) {
+    _statusListener = std::move(listener);
+  }
   const std::vector<std::u16string>& statuses() const { return _statuses; }
 
  private:
@@ -50,6 +54,7 @@ class THeadlessView final : public ITestCycleView {
   bool _atLineStart = true;
   std::ostream& _out;
   const TClock& _clock;
+  std::function<void(int, const std::u16string&)> _statusListener;
 };
 
 // The last line of a single run and its exit code, following the

@@ -6,7 +6,7 @@
 #include "app/headless.h"
 #include "app/program_options.h"
 #include "app/test_mail.h"
-#include "app/window/window_start_up.h"
+#include "app/window_launch.h"
 
 #ifndef QUORVEX_VERSION
 #define QUORVEX_VERSION "unknown"
@@ -30,5 +30,5 @@ int main(int argc, char** argv) {
   }
   if (options.testMail) return runTestMail(options.settingsFile, std::cout, std::cerr);
   if (options.headless) return runHeadless(options, std::cout, std::cerr);
-  return runWindow(argc, argv, options);
+  return openWindow(argv);
 }

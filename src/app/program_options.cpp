@@ -60,6 +60,19 @@ TCommandLine parseCommandLine(const std::vector<std::string>& args) {
       const std::string file = arg == "--state" ? args[++i] : arg.substr(sizeof("--state=") - 1);
       if (file.empty()) return fail("option '--state' needs a file name");
       options.stateFile = TEncoding::System().GetString(file);
+    } else if (arg == "--jobs" || arg.rfind("--jobs=", 0) == 0) {
+      // The option of settings.xml, for this run.
+      if (arg == "--jobs" && i + 1 >= args.size()) return fail("option '--jobs' needs a number");
+      const std::string text = arg == "--jobs" ? args[++i] : arg.substr(sizeof("--jobs=") - 1);
+      if (auto error = addOptionValue(options, "jobs=" + text)) return fail(*error);
+      options.jobsGiven = true;
+    } else if (arg == "--metrics" || arg.rfind("--metrics=", 0) == 0) {
+      if (arg == "--metrics" && i + 1 >= args.size())
+        return fail("option '--metrics' needs a file name");
+      const std::string file =
+          arg == "--metrics" ? args[++i] : arg.substr(sizeof("--metrics=") - 1);
+      if (file.empty()) return fail("option '--metrics' needs a file name");
+      options.metricsFile = TEncoding::System().GetString(file);
     } else if (arg == "--option" || arg.rfind("--option=", 0) == 0) {
       if (arg == "--option" && i + 1 >= args.size())
         return fail("option '--option' needs NAME=VALUE");
@@ -80,9 +93,15 @@ TCommandLine parseCommandLine(const std::vector<std::string>& args) {
   if (options.testMail && options.headless && !options.help && !options.version) {
     return fail("option '--test-mail' cannot be used with '--headless'");
   }
+  if (options.jobsGiven && !options.headless && !options.help && !options.version) {
+    return fail("option '--jobs' needs '--headless'");
+  }
   if ((options.stateFile || !options.optionValues.empty()) && !options.headless && !options.help &&
       !options.version) {
     return fail("options '--state' and '--option' need '--headless'");
+  }
+  if (options.metricsFile && !options.headless && !options.help && !options.version) {
+    return fail("option '--metrics' needs '--headless'");
   }
   return options;
 }
@@ -102,7 +121,8 @@ std::string usageText(const std::string& programName) {
                toUtf8(spec.defaultValue) + "\")\n      " + toUtf8(spec.help) + "\n";
   }
   return "usage: " + programName +
-         " [--headless [--once] [--verbose] [--state FILE] [--option NAME=VALUE]...\n"
+         " [--headless [--once] [--verbose] [--jobs N] [--state FILE]\n"
+         "         [--metrics FILE] [--option NAME=VALUE]...\n"
          "       | --test-mail] [--settings FILE]\n"
          "Tests whether the OpenVPN servers of this machine's client configurations\n"
          "accept a connection.\n"
@@ -113,9 +133,14 @@ std::string usageText(const std::string& programName) {
          "  --once           with --headless: one cycle, then exit 0 (all up),\n"
          "                   2 (any down) or 3 (could not test)\n"
          "  --verbose        with --headless: also print openvpn's output\n"
+         "  --jobs N         with --headless: test up to N servers at once (default 1:\n"
+         "                   one after the other; the option jobs below)\n"
          "  --state FILE     with --headless: where outages are remembered between runs\n"
          "                   (default $XDG_STATE_HOME/quorvex/state.xml)\n"
          "  --option NAME=VALUE  with --headless: an option below, for this run only\n"
+         "  --metrics FILE   with --headless: after every status change, write the\n"
+         "                   servers' figures to FILE in the Prometheus text format\n"
+         "                   (for a textfile collector), replaced whole each time\n"
          "  --test-mail      send the test e-mail with the saved settings, then exit\n"
          "                   0 (sent) or 1 (not sent, the reason on standard error)\n"
          "  --settings FILE  settings file to use instead of the default one\n"

@@ -17,8 +17,11 @@ struct TCommandLine {
   std::optional<std::u16string> settingsFile{};
   // --state FILE: where the headless front end keeps its outage state.
   std::optional<std::u16string> stateFile{};
+  // --metrics FILE: the headless front end's figures in the Prometheus text format.
+  std::optional<std::u16string> metricsFile{};
   // --option NAME=VALUE, in order: options of settings.xml set for this run.
   std::vector<std::pair<std::string, std::u16string>> optionValues{};
+  bool jobsGiven = false;  // --jobs N, held in optionValues as jobs=N
   // Set when the arguments are not understood: a one-line message; the
   // program prints it and exits with kExitUnknown.
   std::optional<std::string> error{};

@@ -4,6 +4,7 @@
 
 #include <climits>
 
+#include "app/server_test.h"
 #include "platform/text.h"
 
 namespace quorvex {
@@ -11,35 +12,6 @@ namespace quorvex {
 namespace {
 
 constexpr int kReadTimeoutMs = 100;
-constexpr char16_t kCrLf[] = u"\r\n";
-constexpr char16_t kUsernamePrompt[] = u"username:";
-constexpr char16_t kPasswordPrompt[] = u"password:";
-constexpr char16_t kConnected[] = u"Initialization Sequence Completed";
-constexpr char16_t kTapFailure[] = u"CreateFile failed on TAP device";
-// The same failure in openvpn's words on Linux.
-constexpr char16_t kTunFailure[] = u"Cannot open TUN/TAP dev";
-// systemd's password agent ends its prompts with a blank and, for a password,
-// this hint; neither is part of the prompt.
-constexpr char16_t kAgentHint[] = u"(press TAB for no echo)";
-
-std::u16string_view withoutTrailingBlanks(std::u16string_view text) {
-  while (!text.empty() && (text.back() == u' ' || text.back() == u'\t')) text.remove_suffix(1);
-  return text;
-}
-
-// True when the output ends in the prompt: trailing blanks and the password
-// agent's hint do not count, anything else after it does.
-bool endsWithPrompt(const std::u16string& output, std::u16string_view prompt) {
-  std::u16string_view text = withoutTrailingBlanks(output);
-  if (EndsWithNoCase(text, kAgentHint))
-    text =
-        withoutTrailingBlanks(text.substr(0, text.size() - std::u16string_view(kAgentHint).size()));
-  return EndsWithNoCase(text, prompt);
-}
-
-bool contains(const std::u16string& text, std::u16string_view part) {
-  return text.find(part) != std::u16string::npos;
-}
 
 double secondsBetween(TClock::TimePoint from, TClock::TimePoint to) {
   return std::chrono::duration<double>(to - from).count();
@@ -77,9 +49,8 @@ TTestCycle::TTestCycle(const TSettings& settings, ITestCycleView& view, ProcessF
     : _settings(settings),
       _view(view),
       _processes(std::move(processes)),
-      _alertMail(std::move(alertMail)),
       _clock(clock),
-      _outages(static_cast<size_t>(settings.ServerCount())) {}
+      _outages(settings, std::move(alertMail), _clock) {}
 
 TTestCycle::~TTestCycle() = default;
 
@@ -92,7 +63,7 @@ void TTestCycle::btnStartClick() {
 
 void TTestCycle::btnStopClick() {
   _view.setTimerEnabled(false);
-  _ovpn.reset();
+  _test.reset();
   enableControls();
   // The run was interrupted at this server, whether or not its test had ended in
   // the last tick; while waiting to repeat the index names no server.
@@ -117,11 +88,11 @@ void TTestCycle::enableControls() {
 }
 
 void TTestCycle::tmrTestTimer() {
-  if (!_ovpn) {
+  if (!_test) {
     advance();
-    if (!_ovpn) return;
+    if (!_test) return;
   }
-  pollChild();
+  if (const auto verdict = _test->step(kReadTimeoutMs)) setStatus(*verdict);
 }
 
 void TTestCycle::advance() {
@@ -138,67 +109,12 @@ void TTestCycle::advance() {
     }
     return;
   }
-  _output.clear();
-  _view.setOutputText(_output);
-  if (startServer()) setStatus(kStatusRunning);
-}
-
-bool TTestCycle::startServer() {
-  try {
-    _testStartTime = _clock.MonotonicNow();
-    const TVPNServer& server = _settings.Servers(_serverIndex);
-    // The test only has to learn whether the server accepts the connection:
-    // no device is opened and no address or route applied, so it needs no
-    // root and never reroutes the machine. A full tunnel test, asked for,
-    // runs the configuration as written.
-    static const char* const kNoDevice[] = {"--dev", "null", "--ifconfig-noexec", "--route-noexec"};
-    TChildCommand command{{"openvpn", "--config", server.OVPNFileBytes()},
-                          _settings.ConfigDirBytes(),
-                          u"",
-                          u"openvpn --config \"" + server.OVPNFilename() + u"\""};
-    if (!_settings.Options().Boolean(TOptionId::FullTunnel)) {
-      for (const char* arg : kNoDevice) {
-        command.args.emplace_back(arg);
-        command.cmdLine += u' ' + fromUtf8(arg);
-      }
-    }
-    _ovpn = _processes(command);
-    _ovpn->run();
-    return true;
-  } catch (...) {
-    // The reason is not shown: the row's status says it all.
-    setStatus(kStatusFailedToStart);
-    return false;
-  }
-}
-
-void TTestCycle::appendOutput(const std::u16string& text) {
-  _output += text;
-  _view.appendOutput(text);
-}
-
-void TTestCycle::pollChild() {
-  const std::u16string text = _ovpn->readOutput(kReadTimeoutMs);
-  if (!text.empty()) appendOutput(text);
-
-  if (!_ovpn->isRunning()) {
-    const bool deviceRefused = contains(_output, kTapFailure) || contains(_output, kTunFailure);
-    setStatus(deviceRefused ? kStatusSuccessful : kStatusFailed);
-    return;
-  }
-  if (endsWithPrompt(_output, kUsernamePrompt)) {
-    const std::u16string login = _view.loginText();
-    _ovpn->writeInput(login + kCrLf);
-    appendOutput(login + kCrLf);
-  } else if (endsWithPrompt(_output, kPasswordPrompt)) {
-    _ovpn->writeInput(_view.passwordText() + kCrLf);
-    appendOutput(kCrLf);
-  } else if (contains(_output, kConnected)) {
-    setStatus(kStatusSuccessful);
-  } else if (secondsBetween(_testStartTime, _clock.MonotonicNow()) >
-             _settings.ConnectionTimeout()) {
-    setStatus(kStatusFailed);
-  }
+  _view.setOutputText(u"");
+  _test = std::make_unique<TServerTest>(
+      _settings, _serverIndex, _view, _clock,
+      [this](const std::u16string& text) { _view.appendOutput(text); });
+  // The tick that starts a child goes on to read it at once.
+  setStatus(_test->start(_processes) ? kStatusRunning : kStatusFailedToStart);
 }
 
 void TTestCycle::setStatus(const std::u16string& status) {
@@ -208,34 +124,9 @@ void TTestCycle::setStatus(const std::u16string& status) {
     _view.setRowLastRun(row, u"");
   } else {
     _view.setRowLastRun(row, formatLastRun(_clock.Now()));
-    _ovpn.reset();  // terminates the child before any alert goes out
+    _test.reset();  // terminates the child before any alert goes out
   }
-  judgeOutage(row, status);
-}
-
-void TTestCycle::judgeOutage(int row, const std::u16string& status) {
-  const TTestResult result = status == kStatusSuccessful ? TTestResult::Successful
-                             : status == kStatusFailed   ? TTestResult::Failed
-                                                         : TTestResult::Neither;
-  if (result == TTestResult::Neither) return;
-  const TAlertPolicy policy(alertPolicySettings(_settings.Options()));
-  const TWallTime now = _clock.WallNow();
-  TOutageState& state = _outages.at(row);
-  const TOutageState before = state;
-  const TAlertDecision decision = policy.judge(state, result, now);
-  if (decision.mail) {
-    const TVPNServer& server = _settings.Servers(row);
-    try {
-      if (*decision.mail != TAlertMailKind::Recovery)
-        _alertMail(server);
-      else if (_recoveryMail)
-        _recoveryMail(server, decision.outageLength);
-      policy.mailSent(state, *decision.mail, now);
-    } catch (...) {
-      // A failed alert is retried at the server's next "Failed".
-    }
-  }
-  if (_outageChanged && state != before) _outageChanged(row, state);
+  _outages.judge(row, status);
 }
 
 TAlertPolicySettings alertPolicySettings(const TOptions& options) {

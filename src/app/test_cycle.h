@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "alerts/alert_policy.h"
+#include "app/outage_book.h"
 #include "app/test_cycle_view.h"
 #include "platform/clock.h"
 #include "process/child_command.h"
@@ -26,18 +27,17 @@ inline constexpr char16_t kStatusInterrupted[] = u"Interrupted";
 // (":" when the locale names none).
 std::u16string formatLastRun(TDateTime localTime);
 
-// The timer-driven walk over the server catalogue: starts openvpn for each
-// server, answers its prompts, judges the result and raises the alert.
+class TServerTest;
+
+// The timer-driven walk over the server catalogue: tests one server after
+// the other (TServerTest) and raises the alerts.
 class TTestCycle {
  public:
   using ProcessFactory =
       std::function<std::unique_ptr<IConsoleProcess>(const TChildCommand& command)>;
-  // Sends the alert (or its reminder) for a server found down; may throw.
-  using AlertMail = std::function<void(const TVPNServer& server)>;
-  // Sends the mail that a server is up again after `outage`; may throw.
-  using RecoveryMail = std::function<void(const TVPNServer& server, std::chrono::seconds outage)>;
-  // Told each time a server's outage state changes.
-  using OutageChanged = std::function<void(int row, const TOutageState& state)>;
+  using AlertMail = TOutageBook::AlertMail;
+  using RecoveryMail = TOutageBook::RecoveryMail;
+  using OutageChanged = TOutageBook::OutageChanged;
 
   TTestCycle(const TSettings& settings, ITestCycleView& view, ProcessFactory processes,
              AlertMail alertMail, const TClock& clock = TClock::System());
@@ -53,41 +53,35 @@ class TTestCycle {
   void tmrTestTimer();
   void enableControls();
 
-  void setRecoveryMail(RecoveryMail recoveryMail) { _recoveryMail = std::move(recoveryMail); }
-  void setOutageChanged(OutageChanged outageChanged) { _outageChanged = std::move(outageChanged); }
+  void setRecoveryMail(RecoveryMail recoveryMail) {
+    _outages.setRecoveryMail(std::move(recoveryMail));
+  }
+  void setOutageChanged(OutageChanged outageChanged) {
+    _outages.setOutageChanged(std::move(outageChanged));
+  }
   // Carries an outage over from an earlier run.
-  void restoreOutage(int index, const TOutageState& state) { _outages.at(index) = state; }
-  const TOutageState& outage(int index) const { return _outages.at(index); }
+  void restoreOutage(int index, const TOutageState& state) { _outages.restore(index, state); }
+  const TOutageState& outage(int index) const { return _outages.outage(index); }
+  TOutageBook& outages() { return _outages; }
 
   int serverIndex() const { return _serverIndex; }
-  bool serverDownAlerted(int index) const { return _outages.at(index).alerted; }
+  bool serverDownAlerted(int index) const { return _outages.outage(index).alerted; }
   // A child is held: a server's test is in progress.
-  bool testing() const { return _ovpn != nullptr; }
+  bool testing() const { return _test != nullptr; }
 
  private:
   void advance();
-  bool startServer();
-  void pollChild();
   void setStatus(const std::u16string& status);
-  void appendOutput(const std::u16string& text);
-  void judgeOutage(int row, const std::u16string& status);
 
   const TSettings& _settings;
   ITestCycleView& _view;
   ProcessFactory _processes;
-  AlertMail _alertMail;
-  RecoveryMail _recoveryMail;
-  OutageChanged _outageChanged;
   const TClock& _clock;
+  TOutageBook _outages;
 
   int32_t _serverIndex = -1;
   TClock::TimePoint _cycleStartTime{};
-  TClock::TimePoint _testStartTime{};
-  std::unique_ptr<IConsoleProcess> _ovpn;
-  // This test's output as shown in the view; judged here so that the view
-  // may render line breaks as it likes.
-  std::u16string _output;
-  std::vector<TOutageState> _outages;  // one per server; `alerted` is the alert flag
+  std::unique_ptr<TServerTest> _test;  // the server's test in progress, holding its child
 };
 
 // The policy's settings from the saved options.

@@ -12,6 +12,7 @@
 #include <stdlib.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -192,6 +193,9 @@ void TConsoleApp::run() {
     throw Exception(failure);
   }
   _pid = pid;
+  // The child's end cannot be seen on the terminal, whose slave side stays
+  // open here; a pidfd shows it to a caller that waits.
+  _pidFd = TUniqueFd(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
 }
 
 std::u16string TConsoleApp::readOutput(int timeoutMs) {
@@ -250,6 +254,16 @@ bool TConsoleApp::writeInput(const std::u16string& text) {
 }
 
 bool TConsoleApp::isRunning() { return _pid != 0 && !hasExited(); }
+
+std::vector<int> TConsoleApp::waitHandles() const {
+  // Without the pidfd an ended child would wake nobody: the caller must poll.
+  if (!_pidFd.valid()) return {};
+  return {_master.get(), _pidFd.get()};
+}
+
+void TConsoleApp::requestStop() {
+  if (_pid != 0 && !hasExited()) kill(-_pid, SIGTERM);
+}
 
 // Looks without reaping: the zombie keeps the pid (and its process group id)
 // ours until release, so signals sent then cannot hit a stranger.

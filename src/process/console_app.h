@@ -26,6 +26,8 @@ class TConsoleApp final : public IConsoleProcess {
   std::u16string readOutput(int timeoutMs) override;
   bool writeInput(const std::u16string& text) override;
   bool isRunning() override;
+  std::vector<int> waitHandles() const override;
+  void requestStop() override;
 
   pid_t ProcessId() const { return _pid; }
 
@@ -41,6 +43,7 @@ class TConsoleApp final : public IConsoleProcess {
   bool _reaped = false;  // reaped by someone else (SIGCHLD ignored): the pid is not ours
   TUniqueFd _master;     // parent's side of the terminal
   TUniqueFd _slave;      // kept open so the output of an ended child stays readable
+  TUniqueFd _pidFd;      // readable once the child has ended; invalid where unsupported
   std::string _pending;  // start of a character whose rest has not arrived yet
 };
 

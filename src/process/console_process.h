@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace quorvex {
 
@@ -13,6 +14,11 @@ class IConsoleProcess {
   virtual std::u16string readOutput(int timeoutMs) = 0;
   virtual bool writeInput(const std::u16string& text) = 0;
   virtual bool isRunning() = 0;
+  // Descriptors that turn readable when the child prints or ends, so that a
+  // caller can wait on many children at once; empty when there are none.
+  virtual std::vector<int> waitHandles() const { return {}; }
+  // Asks the child to end, without waiting; releasing it still terminates it.
+  virtual void requestStop() {}
 };
 
 }  // namespace quorvex

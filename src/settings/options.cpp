@@ -45,6 +45,18 @@ constexpr TOptionSpec kOptions[] = {
      u"Full tunnel test (opens the device, runs the scripts)",
      u"Starts openvpn as the configuration says, device, addresses, routes and scripts "
      u"included: the machine's routes change during each test. Needs root."},
+    {TOptionId::Jobs,
+     "jobs",
+     TOptionType::Integer,
+     u"1",
+     u"Servers tested at once (headless mode):",
+     u"The headless mode tests up to this many servers at the same time; 1 tests them one "
+     u"after the other, as the window always does. Each test holds three open files: the "
+     u"limit of open files (ulimit -n) bounds this number.",
+     1,
+     10000,
+     {},
+     true},
 };
 
 static_assert(std::size(kOptions) == static_cast<size_t>(TOptionId::Count));

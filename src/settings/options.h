@@ -21,6 +21,7 @@ enum class TOptionId : size_t {
   VerifyCertificate,
   CAFile,
   FullTunnel,
+  Jobs,
   Count
 };
 
@@ -41,6 +42,9 @@ struct TOptionSpec {
   int32_t minimum = 0;  // Integer only
   int32_t maximum = 0;
   std::span<const TOptionChoice> choices{};  // Choice only
+  // Left out of the file while at its default, even when other options are
+  // written.
+  bool omittedAtDefault = false;
 };
 
 // Values of the SMTPSecurity choice.

@@ -75,8 +75,10 @@ void TSettings::saveToFile() const {
   // Files of users who set no option keep the layout they always had.
   if (!_options.allDefault()) {
     xml.open(kOptionsElement);
-    for (const TOptionSpec& spec : optionTable())
+    for (const TOptionSpec& spec : optionTable()) {
+      if (spec.omittedAtDefault && _options.isDefault(spec.id)) continue;
       xml.setValue(spec.element, _options.Text(spec.id), fromUtf8(spec.element));
+    }
     xml.close();
   }
   xml.close();

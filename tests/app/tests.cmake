@@ -6,6 +6,9 @@ add_test(NAME app_e2e_openvpn
 # The OpenVPN servers need a tun device and the loopback ports of the run.
 set_tests_properties(app_e2e_openvpn PROPERTIES TIMEOUT 240 RUN_SERIAL TRUE)
 set_tests_properties(app_headless_cli PROPERTIES TIMEOUT 120)
+# The command-line paths load no Qt, X11 or OpenGL library.
+add_test(NAME app_no_qt COMMAND ${CMAKE_CURRENT_LIST_DIR}/e2e/no_qt.sh $<TARGET_FILE:quorvex>)
+set_tests_properties(app_no_qt PROPERTIES TIMEOUT 180)
 # The alert mail through a real SMTP server for a real OpenVPN server.
 add_test(NAME app_e2e_alert_mail
          COMMAND ${CMAKE_CURRENT_LIST_DIR}/e2e/alert_mail.sh $<TARGET_FILE:quorvex>)
@@ -14,3 +17,6 @@ set_tests_properties(app_e2e_alert_mail PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
 add_test(NAME app_e2e_cron_outage
          COMMAND ${CMAKE_CURRENT_LIST_DIR}/e2e/cron_outage.sh $<TARGET_FILE:quorvex>)
 set_tests_properties(app_e2e_cron_outage PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
+# Many servers side by side (--jobs) against real OpenVPN and SMTP servers.
+add_test(NAME app_e2e_jobs COMMAND ${CMAKE_CURRENT_LIST_DIR}/e2e/jobs.sh $<TARGET_FILE:quorvex>)
+set_tests_properties(app_e2e_jobs PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)

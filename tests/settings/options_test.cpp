@@ -88,6 +88,30 @@ TEST(Options, OneChangedOptionWritesThemAllAndReadsBack) {
   EXPECT_EQ(again.Options().Integer(TOptionId::FailureThreshold), 3);
 }
 
+TEST(Options, JobsIsWrittenOnlyWhenNotOne) {
+  TempFolder folder;
+  TSettings settings(folder.u16path("settings.xml"));
+  TOptions options;
+  options.SetText(TOptionId::Jobs, u"20");
+  settings.SetOptions(options);
+  settings.saveToFile();
+  const std::string written = readFile(folder / "settings.xml");
+  EXPECT_NE(written.find("    <full_tunnel>false</full_tunnel>\r\n"
+                         "    <jobs>20</jobs>\r\n"
+                         "  </options>\r\n"),
+            std::string::npos)
+      << written;
+  TSettings again(folder.u16path("settings.xml"));
+  again.loadFromFile();
+  EXPECT_EQ(again.Options().Integer(TOptionId::Jobs), 20);
+
+  // Back at 1: gone from the file, and with it the options element.
+  options.SetText(TOptionId::Jobs, u"1");
+  settings.SetOptions(options);
+  settings.saveToFile();
+  EXPECT_EQ(readFile(folder / "settings.xml"), kDefaultLayout);
+}
+
 TEST(Options, EveryOptionRoundTripsAtAValueOtherThanItsDefault) {
   TempFolder folder;
   TSettings settings(folder.u16path("settings.xml"));
@@ -170,6 +194,10 @@ TEST(Options, ValuesAreCheckedAtTheirBoundaries) {
       {TOptionId::RecoveryMail, u"yes", "''yes'' is not a valid boolean value"},
       {TOptionId::RecoveryMail, u"True", ""},
       {TOptionId::SMTPSecurity, u"implicit_tls", ""},
+      {TOptionId::Jobs, u"0", "The option jobs must lie between 1 and 10000, not 0"},
+      {TOptionId::Jobs, u"1", ""},
+      {TOptionId::Jobs, u"10000", ""},
+      {TOptionId::Jobs, u"10001", "The option jobs must lie between 1 and 10000, not 10001"},
       {TOptionId::SMTPSecurity, u"Implicit_TLS",
        "''Implicit_TLS'' is not a value of the option smtp_security (one of ssl_tls_box, "
        "require_starttls, implicit_tls)"},

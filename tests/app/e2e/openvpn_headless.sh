@@ -156,7 +156,7 @@ children_left() {
 # --- one cycle ---------------------------------------------------------------
 rc=0
 timeout 120 "$quorvex" --headless --once --verbose --settings "$work/settings.xml" \
-  >"$work/once.out" 2>"$work/once.err" || rc=$?
+  --metrics "$work/metrics/quorvex.prom" >"$work/once.out" 2>"$work/once.err" || rc=$?
 [ "$rc" = 2 ] || fail "--once exited with $rc, expected 2"
 last=$(tail -n 1 "$work/once.out")
 case "$last" in
@@ -176,6 +176,10 @@ grep -q "Enter Auth Password:" "$work/once.out" || fail "no password prompt was 
 grep -q "alert for .* not sent" "$work/once.err" || fail "no line about the unsent alert"
 left=$(children_left)
 [ -z "$left" ] || fail "openvpn left behind: $left"
+# The metrics file, read back with the text format's parser.
+/usr/bin/python3 "$(dirname "$0")/check_metrics.py" "$work/metrics/quorvex.prom" \
+  good=up wrong=down closed=down 2>"$work/metrics.err" ||
+  fail "metrics: $(cat "$work/metrics.err")"
 
 # --- repeating, stopped by SIGTERM in the middle of a test -------------------
 "$quorvex" --headless --settings "$work/settings.xml" >"$work/loop.out" 2>"$work/loop.err" &

@@ -1,0 +1,108 @@
+#include "app/metrics_file.h"
+
+#include <cstdio>
+
+#include "app/test_cycle.h"
+#include "platform/text.h"
+#include "platform/text_encoding.h"
+#include "settings/file_io.h"
+
+namespace quorvex {
+
+namespace {
+
+// A label value of the text format: backslash, double quote and line feed
+// are escaped; everything else is UTF-8 as it stands.
+std::string labelValue(const std::u16string& name) {
+  std::string out;
+  for (const char c : toUtf8(name)) {
+    if (c == '\\')
+      out += "\\\\";
+    else if (c == '"')
+      out += "\\\"";
+    else if (c == '\n')
+      out += "\\n";
+    else
+      out += c;
+  }
+  return out;
+}
+
+std::string number(double value) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%.17g", value);
+  return text;
+}
+
+}  // namespace
+
+TMetricsFile::TMetricsFile(std::vector<std::u16string> names, std::string path)
+    : _names(std::move(names)), _figures(_names.size()), _path(std::move(path)) {}
+
+void TMetricsFile::statusChanged(int row, const std::u16string& status, double wallTime,
+                                 std::chrono::steady_clock::time_point now) {
+  TServerFigures& figures = _figures.at(row);
+  if (status == kStatusRunning) {
+    figures.started = now;
+    return;
+  }
+  if (status == kStatusInterrupted) {
+    figures.started.reset();  // no result: the last one stands
+    return;
+  }
+  if (status != kStatusSuccessful && status != kStatusFailed && status != kStatusFailedToStart)
+    return;
+  figures.up = status == kStatusSuccessful;
+  figures.lastTest = wallTime;
+  figures.duration =
+      figures.started ? std::chrono::duration<double>(now - *figures.started).count() : 0.0;
+  figures.started.reset();
+}
+
+void TMetricsFile::alertSent(int row) { ++_figures.at(row).alerts; }
+
+std::string TMetricsFile::text() const {
+  struct TFamily {
+    const char* name;
+    const char* type;
+    const char* help;
+    std::optional<double> (*value)(const TServerFigures&);
+  };
+  static const TFamily families[] = {
+      {"quorvex_server_up", "gauge",
+       "Whether the server accepted a connection at its last test (1) or not (0).",
+       [](const TServerFigures& f) -> std::optional<double> {
+         if (!f.up) return std::nullopt;
+         return *f.up ? 1.0 : 0.0;
+       }},
+      {"quorvex_server_last_test_timestamp_seconds", "gauge",
+       "When the server's last test ended, in seconds since the epoch.",
+       [](const TServerFigures& f) { return f.lastTest; }},
+      {"quorvex_server_test_duration_seconds", "gauge", "How long the server's last test took.",
+       [](const TServerFigures& f) { return f.duration; }},
+      {"quorvex_alerts_sent_total", "counter",
+       "Alert mails sent for the server since the monitor started.",
+       [](const TServerFigures& f) -> std::optional<double> {
+         return static_cast<double>(f.alerts);
+       }},
+  };
+  std::string out;
+  for (const TFamily& family : families) {
+    out += std::string("# HELP ") + family.name + ' ' + family.help + '\n';
+    out += std::string("# TYPE ") + family.name + ' ' + family.type + '\n';
+    for (size_t i = 0; i < _names.size(); ++i) {
+      const std::optional<double> value = family.value(_figures[i]);
+      if (!value) continue;
+      out += std::string(family.name) + "{server=\"" + labelValue(_names[i]) + "\"} " +
+             number(*value) + '\n';
+    }
+  }
+  return out;
+}
+
+void TMetricsFile::write() const {
+  // Readable by the collector, which runs as another user.
+  replaceFile(_path, text(), 0644, TEncoding::System().GetString(_path));
+}
+
+}  // namespace quorvex

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quorvex {
+
+// The headless monitor's figures in the Prometheus text format, for a
+// textfile collector: per server whether it is up, when its last test ended,
+// how long that test took and how many alerts went out for it.
+class TMetricsFile {
+ public:
+  // names: the servers in catalogue order; path: the file, in the file
+  // system's bytes.
+  TMetricsFile(std::vector<std::u16string> names, std::string path);
+
+  // A row's new status; `wallTime` is now in seconds since the epoch and
+  // `now` the steady clock, which times the test.
+  void statusChanged(int row, const std::u16string& status, double wallTime,
+                     std::chrono::steady_clock::time_point now);
+  void alertSent(int row);
+
+  std::string text() const;
+
+  // Replaces the file whole (a reader sees the old or the new one, never a
+  // mix). Raises the settings layer's file error.
+  void write() const;
+
+ private:
+  struct TServerFigures {
+    std::optional<bool> up;
+    std::optional<double> lastTest;
+    std::optional<double> duration;
+    std::optional<std::chrono::steady_clock::time_point> started;
+    long long alerts = 0;
+  };
+  std::vector<std::u16string> _names;
+  std::vector<TServerFigures> _figures;
+  std::string _path;
+};
+
+}  // namespace quorvex

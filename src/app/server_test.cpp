@@ -1,0 +1,127 @@
+#include "app/server_test.h"
+
+#include "platform/text.h"
+
+namespace quorvex {
+
+namespace {
+
+constexpr char16_t kCrLf[] = u"\r\n";
+constexpr char16_t kUsernamePrompt[] = u"username:";
+constexpr char16_t kPasswordPrompt[] = u"password:";
+constexpr char16_t kConnected[] = u"Initialization Sequence Completed";
+constexpr char16_t kTapFailure[] = u"CreateFile failed on TAP device";
+// The same failure in openvpn's words on Linux.
+constexpr char16_t kTunFailure[] = u"Cannot open TUN/TAP dev";
+// systemd's password agent ends its prompts with a blank and, for a password,
+// this hint; neither is part of the prompt.
+constexpr char16_t kAgentHint[] = u"(press TAB for no echo)";
+// Enough of the output's end for any prompt and a marker cut in two.
+constexpr size_t kTailLength = 4096;
+// A child seen ended may still have output on its way through the terminal.
+constexpr int kLastReadTimeoutMs = 100;
+
+std::u16string_view withoutTrailingBlanks(std::u16string_view text) {
+  while (!text.empty() && (text.back() == u' ' || text.back() == u'\t')) text.remove_suffix(1);
+  return text;
+}
+
+// True when the output ends in the prompt: trailing blanks and the password
+// agent's hint do not count, anything else after it does.
+bool endsWithPrompt(const std::u16string& output, std::u16string_view prompt) {
+  std::u16string_view text = withoutTrailingBlanks(output);
+  if (EndsWithNoCase(text, kAgentHint))
+    text =
+        withoutTrailingBlanks(text.substr(0, text.size() - std::u16string_view(kAgentHint).size()));
+  return EndsWithNoCase(text, prompt);
+}
+
+bool contains(const std::u16string& text, std::u16string_view part) {
+  return text.find(part) != std::u16string::npos;
+}
+
+}  // namespace
+
+TServerTest::TServerTest(const TSettings& settings, int index, const ITestCycleView& view,
+                         const TClock& clock, OutputSink output)
+    : _settings(settings), _index(index), _view(view), _clock(clock), _output(std::move(output)) {}
+
+TServerTest::~TServerTest() = default;
+
+bool TServerTest::start(const TTestCycle::ProcessFactory& processes) {
+  try {
+    _startTime = _clock.MonotonicNow();
+    const TVPNServer& server = _settings.Servers(_index);
+    // The test only has to learn whether the server accepts the connection:
+    // no device is opened and no address or route applied, so it needs no
+    // root and never reroutes the machine. A full tunnel test, asked for,
+    // runs the configuration as written.
+    static const char* const kNoDevice[] = {"--dev", "null", "--ifconfig-noexec", "--route-noexec"};
+    TChildCommand command{{"openvpn", "--config", server.OVPNFileBytes()},
+                          _settings.ConfigDirBytes(),
+                          u"",
+                          u"openvpn --config \"" + server.OVPNFilename() + u"\""};
+    if (!_settings.Options().Boolean(TOptionId::FullTunnel)) {
+      for (const char* arg : kNoDevice) {
+        command.args.emplace_back(arg);
+        command.cmdLine += u' ' + fromUtf8(arg);
+      }
+    }
+    _ovpn = processes(command);
+    _ovpn->run();
+    return true;
+  } catch (...) {
+    _ovpn.reset();
+    return false;
+  }
+}
+
+void TServerTest::append(const std::u16string& text) {
+  if (text.empty()) return;
+  std::u16string seen = std::move(_tail) + text;
+  _connected = _connected || contains(seen, kConnected);
+  _deviceRefused = _deviceRefused || contains(seen, kTapFailure) || contains(seen, kTunFailure);
+  if (seen.size() > kTailLength) seen.erase(0, seen.size() - kTailLength);
+  _tail = std::move(seen);
+  if (_output) _output(text);
+}
+
+std::optional<std::u16string> TServerTest::step(int readTimeoutMs) {
+  append(_ovpn->readOutput(readTimeoutMs));
+
+  if (!_ovpn->isRunning()) {
+    // A short read may not yet hold what the child printed last.
+    if (readTimeoutMs < kLastReadTimeoutMs) append(_ovpn->readOutput(kLastReadTimeoutMs));
+    return std::u16string(_deviceRefused ? kStatusSuccessful : kStatusFailed);
+  }
+  if (endsWithPrompt(_tail, kUsernamePrompt)) {
+    const std::u16string login = _view.loginText();
+    _ovpn->writeInput(login + kCrLf);
+    append(login + kCrLf);
+  } else if (endsWithPrompt(_tail, kPasswordPrompt)) {
+    _ovpn->writeInput(_view.passwordText() + kCrLf);
+    append(kCrLf);
+  } else if (_connected) {
+    return std::u16string(kStatusSuccessful);
+  } else if (std::chrono::duration<double>(_clock.MonotonicNow() - _startTime).count() >
+             _settings.ConnectionTimeout()) {
+    return std::u16string(kStatusFailed);
+  }
+  return std::nullopt;
+}
+
+std::vector<int> TServerTest::waitHandles() const {
+  return _ovpn ? _ovpn->waitHandles() : std::vector<int>{};
+}
+
+TClock::TimePoint TServerTest::deadline() const {
+  return _startTime + std::chrono::seconds(_settings.ConnectionTimeout());
+}
+
+void TServerTest::requestStop() {
+  if (_ovpn) _ovpn->requestStop();
+}
+
+void TServerTest::release() { _ovpn.reset(); }
+
+}  // namespace quorvex

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/test_cycle.h"
+
+namespace quorvex {
+
+// The test of one server: starts its openvpn child, answers the prompts and
+// judges the result from the output, the child's end or the time-out. The
+// window's cycle runs one at a time; the headless runner runs several.
+class TServerTest {
+ public:
+  using OutputSink = std::function<void(const std::u16string& text)>;
+
+  // `view` answers the prompts (edLogin, edPwd); every text read from the
+  // child, and the echo of the answers, goes to `output`.
+  TServerTest(const TSettings& settings, int index, const ITestCycleView& view, const TClock& clock,
+              OutputSink output);
+  ~TServerTest();
+  TServerTest(const TServerTest&) = delete;
+  TServerTest& operator=(const TServerTest&) = delete;
+
+  // Starts the child; false when it could not start (the reason is not
+  // shown: "Failed to start" says it all).
+  bool start(const TTestCycle::ProcessFactory& processes);
+  // Reads what the child printed, waiting at most readTimeoutMs for it, then
+  // answers a prompt or judges. Returns "Successful" or "Failed" once known.
+  std::optional<std::u16string> step(int readTimeoutMs);
+
+  // Descriptors that turn readable when the child prints or ends; empty when
+  // the child offers none, and the caller must then step it now and then.
+  std::vector<int> waitHandles() const;
+  TClock::TimePoint deadline() const;
+  // Asks the child to end without waiting; releasing it waits (bounded).
+  void requestStop();
+  // Terminates the child.
+  void release();
+
+  int index() const { return _index; }
+
+ private:
+  void append(const std::u16string& text);
+
+  const TSettings& _settings;
+  const int _index;
+  const ITestCycleView& _view;
+  const TClock& _clock;
+  OutputSink _output;
+  TClock::TimePoint _startTime{};
+  std::unique_ptr<IConsoleProcess> _ovpn;
+  // What the verdict needs of the output, kept as it arrives so that a child
+  // that floods its terminal costs no more memory than a quiet one: its end
+  // (for the prompts) and whether each marker has appeared.
+  std::u16string _tail;
+  bool _connected = false;
+  bool _deviceRefused = false;
+};
+
+}  // namespace quorvex

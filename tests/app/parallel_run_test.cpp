@@ -1,0 +1,295 @@
+// Many servers at once with real children on real terminals: a stand-in
+// openvpn, first on PATH, plays a different child for each configuration.
+
+#include "app/parallel_run.h"
+
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/headless.h"
+#include "app/program_options.h"
+#include "platform/text.h"
+#include "settings/settings.h"
+#include "support/catalogue_fixture.h"
+#include "support/cycle_fakes.h"
+#include "support/scoped_env.h"
+#include "support/temp_folder.h"
+
+namespace quorvex::test {
+namespace {
+
+using test::ScopedEnv;
+
+// Each configuration names the child it gets.
+constexpr char kStandIn[] =
+    "case \"$2\" in\n"
+    "  good.ovpn)\n"
+    "    printf 'Enter Auth Username:'; IFS= read -r user\n"
+    "    printf 'Enter Auth Password:'; IFS= read -r pass\n"
+    "    [ \"$user:$pass\" = alice:s3cret ] && echo 'Initialization Sequence Completed'\n"
+    "    exec sleep 60 ;;\n"
+    "  late.ovpn) sleep 1; echo 'Initialization Sequence Completed'; exec sleep 60 ;;\n"
+    "  flood.ovpn) exec yes 'a flood of output' ;;\n"
+    "  silent.ovpn) echo 'waiting for a server that never answers'; exec sleep 60 ;;\n"
+    "  dies.ovpn) echo 'Options error'; exit 1 ;;\n"
+    "  device.ovpn) echo 'ERROR: Cannot open TUN/TAP dev /dev/net/tun'; exit 1 ;;\n"
+    "esac\n"
+    "echo \"unexpected configuration $2\"; exit 1";
+
+constexpr int kConnTimeout = 3;
+
+class ParallelRunTest : public ::testing::Test {
+ protected:
+  ParallelRunTest() {
+    mkdir((_root / "config").c_str(), 0755);
+    mkdir((_root / "bin").c_str(), 0755);
+    _root.script("bin/openvpn", kStandIn);
+    for (const char* name : {"good", "late", "flood", "silent", "dies", "device", "broken"})
+      _root.write(std::string("config/") + name + ".ovpn", "client\n");
+    _root.write("settings.xml",
+                "<settings><username>alice</username><password>s3cret</password>"
+                "<repeat_period>0</repeat_period><conn_timeout>" +
+                    std::to_string(kConnTimeout) + "</conn_timeout></settings>");
+    settings = std::make_unique<TSettings>(fromUtf8(_root / "settings.xml"));
+    settings->loadFromRegistry();
+    settings->loadFromFile();
+    settings->init();
+  }
+
+  // The real child, but "broken" cannot be started.
+  TTestCycle::ProcessFactory factory() {
+    return [real = consoleAppFactory()](const TChildCommand& command) {
+      if (command.args.at(2) == "broken.ovpn") throw std::runtime_error("no terminal left");
+      return real(command);
+    };
+  }
+
+  std::map<std::string, std::string> statusByName(const std::string& out) const {
+    std::map<std::string, std::string> result;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);) {
+      const size_t first = line.find('\t');
+      const size_t second = line.find('\t', first + 1);
+      if (first != 19 || second == std::string::npos) continue;
+      result[line.substr(first + 1, second - first - 1)] = line.substr(second + 1);
+    }
+    return result;
+  }
+
+  test::TempFolder _root{"quorvex-jobs"};
+  ScopedEnv _path{"PATH", (_root / "bin") + ":" + std::getenv("PATH")};
+  ScopedEnv _configDir{"QUORVEX_CONFIG_DIR", _root / "config"};
+  std::unique_ptr<TSettings> settings;
+};
+
+TEST(JobsOptionTest, IsTheJobsOptionForOneRun) {
+  const struct {
+    std::vector<std::string> args;
+    const char16_t* jobs;  // null: not given
+    const char* error;     // part of the message; empty when fine
+  } cases[] = {
+      {{"--headless", "--jobs", "12"}, u"12", ""},
+      {{"--headless", "--jobs=1"}, u"1", ""},
+      {{"--headless", "--jobs", "10000"}, u"10000", ""},
+      {{"--headless"}, nullptr, ""},
+      {{"--headless", "--jobs", "0"}, nullptr, "must lie between 1 and 10000, not 0"},
+      {{"--headless", "--jobs", "10001"}, nullptr, "must lie between 1 and 10000, not 10001"},
+      {{"--headless", "--jobs", "many"}, nullptr, "''many'' is not a valid integer value"},
+      {{"--headless", "--jobs"}, nullptr, "option '--jobs' needs a number"},
+      {{"--jobs", "4"}, nullptr, "option '--jobs' needs '--headless'"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    const TCommandLine options = parseCommandLine(c.args);
+    if (*c.error) {
+      ASSERT_TRUE(options.error.has_value());
+      EXPECT_NE(options.error->find(c.error), std::string::npos) << *options.error;
+      continue;
+    }
+    ASSERT_FALSE(options.error.has_value()) << *options.error;
+    if (!c.jobs) {
+      EXPECT_TRUE(options.optionValues.empty());
+      continue;
+    }
+    ASSERT_EQ(options.optionValues.size(), 1u);
+    EXPECT_EQ(options.optionValues[0].first, "jobs");
+    EXPECT_EQ(options.optionValues[0].second, c.jobs);
+  }
+}
+
+TEST_F(ParallelRunTest, MoreJobsThanOpenFilesAllowAreRefusedWithTheReason) {
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+  rlimit low = saved;
+  low.rlim_cur = 38;  // room for (38 - 32) / 3 = 2 tests
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+  EXPECT_EQ(maxJobsByOpenFiles(), 2);
+  TCommandLine options{.headless = true, .once = true};
+  // More than the seven servers: only seven would run.
+  options.optionValues.emplace_back("jobs", u"20");
+  applyOptionValues(*settings, options);
+  std::ostringstream out, err;
+  int started = 0;
+  const int rc = runHeadlessCycle(
+      *settings, options,
+      [&started](const TChildCommand&) -> std::unique_ptr<IConsoleProcess> {
+        ++started;
+        throw std::runtime_error("not to be started");
+      },
+      [](const TVPNServer&) {}, out, err);
+  setrlimit(RLIMIT_NOFILE, &saved);
+  EXPECT_EQ(rc, kExitUnknown);
+  EXPECT_EQ(out.str(),
+            "QUORVEX UNKNOWN - cannot test 7 servers at once: the limit of open files allows at "
+            "most 2 (raise it with ulimit -n)\n");
+  EXPECT_EQ(started, 0);
+}
+
+TEST(ParallelVerboseTest, EachLineOfOutputCarriesItsServersName) {
+  TCatalogueFixture catalogue({.servers = {"a", "b"}, .connTimeout = 30});
+  TFakeChildren children;
+  children.scripts[u"a.ovpn"] = {.reads = {u"line one\r\nEnter Auth User", u"name:", u"",
+                                           u"Enter Auth Password:", u"",
+                                           u"Initialization Sequence Completed\r\n"}};
+  children.scripts[u"b.ovpn"] = {.reads = {u"b says hi\r\nand goes"}, .endsAfterReads = 1};
+  TCommandLine options{.headless = true, .once = true, .verbose = true};
+  options.optionValues.emplace_back("jobs", u"2");
+  applyOptionValues(catalogue.settings(), options);
+  std::ostringstream out, err;
+  const int rc = runHeadlessCycle(
+      catalogue.settings(), options, children.factory(), [](const TVPNServer&) {}, out, err);
+  EXPECT_EQ(rc, kExitCritical);
+  const std::string text = out.str();
+  EXPECT_NE(text.find("a: line one\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("a: Enter Auth Username:alice\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("a: Enter Auth Password:\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("b: b says hi\r\n"), std::string::npos) << text;
+  // A line the child left open is ended when its test ends.
+  EXPECT_NE(text.find("b: and goes\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find("s3cret"), std::string::npos);
+  ASSERT_EQ(children.started.size(), 2u);
+  for (const auto& log : children.started) {
+    if (log->cmdLine.find(u"a.ovpn") == std::u16string::npos) continue;
+    EXPECT_EQ(log->writes, (std::vector<std::u16string>{u"alice\r\n", u"s3cret\r\n"}));
+  }
+}
+
+TEST(ParallelRepeatTest, CyclesAgainAndAnOutageKeepsItsOneAlert) {
+  TCatalogueFixture catalogue({.servers = {"down", "up"}, .repeatPeriod = 0});
+  TFakeChildren children;
+  children.scripts[u"down.ovpn"] = {.reads = {u"gone\r\n"}, .endsAfterReads = 1};
+  children.scripts[u"up.ovpn"] = {.reads = {u"Initialization Sequence Completed\r\n"}};
+  TFakeView view(2);
+  const TClock& clock = TClock::System();
+  int alerts = 0;
+  TOutageBook outages(
+      catalogue.settings(), [&alerts](const TVPNServer&) { ++alerts; }, clock);
+  TParallelRun run(catalogue.settings(), view, children.factory(), outages, clock, {2, true});
+  int stopPipe[2];
+  ASSERT_EQ(pipe(stopPipe), 0);
+  std::thread stopper([&stopPipe] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    [[maybe_unused]] ssize_t n = write(stopPipe[1], "x", 1);
+  });
+  EXPECT_TRUE(run.run(stopPipe[0]));
+  stopper.join();
+  close(stopPipe[0]);
+  close(stopPipe[1]);
+  const auto& down = view.rows.at(catalogue.row("down")).history;
+  const auto& up = view.rows.at(catalogue.row("up")).history;
+  // A repeat period of 0 minutes has passed as soon as any time has.
+  EXPECT_GE(std::count(down.begin(), down.end(), kStatusFailed), 2) << down.size();
+  EXPECT_GE(std::count(up.begin(), up.end(), kStatusSuccessful), 2) << up.size();
+  EXPECT_EQ(alerts, 1);
+  EXPECT_TRUE(outages.outage(catalogue.row("down")).alerted);
+}
+
+TEST_F(ParallelRunTest, EachChildIsJudgedOnItsOwnWhileTheOthersGoOn) {
+  std::ostringstream out, err;
+  std::vector<std::string> alerts;
+  // Not verbose: the flood would fill the output.
+  TCommandLine options{.headless = true, .once = true};
+  options.optionValues.emplace_back("jobs", u"7");
+  applyOptionValues(*settings, options);
+  const auto start = std::chrono::steady_clock::now();
+  const int rc = runHeadlessCycle(
+      *settings, options, factory(),
+      [&alerts](const TVPNServer& server) { alerts.push_back(toUtf8(server.Name())); }, out, err);
+  const auto took = std::chrono::steady_clock::now() - start;
+
+  EXPECT_EQ(rc, kExitCritical) << out.str() << err.str();
+  const std::map<std::string, std::string> expected{
+      {"good", "Successful"},       {"late", "Successful"}, {"device", "Successful"},
+      {"flood", "Failed"},          {"silent", "Failed"},   {"dies", "Failed"},
+      {"broken", "Failed to start"}};
+  EXPECT_EQ(statusByName(out.str()), expected) << err.str();
+  // One alert per server found down, none for one that could not start;
+  // those that died at once go out before those that timed out.
+  ASSERT_EQ(alerts.size(), 3u);
+  EXPECT_EQ(alerts[0], "dies");
+  EXPECT_EQ(std::multiset<std::string>(alerts.begin() + 1, alerts.end()),
+            (std::multiset<std::string>{"flood", "silent"}));
+  // The time-outs ran side by side. (A bound for correctness, not speed.)
+  EXPECT_LT(took, std::chrono::seconds(2 * kConnTimeout + 2));
+}
+
+TEST_F(ParallelRunTest, AStopEndsEveryChildAndMarksOnlyTheTestsCutShort) {
+  TFakeView view(settings->ServerCount());
+  const TClock& clock = TClock::System();
+  TOutageBook outages(
+      *settings, [](const TVPNServer&) {}, clock);
+  // Two at a time: "device" and "dies" end at once, and two of the long ones
+  // are under way when the stop comes; the rest never start.
+  TParallelRun run(*settings, view, factory(), outages, clock, {2, false});
+  int stopPipe[2];
+  ASSERT_EQ(pipe(stopPipe), 0);
+  std::thread stopper([&stopPipe] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    [[maybe_unused]] ssize_t n = write(stopPipe[1], "x", 1);
+  });
+  const bool stopped = run.run(stopPipe[0]);
+  stopper.join();
+  close(stopPipe[0]);
+  close(stopPipe[1]);
+  EXPECT_TRUE(stopped);
+
+  int interrupted = 0;
+  for (int i = 0; i < settings->ServerCount(); ++i) {
+    const std::string name = toUtf8(settings->Servers(i).Name());
+    const auto& history = view.rows.at(i).history;
+    SCOPED_TRACE(name);
+    if (history.empty()) continue;  // never started
+    if (history.back() == kStatusInterrupted) {
+      ++interrupted;
+      EXPECT_EQ(history, (std::vector<std::u16string>{kStatusRunning, kStatusInterrupted}));
+    } else {
+      EXPECT_NE(history.back(), kStatusRunning);
+    }
+  }
+  EXPECT_EQ(interrupted, 2);
+  // No child is left: each ran in the configuration folder.
+  const std::filesystem::path configDir = _root / "config";
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    std::error_code error;
+    const auto cwd = std::filesystem::read_symlink(entry.path() / "cwd", error);
+    EXPECT_TRUE(error || cwd != configDir) << "left running: " << entry.path();
+  }
+}
+
+}  // namespace
+}  // namespace quorvex::test
