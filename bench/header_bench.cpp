@@ -9,7 +9,7 @@
 namespace quorvex {
 namespace {
 
-class TBenchClock final : public TLocalClock {
+class TBenchClock final : public TClock {
  public:
   TDateTime Now() const override { return EncodeDateTime(2011, 3, 5, 14, 7, 9); }
   std::optional<int> LocalZoneOffset() const override { return 60; }

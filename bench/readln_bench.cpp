@@ -13,17 +13,16 @@
 #include <string>
 #include <thread>
 
-#include "../tests/net/loopback.h"
-#include "../tests/net/memory_transport.h"
 #include "net/tcp_client.h"
+#include "support/loopback.h"
+#include "support/memory_transport.h"
 
 namespace {
 
 using namespace quorvex;
-using quorvex::testing::AcceptWithin;
-using quorvex::testing::LocalPort;
-using quorvex::testing::LoopbackSocket;
-using quorvex::testing::TFd;
+using quorvex::test::AcceptWithin;
+using quorvex::test::LocalPort;
+using quorvex::test::LoopbackSocket;
 
 constexpr int kLineLength = 80;  // bytes, CR LF included
 
@@ -46,14 +45,14 @@ class TLineStream {
 
   // Accepts the reading end's connection and starts writing to it.
   void Start() {
-    _peer = AcceptWithin(_listener.Get());
+    _peer = AcceptWithin(_listener.get());
     _writer = std::thread([this] {
       const std::string block = MakeBlock();
       while (!_stop.load()) {
         size_t done = 0;
         while (done < block.size() && !_stop.load()) {
           const ssize_t n =
-              ::send(_peer.Get(), block.data() + done, block.size() - done, MSG_NOSIGNAL);
+              ::send(_peer.get(), block.data() + done, block.size() - done, MSG_NOSIGNAL);
           if (n <= 0) return;
           done += n;
         }
@@ -62,14 +61,14 @@ class TLineStream {
   }
   void Stop() {
     _stop = true;
-    if (_peer.Get() >= 0) ::shutdown(_peer.Get(), SHUT_RDWR);
+    if (_peer.get() >= 0) ::shutdown(_peer.get(), SHUT_RDWR);
     if (_writer.joinable()) _writer.join();
   }
-  std::uint16_t Port() const { return LocalPort(_listener.Get()); }
+  std::uint16_t Port() const { return LocalPort(_listener.get()); }
 
  private:
-  TFd _listener;
-  TFd _peer;
+  TUniqueFd _listener;
+  TUniqueFd _peer;
   std::thread _writer;
   std::atomic<bool> _stop{false};
 };
@@ -101,12 +100,12 @@ void BM_ReadLn(benchmark::State& state) {
 void BM_RecvMemchr(benchmark::State& state) {
   const int lines = static_cast<int>(state.range(0));
   TLineStream stream;
-  TFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  TUniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(stream.Port());
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+  if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
     state.SkipWithError("connect failed");
     return;
   }
@@ -132,9 +131,9 @@ void BM_RecvMemchr(benchmark::State& state) {
       }
       pending.erase(0, start);
       if (done == lines) break;
-      pollfd pfd{fd.Get(), POLLIN, 0};
+      pollfd pfd{fd.get(), POLLIN, 0};
       ::poll(&pfd, 1, -1);
-      const ssize_t n = ::recv(fd.Get(), chunk.get(), 32768, 0);
+      const ssize_t n = ::recv(fd.get(), chunk.get(), 32768, 0);
       if (n <= 0) {
         state.SkipWithError("stream ended");
         return;
@@ -143,7 +142,7 @@ void BM_RecvMemchr(benchmark::State& state) {
     }
   }
   benchmark::DoNotOptimize(characters);
-  fd.Reset();
+  fd.reset();
   stream.Stop();
   state.SetBytesProcessed(state.iterations() * lines * kLineLength);
   state.SetComplexityN(lines);
@@ -155,8 +154,8 @@ void BM_ReadLnLongLineInSmallPieces(benchmark::State& state) {
   const int length = static_cast<int>(state.range(0));
   const std::string input = std::string(length, 'a') + "\n";
   for (auto _ : state) {
-    quorvex::testing::TMemoryScript script(input, 64, true);
-    quorvex::testing::TMemoryHandler handler(script);
+    quorvex::test::TMemoryScript script(input, 64, true);
+    quorvex::test::TMemoryHandler handler(script);
     handler.SetMaxLineLength(length);
     benchmark::DoNotOptimize(handler.ReadLn());
   }

@@ -12,8 +12,8 @@
 namespace {
 
 using namespace quorvex;
-using quorvex::test_support::TTlsServer;
-using quorvex::test_support::TTlsServerOptions;
+using quorvex::test::TTlsServer;
+using quorvex::test::TTlsServerOptions;
 
 // 78 bytes of text; WriteLn adds CR LF.
 const std::u16string kLine = u"250-" + std::u16string(74, u'x');

@@ -2,19 +2,19 @@
 // reader, reply after reply, until the input ends or a reply is refused.
 #include <climits>
 
-#include "../tests/net/memory_transport.h"
 #include "fuzz_input.h"
 #include "smtp/reply_smtp.h"
 #include "smtp/smtp.h"
+#include "support/memory_transport.h"
 
 using namespace quorvex;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   // The first byte picks the chunk size the transport delivers.
-  testing::TMemoryScript script(std::string(reinterpret_cast<const char*>(data) + 1, size - 1),
-                                data[0] % 16 + 1);
-  testing::TMemoryHandler handler(script);
+  test::TMemoryScript script(std::string(reinterpret_cast<const char*>(data) + 1, size - 1),
+                             data[0] % 16 + 1);
+  test::TMemoryHandler handler(script);
   TQxSMTP client;
   client.SetIOHandler(&handler);
   auto& reply = static_cast<TQxReplySMTP&>(client.LastCmdResult());

@@ -21,6 +21,8 @@
 #include <string>
 #include <thread>
 
+#include "platform/unique_fd.h"
+#include "support/loopback.h"
 #include "support/tls_server.h"
 
 namespace quorvex::bench_support {
@@ -29,27 +31,18 @@ class TSMTPSink {
  public:
   TSMTPSink() {
     _ctx = SSL_CTX_new(TLS_server_method());
-    const auto& identity = test_support::TlsIdentityFiles();
+    const auto& identity = test::TlsIdentityFiles();
     if (!_ctx ||
         SSL_CTX_use_certificate_file(_ctx, identity.CertFile.c_str(), SSL_FILETYPE_PEM) != 1 ||
         SSL_CTX_use_PrivateKey_file(_ctx, identity.KeyFile.c_str(), SSL_FILETYPE_PEM) != 1)
       throw std::runtime_error("sink: no TLS context");
-    _listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof addr;
-    if (::bind(_listener, reinterpret_cast<sockaddr*>(&addr), length) != 0 ||
-        ::listen(_listener, 64) != 0 ||
-        ::getsockname(_listener, reinterpret_cast<sockaddr*>(&addr), &length) != 0)
-      throw std::runtime_error("sink: no listener");
-    _port = ntohs(addr.sin_port);
+    _listener = test::LoopbackSocket(AF_INET, 64);
+    _port = test::LocalPort(_listener.get());
     _thread = std::thread([this] { Run(); });
   }
   ~TSMTPSink() {
     _stop = true;
     _thread.join();
-    ::close(_listener);
     SSL_CTX_free(_ctx);
   }
 
@@ -100,10 +93,10 @@ class TSMTPSink {
 
   void Run() {
     while (!_stop) {
-      pollfd pfd{_listener, POLLIN, 0};
+      pollfd pfd{_listener.get(), POLLIN, 0};
       if (::poll(&pfd, 1, 100) != 1) continue;
       TConn conn;
-      conn.Fd = ::accept4(_listener, nullptr, nullptr, SOCK_CLOEXEC);
+      conn.Fd = ::accept4(_listener.get(), nullptr, nullptr, SOCK_CLOEXEC);
       if (conn.Fd < 0) continue;
       const int one = 1;
       ::setsockopt(conn.Fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
@@ -160,7 +153,7 @@ class TSMTPSink {
   }
 
   SSL_CTX* _ctx = nullptr;
-  int _listener = -1;
+  TUniqueFd _listener;
   std::uint16_t _port = 0;
   std::atomic<bool> _stop{false};
   std::atomic<std::uint64_t> _messages{0};

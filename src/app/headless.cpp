@@ -19,6 +19,7 @@
 #include "platform/exception.h"
 #include "platform/text.h"
 #include "platform/text_encoding.h"
+#include "platform/unique_fd.h"
 #include "settings/settings_path.h"
 
 namespace quorvex {
@@ -27,16 +28,11 @@ namespace {
 
 constexpr std::chrono::milliseconds kTickInterval{300};
 
-std::tm localNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return local;
-}
-
-std::string timestamp(const std::tm& t) {
+std::string timestamp(TDateTime localTime) {
+  const TDateTimeParts t = DecodeDateTime(localTime);
   char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &t);
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
   return text;
 }
 
@@ -57,10 +53,13 @@ void onStopSignal(int) {
 class TStopSignals {
  public:
   TStopSignals() {
-    if (pipe2(_fds, O_CLOEXEC | O_NONBLOCK) != 0) {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
       throw Exception(u"Could not create the signal pipe: " + fromUtf8(std::strerror(errno)));
     }
-    gSignalPipe = _fds[1];
+    _read = TUniqueFd(fds[0]);
+    _write = TUniqueFd(fds[1]);
+    gSignalPipe = _write.get();
     struct sigaction action {};
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
@@ -70,27 +69,26 @@ class TStopSignals {
   ~TStopSignals() {
     sigaction(SIGINT, &_oldInt, nullptr);
     sigaction(SIGTERM, &_oldTerm, nullptr);
-    gSignalPipe = -1;
-    close(_fds[0]);
-    close(_fds[1]);
+    gSignalPipe = -1;  // before the pipe closes, so no handler writes to a reused number
   }
   TStopSignals(const TStopSignals&) = delete;
   TStopSignals& operator=(const TStopSignals&) = delete;
 
   // Readable when a stop signal has arrived.
-  int fd() const { return _fds[0]; }
+  int fd() const { return _read.get(); }
 
   // True when a stop signal arrived; waits at most timeoutMs for one.
   bool wait(int timeoutMs) {
-    pollfd fd{_fds[0], POLLIN, 0};
+    pollfd fd{_read.get(), POLLIN, 0};
     const int ready = poll(&fd, 1, timeoutMs);
     if (ready <= 0) return false;  // time-out, or EINTR from a signal the pipe then shows
     char buffer[16];
-    return read(_fds[0], buffer, sizeof buffer) > 0;
+    return read(_read.get(), buffer, sizeof buffer) > 0;
   }
 
  private:
-  int _fds[2] = {-1, -1};
+  TUniqueFd _read;
+  TUniqueFd _write;
   struct sigaction _oldInt {};
   struct sigaction _oldTerm {};
 };
@@ -168,13 +166,17 @@ class TKeptOutages {
 // with the file is reported once and never stops the monitor.
 class TKeptMetrics {
  public:
-  TKeptMetrics(const TSettings& settings, const std::u16string& fileName, std::ostream& err)
-      : _settings(settings), _metrics(serverNames(settings), localBytes(fileName)), _err(err) {}
+  TKeptMetrics(const TSettings& settings, const std::u16string& fileName, std::ostream& err,
+               const TClock& clock)
+      : _settings(settings),
+        _metrics(serverNames(settings), localBytes(fileName)),
+        _err(err),
+        _clock(clock) {}
 
   void statusChanged(int row, const std::u16string& status) {
     const double wallTime =
-        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-    _metrics.statusChanged(row, status, wallTime, std::chrono::steady_clock::now());
+        std::chrono::duration<double>(_clock.WallNow().time_since_epoch()).count();
+    _metrics.statusChanged(row, status, wallTime, _clock.MonotonicNow());
     write();
   }
 
@@ -206,6 +208,7 @@ class TKeptMetrics {
   const TSettings& _settings;
   TMetricsFile _metrics;
   std::ostream& _err;
+  const TClock& _clock;
   bool _writeFailed = false;
 };
 
@@ -244,13 +247,13 @@ void runOneAtATime(TTestCycle& cycle, const THeadlessView& view, TStopSignals& s
 }  // namespace
 
 THeadlessView::THeadlessView(const TSettings& settings, bool repeat, bool verbose,
-                             std::ostream& out, LocalClock localClock)
+                             std::ostream& out, const TClock& clock)
     : _login(settings.Username()),
       _password(settings.Password()),
       _repeat(repeat),
       _verbose(verbose),
       _out(out),
-      _localClock(std::move(localClock)) {
+      _clock(clock) {
   for (int i = 0; i < settings.ServerCount(); ++i) {
     _names.push_back(settings.Servers(i).Name());
     _statuses.push_back(kStatusNotRun);
@@ -280,7 +283,7 @@ void THeadlessView::endOutputLine() {
 void THeadlessView::setRowStatus(int row, const std::u16string& status) {
   _statuses.at(row) = status;
   endOutputLine();
-  _out << timestamp(_localClock()) << '\t' << localBytes(_names.at(row)) << '\t'
+  _out << timestamp(_clock.Now()) << '\t' << localBytes(_names.at(row)) << '\t'
        << localBytes(status) << std::endl;
   if (_statusListener) _statusListener(row, status);
 }
@@ -354,20 +357,21 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
     err << "quorvex: no client configurations in " << localBytes(settings.ConfigDir()) << std::endl;
   }
 
-  THeadlessView view(settings, !options.once, options.verbose, out, localNow);
+  const TClock& clock = TClock::System();
+  THeadlessView view(settings, !options.once, options.verbose, out, clock);
   std::unique_ptr<TKeptMetrics> metrics;
   if (options.metricsFile) {
-    metrics = std::make_unique<TKeptMetrics>(settings, *options.metricsFile, err);
+    metrics = std::make_unique<TKeptMetrics>(settings, *options.metricsFile, err, clock);
     metrics->write();  // the servers are known before any test ends
     view.setStatusListener(
         [&metrics](int row, const std::u16string& status) { metrics->statusChanged(row, status); });
   }
   // One line per alert: sent on the output, not sent on the error stream.
-  auto reportingAlert = [&out, &err, &metrics,
+  auto reportingAlert = [&out, &err, &clock, &metrics,
                          alertMail = std::move(alertMail)](const TVPNServer& server) {
     try {
       alertMail(server);
-      out << timestamp(localNow()) << "\talert for " << plainName(server.Name()) << " sent"
+      out << timestamp(clock.Now()) << "\talert for " << plainName(server.Name()) << " sent"
           << std::endl;
       if (metrics) metrics->alertSent(server);
     } catch (const std::exception& e) {
@@ -390,13 +394,13 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
     }
     return kExitUnknown;
   }
-  TTestCycle cycle(settings, view, processes, reportingAlert, makeSystemCycleClock());
+  TTestCycle cycle(settings, view, processes, reportingAlert, clock);
   if (recoveryMail) {
-    cycle.setRecoveryMail([&out, &err, recoveryMail = std::move(recoveryMail)](
+    cycle.setRecoveryMail([&out, &err, &clock, recoveryMail = std::move(recoveryMail)](
                               const TVPNServer& server, std::chrono::seconds outage) {
       try {
         recoveryMail(server, outage);
-        out << timestamp(localNow()) << "\trecovery mail for " << plainName(server.Name())
+        out << timestamp(clock.Now()) << "\trecovery mail for " << plainName(server.Name())
             << " sent" << std::endl;
       } catch (const std::exception& e) {
         err << "quorvex: recovery mail for " << plainName(server.Name())
@@ -415,9 +419,8 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
   TStopSignals stopSignals;
 
   if (jobs > 1) {
-    // Several servers at once: the cycle lends its outages and its clock.
-    const auto clock = makeSystemCycleClock();
-    TParallelRun run(settings, view, processes, cycle.outages(), *clock, {jobs, !options.once},
+    // Several servers at once: the cycle lends its outages.
+    TParallelRun run(settings, view, processes, cycle.outages(), clock, {jobs, !options.once},
                      options.verbose ? &out : nullptr);
     run.run(stopSignals.fd());
   } else {
@@ -436,7 +439,7 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
 int runHeadless(const TCommandLine& options, std::ostream& out, std::ostream& err) {
   std::unique_ptr<TSettings> settings;
   try {
-    settings = startUpSettings(options.settingsFile);
+    settings = startUpSettings(settingsFilePath(options.settingsFile));
   } catch (const std::exception& e) {
     out << unknownSummary(e.what()).line << std::endl;
     return kExitUnknown;

@@ -1,13 +1,12 @@
 #pragma once
 
-#include <ctime>
 #include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
 
 #include "alerts/alert_mail.h"
-#include "app/command_line.h"
+#include "app/program_options.h"
 #include "app/test_cycle.h"
 #include "app/test_cycle_view.h"
 #include "settings/settings.h"
@@ -19,9 +18,8 @@ namespace quorvex {
 // child's output is copied there too.
 class THeadlessView final : public ITestCycleView {
  public:
-  using LocalClock = std::function<std::tm()>;
   THeadlessView(const TSettings& settings, bool repeat, bool verbose, std::ostream& out,
-                LocalClock localClock);
+                const TClock& clock = TClock::System());
 
   std::u16string loginText() const override { return _login; }
   std::u16string passwordText() const override { return _password; }
@@ -55,7 +53,7 @@ class THeadlessView final : public ITestCycleView {
   bool _timerEnabled = false;
   bool _atLineStart = true;
   std::ostream& _out;
-  LocalClock _localClock;
+  const TClock& _clock;
   std::function<void(int, const std::u16string&)> _statusListener;
 };
 

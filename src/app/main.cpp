@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "app/command_line.h"
 #include "app/headless.h"
+#include "app/program_options.h"
 #include "app/test_mail.h"
 #include "app/window_launch.h"
 

@@ -4,7 +4,7 @@
 
 namespace quorvex {
 
-TOutageBook::TOutageBook(const TSettings& settings, AlertMail alertMail, ICycleClock& clock)
+TOutageBook::TOutageBook(const TSettings& settings, AlertMail alertMail, const TClock& clock)
     : _settings(settings),
       _alertMail(std::move(alertMail)),
       _clock(clock),
@@ -16,7 +16,7 @@ void TOutageBook::judge(int row, const std::u16string& status) {
                                                          : TTestResult::Neither;
   if (result == TTestResult::Neither) return;
   const TAlertPolicy policy(alertPolicySettings(_settings.Options()));
-  const TWallTime now = _clock.wallNow();
+  const TWallTime now = _clock.WallNow();
   TOutageState& state = _outages.at(row);
   const TOutageState before = state;
   const TAlertDecision decision = policy.judge(state, result, now);

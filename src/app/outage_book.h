@@ -6,11 +6,10 @@
 #include <vector>
 
 #include "alerts/alert_policy.h"
+#include "platform/clock.h"
 #include "settings/settings.h"
 
 namespace quorvex {
-
-class ICycleClock;
 
 // The outage of every server and the mails they call for: fed with each
 // result, it sends the alert, reminder or recovery mail the policy asks for,
@@ -24,7 +23,7 @@ class TOutageBook {
   // Told each time a server's outage state changes.
   using OutageChanged = std::function<void(int row, const TOutageState& state)>;
 
-  TOutageBook(const TSettings& settings, AlertMail alertMail, ICycleClock& clock);
+  TOutageBook(const TSettings& settings, AlertMail alertMail, const TClock& clock);
 
   // A server's result: any status word; only "Successful" and "Failed" count.
   void judge(int row, const std::u16string& status);
@@ -40,7 +39,7 @@ class TOutageBook {
   AlertMail _alertMail;
   RecoveryMail _recoveryMail;
   OutageChanged _outageChanged;
-  ICycleClock& _clock;
+  const TClock& _clock;
   std::vector<TOutageState> _outages;  // one per server; `alerted` is the alert flag
 };
 

@@ -26,7 +26,7 @@ constexpr long kFilesPerTest = 3;
 // settings file, shared libraries, and room to spare.
 constexpr long kReservedFiles = 32;
 
-int millisecondsUntil(ICycleClock::TimePoint from, ICycleClock::TimePoint to) {
+int millisecondsUntil(TClock::TimePoint from, TClock::TimePoint to) {
   if (to <= from) return 0;
   // Rounded up, and one more: the time-out has passed only once strictly exceeded.
   const auto ms = std::chrono::ceil<std::chrono::milliseconds>(to - from).count() + 1;
@@ -50,7 +50,7 @@ struct TParallelRun::TRunning {
 
 TParallelRun::TParallelRun(const TSettings& settings, ITestCycleView& view,
                            TTestCycle::ProcessFactory processes, TOutageBook& outages,
-                           ICycleClock& clock, TSchedule schedule, std::ostream* verbose)
+                           const TClock& clock, TSchedule schedule, std::ostream* verbose)
     : _settings(settings),
       _view(view),
       _processes(std::move(processes)),
@@ -113,7 +113,7 @@ void TParallelRun::stopAll() {
 }
 
 bool TParallelRun::waitOnce(int stopFd, std::vector<bool>& due) {
-  const auto now = _clock.monotonicNow();
+  const auto now = _clock.MonotonicNow();
   std::vector<pollfd> fds{{stopFd, POLLIN, 0}};
   std::vector<size_t> owners;
   int timeoutMs = INT_MAX;
@@ -141,7 +141,7 @@ bool TParallelRun::waitOnce(int stopFd, std::vector<bool>& due) {
   if (fds[0].revents != 0) return true;
   for (size_t k = 1; k < fds.size(); ++k)
     if (fds[k].revents != 0) due[owners[k - 1]] = true;
-  const auto after = _clock.monotonicNow();
+  const auto after = _clock.MonotonicNow();
   for (size_t i = 0; i < _running.size(); ++i)
     if (after > _running[i]->test->deadline()) due[i] = true;
   return false;
@@ -149,7 +149,7 @@ bool TParallelRun::waitOnce(int stopFd, std::vector<bool>& due) {
 
 bool TParallelRun::run(int stopFd) {
   const int count = _settings.ServerCount();
-  auto cycleStart = _clock.monotonicNow();
+  auto cycleStart = _clock.MonotonicNow();
   int next = 0;
   for (;;) {
     while (static_cast<int>(_running.size()) < _schedule.jobs && next < count) startTest(next++);
@@ -157,7 +157,7 @@ bool TParallelRun::run(int stopFd) {
     if (_running.empty()) {
       if (!_schedule.repeat) return false;
       const auto repeatAt = cycleStart + std::chrono::minutes(_settings.RepeatPeriod());
-      const auto now = _clock.monotonicNow();
+      const auto now = _clock.MonotonicNow();
       if (now > repeatAt) {
         cycleStart = now;
         next = 0;

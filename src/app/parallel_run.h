@@ -27,7 +27,7 @@ class TParallelRun {
   // With `verbose`, the children's output goes there line by line, each line
   // after its server's name.
   TParallelRun(const TSettings& settings, ITestCycleView& view,
-               TTestCycle::ProcessFactory processes, TOutageBook& outages, ICycleClock& clock,
+               TTestCycle::ProcessFactory processes, TOutageBook& outages, const TClock& clock,
                TSchedule schedule, std::ostream* verbose = nullptr);
   ~TParallelRun();
   TParallelRun(const TParallelRun&) = delete;
@@ -51,7 +51,7 @@ class TParallelRun {
   ITestCycleView& _view;
   TTestCycle::ProcessFactory _processes;
   TOutageBook& _outages;
-  ICycleClock& _clock;
+  const TClock& _clock;
   TSchedule _schedule;
   std::ostream* _verbose;
   std::vector<std::unique_ptr<TRunning>> _running;

@@ -21,17 +21,6 @@ constexpr size_t kTailLength = 4096;
 // A child seen ended may still have output on its way through the terminal.
 constexpr int kLastReadTimeoutMs = 100;
 
-char16_t foldAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? c + (u'a' - u'A') : c; }
-
-bool endsWithIgnoringCase(std::u16string_view text, std::u16string_view suffix) {
-  if (text.size() < suffix.size()) return false;
-  const size_t start = text.size() - suffix.size();
-  for (size_t i = 0; i < suffix.size(); ++i) {
-    if (foldAscii(text[start + i]) != foldAscii(suffix[i])) return false;
-  }
-  return true;
-}
-
 std::u16string_view withoutTrailingBlanks(std::u16string_view text) {
   while (!text.empty() && (text.back() == u' ' || text.back() == u'\t')) text.remove_suffix(1);
   return text;
@@ -41,10 +30,10 @@ std::u16string_view withoutTrailingBlanks(std::u16string_view text) {
 // agent's hint do not count, anything else after it does.
 bool endsWithPrompt(const std::u16string& output, std::u16string_view prompt) {
   std::u16string_view text = withoutTrailingBlanks(output);
-  if (endsWithIgnoringCase(text, kAgentHint))
+  if (EndsWithNoCase(text, kAgentHint))
     text =
         withoutTrailingBlanks(text.substr(0, text.size() - std::u16string_view(kAgentHint).size()));
-  return endsWithIgnoringCase(text, prompt);
+  return EndsWithNoCase(text, prompt);
 }
 
 bool contains(const std::u16string& text, std::u16string_view part) {
@@ -54,14 +43,14 @@ bool contains(const std::u16string& text, std::u16string_view part) {
 }  // namespace
 
 TServerTest::TServerTest(const TSettings& settings, int index, const ITestCycleView& view,
-                         ICycleClock& clock, OutputSink output)
+                         const TClock& clock, OutputSink output)
     : _settings(settings), _index(index), _view(view), _clock(clock), _output(std::move(output)) {}
 
 TServerTest::~TServerTest() = default;
 
 bool TServerTest::start(const TTestCycle::ProcessFactory& processes) {
   try {
-    _startTime = _clock.monotonicNow();
+    _startTime = _clock.MonotonicNow();
     const TVPNServer& server = _settings.Servers(_index);
     // The test only has to learn whether the server accepts the connection:
     // no device is opened and no address or route applied, so it needs no
@@ -114,7 +103,7 @@ std::optional<std::u16string> TServerTest::step(int readTimeoutMs) {
     append(kCrLf);
   } else if (_connected) {
     return std::u16string(kStatusSuccessful);
-  } else if (std::chrono::duration<double>(_clock.monotonicNow() - _startTime).count() >
+  } else if (std::chrono::duration<double>(_clock.MonotonicNow() - _startTime).count() >
              _settings.ConnectionTimeout()) {
     return std::u16string(kStatusFailed);
   }
@@ -125,7 +114,7 @@ std::vector<int> TServerTest::waitHandles() const {
   return _ovpn ? _ovpn->waitHandles() : std::vector<int>{};
 }
 
-ICycleClock::TimePoint TServerTest::deadline() const {
+TClock::TimePoint TServerTest::deadline() const {
   return _startTime + std::chrono::seconds(_settings.ConnectionTimeout());
 }
 

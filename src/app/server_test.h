@@ -19,7 +19,7 @@ class TServerTest {
 
   // `view` answers the prompts (edLogin, edPwd); every text read from the
   // child, and the echo of the answers, goes to `output`.
-  TServerTest(const TSettings& settings, int index, const ITestCycleView& view, ICycleClock& clock,
+  TServerTest(const TSettings& settings, int index, const ITestCycleView& view, const TClock& clock,
               OutputSink output);
   ~TServerTest();
   TServerTest(const TServerTest&) = delete;
@@ -35,7 +35,7 @@ class TServerTest {
   // Descriptors that turn readable when the child prints or ends; empty when
   // the child offers none, and the caller must then step it now and then.
   std::vector<int> waitHandles() const;
-  ICycleClock::TimePoint deadline() const;
+  TClock::TimePoint deadline() const;
   // Asks the child to end without waiting; releasing it waits (bounded).
   void requestStop();
   // Terminates the child.
@@ -49,9 +49,9 @@ class TServerTest {
   const TSettings& _settings;
   const int _index;
   const ITestCycleView& _view;
-  ICycleClock& _clock;
+  const TClock& _clock;
   OutputSink _output;
-  ICycleClock::TimePoint _startTime{};
+  TClock::TimePoint _startTime{};
   std::unique_ptr<IConsoleProcess> _ovpn;
   // What the verdict needs of the output, kept as it arrives so that a child
   // that floods its terminal costs no more memory than a quiet one: its end

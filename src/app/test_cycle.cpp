@@ -13,7 +13,7 @@ namespace {
 
 constexpr int kReadTimeoutMs = 100;
 
-double secondsBetween(ICycleClock::TimePoint from, ICycleClock::TimePoint to) {
+double secondsBetween(TClock::TimePoint from, TClock::TimePoint to) {
   return std::chrono::duration<double>(to - from).count();
 }
 
@@ -30,42 +30,27 @@ char16_t localeTimeSeparator() {
   return u':';
 }
 
-class TSystemCycleClock final : public ICycleClock {
- public:
-  TimePoint monotonicNow() override { return std::chrono::steady_clock::now(); }
-  std::tm localNow() override {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return local;
-  }
-  TWallTime wallNow() override { return std::chrono::system_clock::now(); }
-};
-
 }  // namespace
 
-std::unique_ptr<ICycleClock> makeSystemCycleClock() {
-  return std::make_unique<TSystemCycleClock>();
-}
-
-std::u16string formatLastRun(const std::tm& localTime) {
+std::u16string formatLastRun(TDateTime localTime) {
   auto twoDigits = [](int value) {
     value = ((value % 100) + 100) % 100;
     return std::u16string{static_cast<char16_t>(u'0' + value / 10),
                           static_cast<char16_t>(u'0' + value % 10)};
   };
   const char16_t separator = localeTimeSeparator();
-  return twoDigits(localTime.tm_hour) + separator + twoDigits(localTime.tm_min) + separator +
-         twoDigits(localTime.tm_sec);
+  const TDateTimeParts parts = DecodeDateTime(localTime);
+  return twoDigits(parts.hour) + separator + twoDigits(parts.minute) + separator +
+         twoDigits(parts.second);
 }
 
 TTestCycle::TTestCycle(const TSettings& settings, ITestCycleView& view, ProcessFactory processes,
-                       AlertMail alertMail, std::unique_ptr<ICycleClock> clock)
+                       AlertMail alertMail, const TClock& clock)
     : _settings(settings),
       _view(view),
       _processes(std::move(processes)),
-      _clock(std::move(clock)),
-      _outages(settings, std::move(alertMail), *_clock) {}
+      _clock(clock),
+      _outages(settings, std::move(alertMail), _clock) {}
 
 TTestCycle::~TTestCycle() = default;
 
@@ -111,12 +96,12 @@ void TTestCycle::tmrTestTimer() {
 }
 
 void TTestCycle::advance() {
-  if (_serverIndex == -1) _cycleStartTime = _clock->monotonicNow();
+  if (_serverIndex == -1) _cycleStartTime = _clock.MonotonicNow();
   // While waiting to repeat the index keeps rising; it stops short of overflowing.
   if (_serverIndex < INT32_MAX) ++_serverIndex;
   if (_serverIndex >= _settings.ServerCount()) {
     if (_view.repeatChecked()) {
-      const double minutes = secondsBetween(_cycleStartTime, _clock->monotonicNow()) / 60.0;
+      const double minutes = secondsBetween(_cycleStartTime, _clock.MonotonicNow()) / 60.0;
       if (minutes > _settings.RepeatPeriod()) _serverIndex = -1;
     } else {
       _view.setTimerEnabled(false);
@@ -126,7 +111,7 @@ void TTestCycle::advance() {
   }
   _view.setOutputText(u"");
   _test = std::make_unique<TServerTest>(
-      _settings, _serverIndex, _view, *_clock,
+      _settings, _serverIndex, _view, _clock,
       [this](const std::u16string& text) { _view.appendOutput(text); });
   // The tick that starts a child goes on to read it at once.
   setStatus(_test->start(_processes) ? kStatusRunning : kStatusFailedToStart);
@@ -138,7 +123,7 @@ void TTestCycle::setStatus(const std::u16string& status) {
   if (status == kStatusRunning) {
     _view.setRowLastRun(row, u"");
   } else {
-    _view.setRowLastRun(row, formatLastRun(_clock->localNow()));
+    _view.setRowLastRun(row, formatLastRun(_clock.Now()));
     _test.reset();  // terminates the child before any alert goes out
   }
   _outages.judge(row, status);

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <chrono>
-#include <ctime>
 #include <functional>
 #include <memory>
 #include <string>
@@ -10,6 +8,7 @@
 #include "alerts/alert_policy.h"
 #include "app/outage_book.h"
 #include "app/test_cycle_view.h"
+#include "platform/clock.h"
 #include "process/child_command.h"
 #include "process/console_process.h"
 #include "settings/settings.h"
@@ -24,24 +23,9 @@ inline constexpr char16_t kStatusFailed[] = u"Failed";
 inline constexpr char16_t kStatusFailedToStart[] = u"Failed to start";
 inline constexpr char16_t kStatusInterrupted[] = u"Interrupted";
 
-// Time as the cycle sees it. Elapsed times (test time-out, repeat period) use
-// the monotonic clock so that clock adjustments cannot stretch or cut them;
-// the local wall clock is only for the Last Run text.
-class ICycleClock {
- public:
-  using TimePoint = std::chrono::steady_clock::time_point;
-  virtual ~ICycleClock() = default;
-  virtual TimePoint monotonicNow() = 0;
-  virtual std::tm localNow() = 0;
-  // For outages, which may span runs of the program.
-  virtual TWallTime wallNow() = 0;
-};
-
-std::unique_ptr<ICycleClock> makeSystemCycleClock();
-
 // "hh:nn:ss" on the 24-hour clock, joined by the locale's time separator
 // (":" when the locale names none).
-std::u16string formatLastRun(const std::tm& localTime);
+std::u16string formatLastRun(TDateTime localTime);
 
 class TServerTest;
 
@@ -56,7 +40,7 @@ class TTestCycle {
   using OutageChanged = TOutageBook::OutageChanged;
 
   TTestCycle(const TSettings& settings, ITestCycleView& view, ProcessFactory processes,
-             AlertMail alertMail, std::unique_ptr<ICycleClock> clock);
+             AlertMail alertMail, const TClock& clock = TClock::System());
   ~TTestCycle();
   TTestCycle(const TTestCycle&) = delete;
   TTestCycle& operator=(const TTestCycle&) = delete;
@@ -92,11 +76,11 @@ class TTestCycle {
   const TSettings& _settings;
   ITestCycleView& _view;
   ProcessFactory _processes;
-  std::unique_ptr<ICycleClock> _clock;
+  const TClock& _clock;
   TOutageBook _outages;
 
   int32_t _serverIndex = -1;
-  ICycleClock::TimePoint _cycleStartTime{};
+  TClock::TimePoint _cycleStartTime{};
   std::unique_ptr<TServerTest> _test;  // the server's test in progress, holding its child
 };
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <iostream>
 
-#include "app/command_line.h"
+#include "app/program_options.h"
 
 namespace quorvex {
 

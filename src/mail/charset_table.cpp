@@ -114,7 +114,7 @@ std::string upperAscii(std::u16string_view text) {
   out.reserve(text.size());
   for (char16_t c : text) {
     if (c >= 0x80) return {};  // no charset name holds such a character
-    out += static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+    out += static_cast<char>(AsciiUpper(c));
   }
   return out;
 }

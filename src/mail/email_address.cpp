@@ -33,36 +33,36 @@ bool isEmptyEntry(const TQxEMailAddressItem& item) {
 }  // namespace
 
 std::u16string TQxEMailAddressItem::QuotedAddressSpec() const {
-  if (_address.empty()) return _name.empty() ? u"" : u"<>";
-  const size_t at = _address.rfind(u'@');
-  const std::u16string_view all(_address);
+  if (FAddress.empty()) return FName.empty() ? u"" : u"<>";
+  const size_t at = FAddress.rfind(u'@');
+  const std::u16string_view all(FAddress);
   const std::u16string_view local = at == std::u16string::npos ? all : all.substr(0, at);
   const std::u16string_view domain = at == std::u16string::npos ? u"" : all.substr(at);
   size_t k = 0;
   while (k < local.size() && isAtext(local[k])) ++k;
   if (k == local.size() || local[k] == '.')
-    return _name.empty() ? _address : u"<" + _address + u">";
+    return FName.empty() ? FAddress : u"<" + FAddress + u">";
   return u"<\"" + escapeQuoted(local) + u"\"" + std::u16string(domain) + u">";
 }
 
 std::u16string TQxEMailAddressItem::Text() const {
-  if (_name.empty() || EqualsNoCase(_name, _address)) return QuotedAddressSpec();
+  if (FName.empty() || EqualsNoCase(FName, FAddress)) return QuotedAddressSpec();
   bool plain = true;
-  for (char16_t c : _name) plain = plain && (c == ' ' || isAtext(c));
-  if (plain) return _name + u" " + QuotedAddressSpec();
-  return u"\"" + escapeQuoted(_name) + u"\" " + QuotedAddressSpec();
+  for (char16_t c : FName) plain = plain && (c == ' ' || isAtext(c));
+  if (plain) return FName + u" " + QuotedAddressSpec();
+  return u"\"" + escapeQuoted(FName) + u"\" " + QuotedAddressSpec();
 }
 
 void TQxEMailAddressItem::SetText(std::u16string_view text) {
-  _address.clear();
-  _name.clear();
+  FAddress.clear();
+  FName.clear();
   const std::u16string t = Trim(text);
   if (t.empty()) return;
   const bool hasAngle = t.find(u'<') != std::u16string::npos;
   const std::u16string_view firstSet = hasAngle ? u"(\"< \t" : u"(\" @\t";
   const size_t npos = std::u16string::npos;
   if (t.find_first_of(firstSet) == npos) {
-    _address = t;
+    FAddress = t;
     return;
   }
   bool inQuotes = false, inAddress = false, inBrackets = false, afterAt = false;
@@ -84,19 +84,19 @@ void TQxEMailAddressItem::SetText(std::u16string_view text) {
       case '\t':
         if (atStart) break;
         if (afterAt) {
-          _address += Trim(before);
+          FAddress += Trim(before);
         } else {
-          _name += before;
-          _name += c;
+          FName += before;
+          FName += c;
         }
         break;
       case '"':
         if (inQuotes) {
-          (inBrackets ? _address : _name) += Trim(before);
+          (inBrackets ? FAddress : FName) += Trim(before);
           inQuotes = false;
         } else {
           // Text glued to the opening quote belongs to the same part.
-          (inAddress ? _address : _name) += before;
+          (inAddress ? FAddress : FName) += before;
           inQuotes = true;
         }
         break;
@@ -104,46 +104,46 @@ void TQxEMailAddressItem::SetText(std::u16string_view text) {
         ++depth;
         if (atStart) break;
         if (inAddress)
-          _address += Trim(before);
+          FAddress += Trim(before);
         else if (depth == 1)
-          _name += before;
+          FName += before;
         break;
       case ')':
         --depth;
         break;
       case '.':
         if (inBrackets) {
-          _address += Trim(before);
-          _address += u'.';
+          FAddress += Trim(before);
+          FAddress += u'.';
           while (r < t.size() && t[r] <= 32) ++r;
         } else {
-          _address += before;
-          _address += u'.';
+          FAddress += before;
+          FAddress += u'.';
         }
         break;
       case '<':
-        _name += before;
-        _name = Trim(_name);
+        FName += before;
+        FName = Trim(FName);
         inAddress = inBrackets = true;
         break;
       case '>':
         inAddress = afterAt = false;
-        _address += Trim(before);
+        FAddress += Trim(before);
         break;
       case '@':
         afterAt = true;
         if (!inAddress && inBrackets) {
           // A second address after one in brackets.
-          _name += std::u16string_view(t).substr(p - before.size());
+          FName += std::u16string_view(t).substr(p - before.size());
           return;
         }
         inAddress = true;
-        _address += before;
-        _address += u'@';
+        FAddress += before;
+        FAddress += u'@';
         break;
       case '\\':
         if (inQuotes) {
-          std::u16string& target = inAddress ? _address : _name;
+          std::u16string& target = inAddress ? FAddress : FName;
           target += before;
           if (p + 1 < t.size()) target += t[p + 1];
         }
@@ -161,60 +161,60 @@ void TQxEMailAddressItem::SetText(std::u16string_view text) {
     else
       p = findFirst(u"(\"< @\t");
   }
-  if (inAddress && !inBrackets) _address += Trim(std::u16string_view(t).substr(r));
+  if (inAddress && !inBrackets) FAddress += Trim(std::u16string_view(t).substr(r));
 }
 
 std::u16string TQxEMailAddressItem::User() const {
-  const size_t at = _address.rfind(u'@');
-  return at == std::u16string::npos ? u"" : _address.substr(0, at);
+  const size_t at = FAddress.rfind(u'@');
+  return at == std::u16string::npos ? u"" : FAddress.substr(0, at);
 }
 
 void TQxEMailAddressItem::SetUser(std::u16string_view user) {
-  const size_t at = _address.find(u'@');
+  const size_t at = FAddress.find(u'@');
   if (at == std::u16string::npos)
-    _address = std::u16string(user) + u"@" + _address;
+    FAddress = std::u16string(user) + u"@" + FAddress;
   else
-    _address = std::u16string(user) + _address.substr(at);
+    FAddress = std::u16string(user) + FAddress.substr(at);
 }
 
 std::u16string TQxEMailAddressItem::Domain() const {
-  const size_t at = _address.rfind(u'@');
-  return at == std::u16string::npos ? u"" : _address.substr(at + 1);
+  const size_t at = FAddress.rfind(u'@');
+  return at == std::u16string::npos ? u"" : FAddress.substr(at + 1);
 }
 
 void TQxEMailAddressItem::SetDomain(std::u16string_view domain) {
-  const size_t at = _address.find(u'@');
-  if (at != std::u16string::npos) _address.erase(at);
-  _address += u"@";
-  _address += domain;
+  const size_t at = FAddress.find(u'@');
+  if (at != std::u16string::npos) FAddress.erase(at);
+  FAddress += u"@";
+  FAddress += domain;
 }
 
 TQxEMailAddressItem& TQxEMailAddressList::Add() {
-  _items.push_back(std::make_unique<TQxEMailAddressItem>());
-  return *_items.back();
+  FItems.push_back(std::make_unique<TQxEMailAddressItem>());
+  return *FItems.back();
 }
 
 void TQxEMailAddressList::AddItems(const TQxEMailAddressList* list) {
   if (!list) return;
   // Counted first, so that adding a list to itself copies it once.
-  for (size_t i = 0, n = list->_items.size(); i < n; ++i) Add().Assign(*list->_items[i]);
+  for (size_t i = 0, n = list->FItems.size(); i < n; ++i) Add().Assign(*list->FItems[i]);
 }
 
 void TQxEMailAddressList::Delete(size_t index) {
-  if (index < _items.size()) _items.erase(_items.begin() + static_cast<ptrdiff_t>(index));
+  if (index < FItems.size()) FItems.erase(FItems.begin() + static_cast<ptrdiff_t>(index));
 }
 
 std::u16string TQxEMailAddressList::EMailAddresses() const {
   std::u16string out;
-  for (size_t i = 0; i < _items.size(); ++i) {
+  for (size_t i = 0; i < FItems.size(); ++i) {
     if (i > 0) out += u", ";
-    out += _items[i]->Text();
+    out += FItems[i]->Text();
   }
   return out;
 }
 
 void TQxEMailAddressList::FillTStrings(std::vector<std::u16string>& strings) const {
-  for (const auto& item : _items) strings.push_back(item->Text());
+  for (const auto& item : FItems) strings.push_back(item->Text());
 }
 
 void TQxEMailAddressList::SetEMailAddresses(std::u16string_view text) {
@@ -229,7 +229,7 @@ void TQxEMailAddressList::SetEMailAddresses(std::u16string_view text) {
   auto addChecked = [&](std::u16string_view entry) {
     TQxEMailAddressItem& item = Add();
     item.SetText(entry);
-    if (isEmptyEntry(item)) _items.pop_back();
+    if (isEmptyEntry(item)) FItems.pop_back();
   };
   std::u16string acc;
   bool inQuotes = false;

@@ -16,10 +16,10 @@ class TQxEMailAddressItem {
   TQxEMailAddressItem() = default;
   explicit TQxEMailAddressItem(std::u16string_view text) { SetText(text); }
 
-  const std::u16string& Address() const { return _address; }
-  void SetAddress(std::u16string value) { _address = std::move(value); }
-  const std::u16string& Name() const { return _name; }
-  void SetName(std::u16string value) { _name = std::move(value); }
+  const std::u16string& Address() const { return FAddress; }
+  void SetAddress(std::u16string value) { FAddress = std::move(value); }
+  const std::u16string& Name() const { return FName; }
+  void SetName(std::u16string value) { FName = std::move(value); }
 
   // Name and address as one text: `Ops Desk <a@x>`, `"Desk, Ops" <a@x>`.
   std::u16string Text() const;
@@ -36,13 +36,13 @@ class TQxEMailAddressItem {
   std::u16string QuotedAddressSpec() const;
 
   void Assign(const TQxEMailAddressItem& source) {
-    _address = source._address;
-    _name = source._name;
+    FAddress = source.FAddress;
+    FName = source.FName;
   }
 
  private:
-  std::u16string _address;
-  std::u16string _name;
+  std::u16string FAddress;
+  std::u16string FName;
 };
 
 class TQxEMailAddressList {
@@ -54,10 +54,10 @@ class TQxEMailAddressList {
   TQxEMailAddressItem& Add();
   void AddItems(const TQxEMailAddressList* list);
   void Delete(size_t index);
-  void Clear() { _items.clear(); }
-  size_t Count() const { return _items.size(); }
-  TQxEMailAddressItem& operator[](size_t index) { return *_items.at(index); }
-  const TQxEMailAddressItem& operator[](size_t index) const { return *_items.at(index); }
+  void Clear() { FItems.clear(); }
+  size_t Count() const { return FItems.size(); }
+  TQxEMailAddressItem& operator[](size_t index) { return *FItems.at(index); }
+  const TQxEMailAddressItem& operator[](size_t index) const { return *FItems.at(index); }
 
   // The Text of every entry, joined by ", ".
   std::u16string EMailAddresses() const;
@@ -69,7 +69,7 @@ class TQxEMailAddressList {
 
  private:
   // Entries are held by pointer so references handed out stay valid.
-  std::vector<std::unique_ptr<TQxEMailAddressItem>> _items;
+  std::vector<std::unique_ptr<TQxEMailAddressItem>> FItems;
 };
 
 // Header form of one entry. With nameFromAddress an entry without a name gets

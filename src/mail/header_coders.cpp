@@ -8,22 +8,6 @@ namespace quorvex {
 
 namespace {
 
-bool startsWithNoCase(std::u16string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    char16_t c = text[i];
-    if (c >= 'a' && c <= 'z') c -= 32;
-    char p = prefix[i];
-    if (p >= 'a' && p <= 'z') p -= 32;
-    if (c != static_cast<unsigned char>(p)) return false;
-  }
-  return true;
-}
-
-bool equalsNoCase(std::u16string_view text, std::string_view other) {
-  return text.size() == other.size() && startsWithNoCase(text, other);
-}
-
 std::u16string convertTo(const std::string& converter, std::u16string_view text) {
   auto encoding = TEncoding::ForCharset(converter);
   if (!encoding) return {};
@@ -53,9 +37,9 @@ std::string CharsToBytes(std::u16string_view chars) {
 }
 
 bool TQxHeaderCoderPlain::CanHandle(std::u16string_view charset) const {
-  if (startsWithNoCase(charset, "ISO")) return !equalsNoCase(charset, "ISO-2022-JP");
-  return startsWithNoCase(charset, "WINDOWS") || startsWithNoCase(charset, "KOI8") ||
-         startsWithNoCase(charset, "GB2312") || equalsNoCase(charset, "US-ASCII");
+  if (StartsWithNoCase(charset, u"ISO")) return !EqualsNoCase(charset, u"ISO-2022-JP");
+  return StartsWithNoCase(charset, u"WINDOWS") || StartsWithNoCase(charset, u"KOI8") ||
+         StartsWithNoCase(charset, u"GB2312") || EqualsNoCase(charset, u"US-ASCII");
 }
 
 std::u16string TQxHeaderCoderPlain::Encode(std::u16string_view charset,
@@ -73,7 +57,7 @@ std::u16string TQxHeaderCoderPlain::Decode(std::u16string_view charset,
 }
 
 bool TQxHeaderCoder2022JP::CanHandle(std::u16string_view charset) const {
-  return equalsNoCase(charset, "ISO-2022-JP");
+  return EqualsNoCase(charset, u"ISO-2022-JP");
 }
 
 namespace {
@@ -126,18 +110,18 @@ std::u16string TQxHeaderCoder2022JP::Decode(std::u16string_view, std::u16string_
 }
 
 bool TQxHeaderCoderUTF::CanHandle(std::u16string_view charset) const {
-  return equalsNoCase(charset, "UTF-7") || equalsNoCase(charset, "UTF-8");
+  return EqualsNoCase(charset, u"UTF-7") || EqualsNoCase(charset, u"UTF-8");
 }
 
 std::u16string TQxHeaderCoderUTF::Encode(std::u16string_view charset,
                                          std::u16string_view text) const {
-  if (equalsNoCase(charset, "UTF-8")) return BytesToChars(toUtf8(text));
+  if (EqualsNoCase(charset, u"UTF-8")) return BytesToChars(toUtf8(text));
   return convertTo("UTF-7", text);
 }
 
 std::u16string TQxHeaderCoderUTF::Decode(std::u16string_view charset,
                                          std::u16string_view bytes) const {
-  if (equalsNoCase(charset, "UTF-8")) return fromUtf8(CharsToBytes(bytes));
+  if (EqualsNoCase(charset, u"UTF-8")) return fromUtf8(CharsToBytes(bytes));
   return convertFrom("UTF-7", bytes);
 }
 
@@ -156,11 +140,11 @@ std::u16string TQxHeaderCoderCodePage::Decode(std::u16string_view charset,
 }
 
 void TQxHeaderCoderList::Register(std::unique_ptr<TQxHeaderCoder> coder) {
-  _coders.push_back(std::move(coder));
+  FCoders.push_back(std::move(coder));
 }
 
 const TQxHeaderCoder* TQxHeaderCoderList::ByCharSet(std::u16string_view charset) const {
-  for (auto it = _coders.rbegin(); it != _coders.rend(); ++it)
+  for (auto it = FCoders.rbegin(); it != FCoders.rend(); ++it)
     if ((*it)->CanHandle(charset)) return it->get();
   return nullptr;
 }

@@ -62,7 +62,7 @@ class TQxHeaderCoderList {
   static const TQxHeaderCoderList& Default();
 
  private:
-  std::vector<std::unique_ptr<TQxHeaderCoder>> _coders;
+  std::vector<std::unique_ptr<TQxHeaderCoder>> FCoders;
 };
 
 // Bytes <-> characters of the same value.

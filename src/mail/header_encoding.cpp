@@ -210,8 +210,7 @@ bool decodeEncodedWord(std::u16string_view word, std::u16string& out) {
   const size_t dataStart = q1 + 3;
   if (dataStart > word.size() - 2) return false;
   const std::u16string_view charset = word.substr(2, q1 - 2);
-  char16_t letter = word[q1 + 1];
-  if (letter >= 'a' && letter <= 'z') letter -= 32;
+  const char16_t letter = AsciiUpper(word[q1 + 1]);
   if (charset.empty() || (letter != 'B' && letter != 'Q' && letter != '8')) return false;
   const TQxHeaderCoder* coder = TQxHeaderCoderList::Default().ByCharSet(charset);
   if (!coder) return false;
@@ -272,7 +271,7 @@ std::u16string HeaderTextToBytes(std::u16string_view charset, std::u16string_vie
 std::u16string EncodeHeaderText(std::u16string_view text, std::u16string_view specials,
                                 char16_t letter, std::u16string_view charset) {
   const std::u16string s = HeaderTextToBytes(charset, text);
-  if (letter >= 'a' && letter <= 'z') letter -= 32;
+  letter = AsciiUpper(letter);
   if (letter == '8') return s;
   if (letter != 'Q') letter = 'B';
   // Once the text holds an encoded word, a plain "=?...?=" would be decoded

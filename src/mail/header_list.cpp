@@ -12,10 +12,6 @@ bool isContinuation(std::u16string_view line) {
   return !line.empty() && (line[0] == ' ' || line[0] == '\t');
 }
 
-bool startsWithNoCase(std::u16string_view text, std::u16string_view prefix) {
-  return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
-}
-
 // A CR or LF that is not part of CR LF + space/tab becomes a space.
 std::u16string neutraliseBareBreaks(std::u16string_view text) {
   std::u16string out(text);
@@ -66,7 +62,7 @@ std::u16string WrapHeaderText(std::u16string_view text, std::u16string_view brea
       ++col;
     } else if (!breakText.empty() && c == breakText[0]) {
       if (!inQuotes) {
-        existingBreak = startsWithNoCase(text.substr(pos - 1), breakText);
+        existingBreak = StartsWithNoCase(text.substr(pos - 1), breakText);
         if (existingBreak) {
           pos += breakText.size() - 1;
           brk = pos;
@@ -110,16 +106,16 @@ std::u16string_view TQxHeaderList::LineName(std::u16string_view line) const {
 }
 
 long TQxHeaderList::IndexOfName(std::u16string_view name) const {
-  for (size_t i = 0; i < _lines.size(); ++i)
-    if (EqualsNoCase(LineName(_lines[i]), name)) return static_cast<long>(i);
+  for (size_t i = 0; i < FLines.size(); ++i)
+    if (EqualsNoCase(LineName(FLines[i]), name)) return static_cast<long>(i);
   return -1;
 }
 
 void TQxHeaderList::deleteContinuationLines(size_t index) {
   size_t end = index + 1;
-  while (end < _lines.size() && isContinuation(_lines[end])) ++end;
-  _lines.erase(_lines.begin() + static_cast<ptrdiff_t>(index + 1),
-               _lines.begin() + static_cast<ptrdiff_t>(end));
+  while (end < FLines.size() && isContinuation(FLines[end])) ++end;
+  FLines.erase(FLines.begin() + static_cast<ptrdiff_t>(index + 1),
+               FLines.begin() + static_cast<ptrdiff_t>(end));
 }
 
 std::vector<std::u16string> TQxHeaderList::physicalLines(std::u16string_view line) const {
@@ -146,8 +142,8 @@ void TQxHeaderList::SetHeaderValue(std::u16string_view name, std::u16string_view
     return;
   }
   if (found < 0) {
-    _lines.emplace_back();
-    found = static_cast<long>(_lines.size() - 1);
+    FLines.emplace_back();
+    found = static_cast<long>(FLines.size() - 1);
   }
   const size_t i = static_cast<size_t>(found);
   deleteContinuationLines(i);
@@ -159,20 +155,20 @@ void TQxHeaderList::SetHeaderValue(std::u16string_view name, std::u16string_view
     Delete(i);
     return;
   }
-  _lines[i] = std::move(pieces[0]);
-  _lines.insert(_lines.begin() + static_cast<ptrdiff_t>(i + 1),
+  FLines[i] = std::move(pieces[0]);
+  FLines.insert(FLines.begin() + static_cast<ptrdiff_t>(i + 1),
                 std::make_move_iterator(pieces.begin() + 1), std::make_move_iterator(pieces.end()));
 }
 
 std::u16string TQxHeaderList::valueAt(size_t index) const {
-  const std::u16string& line = _lines[index];
+  const std::u16string& line = FLines[index];
   const size_t colon = line.find(u':');
   std::u16string value = colon == std::u16string::npos ? u"" : TrimLeft(line.substr(colon + 1));
   if (UnfoldLines)
-    for (size_t k = index + 1; k < _lines.size() && isContinuation(_lines[k]); ++k) {
+    for (size_t k = index + 1; k < FLines.size() && isContinuation(FLines[k]); ++k) {
       value = Trim(value);
       value += u' ';
-      value += Trim(_lines[k]);
+      value += Trim(FLines[k]);
     }
   return Trim(value);
 }
@@ -187,12 +183,12 @@ void TQxHeaderList::AddValue(std::u16string_view name, std::u16string_view value
   std::u16string line(name);
   line += NameValueSeparator;
   line += value;
-  for (auto& piece : physicalLines(line)) _lines.push_back(std::move(piece));
+  for (auto& piece : physicalLines(line)) FLines.push_back(std::move(piece));
 }
 
 void TQxHeaderList::Extract(std::u16string_view name, TQxStringList& destination) const {
-  for (size_t i = 0; i < _lines.size(); ++i)
-    if (EqualsNoCase(LineName(_lines[i]), name)) destination.Add(valueAt(i));
+  for (size_t i = 0; i < FLines.size(); ++i)
+    if (EqualsNoCase(LineName(FLines[i]), name)) destination.Add(valueAt(i));
 }
 
 std::vector<std::u16string> TQxHeaderList::FoldHeaderLine(std::u16string_view line) const {
@@ -214,7 +210,7 @@ void TQxHeaderList::AddStdValues(const TQxStringList& source) {
 }
 
 void TQxHeaderList::ConvertToStdValues(TQxStringList& destination) const {
-  for (const auto& line : _lines) {
+  for (const auto& line : FLines) {
     const size_t sep = line.find(NameValueSeparator);
     if (sep == std::u16string::npos)
       destination.Add(line);

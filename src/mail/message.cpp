@@ -80,29 +80,29 @@ std::u16string parseMediaType(std::u16string_view text, std::vector<Parameter>& 
 TQxMessage::TQxMessage() { Clear(); }
 
 TQxEMailAddressItem& TQxMessage::From() {
-  if (_fromList.Count() == 0) _fromList.Add();
-  return _fromList[0];
+  if (FFromList.Count() == 0) FFromList.Add();
+  return FFromList[0];
 }
 
-std::u16string TQxMessage::InReplyTo() const { return inAngleBrackets(_inReplyTo); }
-void TQxMessage::SetInReplyTo(std::u16string_view value) { _inReplyTo = inAngleBrackets(value); }
-void TQxMessage::SetMsgId(std::u16string_view value) { _msgId = inAngleBrackets(value); }
+std::u16string TQxMessage::InReplyTo() const { return inAngleBrackets(FInReplyTo); }
+void TQxMessage::SetInReplyTo(std::u16string_view value) { FInReplyTo = inAngleBrackets(value); }
+void TQxMessage::SetMsgId(std::u16string_view value) { FMsgId = inAngleBrackets(value); }
 
 void TQxMessage::SetUseNowForDate(bool value) {
   if (value == UseNowForDate()) return;
-  _date = value ? 0 : _clock->Now();
+  FDate = value ? 0 : FClock->Now();
 }
 
 void TQxMessage::SetContentType(std::u16string_view value) {
   if (value.empty()) {
-    _contentType.clear();
+    FContentType.clear();
     return;
   }
   std::vector<Parameter> parameters;
   std::u16string result = parseMediaType(value, parameters);
   for (const auto& parameter : parameters) {
     if (EqualsNoCase(parameter.name, u"charset")) {
-      if (!parameter.value.empty()) _charSet = parameter.value;
+      if (!parameter.value.empty()) FCharSet = parameter.value;
       continue;
     }
     result += u"; ";
@@ -112,16 +112,16 @@ void TQxMessage::SetContentType(std::u16string_view value) {
       result += parameterValue(parameter.value);
     }
   }
-  _contentType = std::move(result);
+  FContentType = std::move(result);
 }
 
 void TQxMessage::SetEncoding(TQxMessageEncoding value) {
-  _encoding = value;
-  _attachmentEncoding = value == meMIME ? u"MIME" : u"UUE";
+  FEncoding = value;
+  FAttachmentEncoding = value == meMIME ? u"MIME" : u"UUE";
 }
 
 std::u16string TQxMessage::MIMEBoundary() const {
-  return _boundaries.empty() ? u"" : _boundaries.back();
+  return FBoundaries.empty() ? u"" : FBoundaries.back();
 }
 
 std::u16string TQxMessage::GenerateBoundary() {
@@ -145,107 +145,107 @@ void TQxMessage::InitializeISO(char16_t& letter, std::u16string& charset) {
 
 void TQxMessage::GenerateHeader() {
   const size_t parts = MessagePartCount();
-  if (_encoding == meDefault) SetEncoding(parts > 0 ? meMIME : mePlainText);
-  if (_encoding == meMIME) {
-    _boundaries.clear();
-    _boundaries.push_back(GenerateBoundary());
-    if (_contentType.empty()) SetContentType(u"text/plain");
+  if (FEncoding == meDefault) SetEncoding(parts > 0 ? meMIME : mePlainText);
+  if (FEncoding == meMIME) {
+    FBoundaries.clear();
+    FBoundaries.push_back(GenerateBoundary());
+    if (FContentType.empty()) SetContentType(u"text/plain");
   }
   char16_t letter = u'B';
   std::u16string charset;
   InitializeISO(letter, charset);
 
-  TQxHeaderList& h = _lastGeneratedHeaders;
-  h.Assign(_headers);
-  _isMsgSinglePartMime = _encoding == meMIME && parts == 1 && isBlankText(_body);
+  TQxHeaderList& h = FLastGeneratedHeaders;
+  h.Assign(FHeaders);
+  FIsMsgSinglePartMime = FEncoding == meMIME && parts == 1 && isBlankText(FBody);
 
-  h.SetHeaderValue(u"From", FormatHeaderAddresses(_fromList, letter, charset, true));
-  h.SetHeaderValue(u"Subject", EncodeHeaderText(_subject, u"", letter, charset));
-  h.SetHeaderValue(u"To", FormatHeaderAddresses(_recipients, letter, charset, false));
-  h.SetHeaderValue(u"Cc", FormatHeaderAddresses(_ccList, letter, charset, false));
+  h.SetHeaderValue(u"From", FormatHeaderAddresses(FFromList, letter, charset, true));
+  h.SetHeaderValue(u"Subject", EncodeHeaderText(FSubject, u"", letter, charset));
+  h.SetHeaderValue(u"To", FormatHeaderAddresses(FRecipients, letter, charset, false));
+  h.SetHeaderValue(u"Cc", FormatHeaderAddresses(FCcList, letter, charset, false));
   h.SetHeaderValue(u"Bcc",
-                   _savingToFile ? FormatHeaderAddresses(_bccList, letter, charset, false) : u"");
+                   FSavingToFile ? FormatHeaderAddresses(FBccList, letter, charset, false) : u"");
   std::u16string groups;
-  for (const auto& group : _newsGroups.Lines()) {
+  for (const auto& group : FNewsGroups.Lines()) {
     if (!groups.empty()) groups += u',';
     groups += group;
   }
   h.SetHeaderValue(u"Newsgroups", groups);
 
-  if (_encoding == mePlainText) {
-    h.SetHeaderValue(u"Content-Transfer-Encoding", _contentTransferEncoding);
-    std::u16string type = _contentType;
-    if (!_contentType.empty() && !_charSet.empty()) type += u"; charset=\"" + _charSet + u"\"";
+  if (FEncoding == mePlainText) {
+    h.SetHeaderValue(u"Content-Transfer-Encoding", FContentTransferEncoding);
+    std::u16string type = FContentType;
+    if (!FContentType.empty() && !FCharSet.empty()) type += u"; charset=\"" + FCharSet + u"\"";
     h.SetHeaderValue(u"Content-Type", type);
-  } else if (_isMsgSinglePartMime) {
+  } else if (FIsMsgSinglePartMime) {
     h.SetHeaderValue(u"MIME-Version", u"1.0");
     h.SetHeaderValue(u"Content-Type", u"");
     h.SetHeaderValue(u"Content-Transfer-Encoding", u"");
     h.SetHeaderValue(u"Content-Disposition", u"");
   } else {
-    if (!_contentType.empty()) {
-      std::u16string type = _contentType;
-      if (!_charSet.empty()) type += u"; charset=\"" + _charSet + u"\"";
+    if (!FContentType.empty()) {
+      std::u16string type = FContentType;
+      if (!FCharSet.empty()) type += u"; charset=\"" + FCharSet + u"\"";
       h.SetHeaderValue(u"Content-Type", type);
     }
     h.SetHeaderValue(u"MIME-Version", u"1.0");
-    h.SetHeaderValue(u"Content-Transfer-Encoding", _contentTransferEncoding);
+    h.SetHeaderValue(u"Content-Transfer-Encoding", FContentTransferEncoding);
   }
 
-  h.SetHeaderValue(u"Sender", _sender.Text());
-  h.SetHeaderValue(u"Reply-To", FormatHeaderAddresses(_replyTo, letter, charset, false));
-  h.SetHeaderValue(u"Organization", EncodeHeaderText(_organization, u"", letter, charset));
+  h.SetHeaderValue(u"Sender", FSender.Text());
+  h.SetHeaderValue(u"Reply-To", FormatHeaderAddresses(FReplyTo, letter, charset, false));
+  h.SetHeaderValue(u"Organization", EncodeHeaderText(FOrganization, u"", letter, charset));
   h.SetHeaderValue(u"Disposition-Notification-To",
-                   FormatHeaderAddress(_receiptRecipient, letter, charset, false));
-  h.SetHeaderValue(u"References", _references);
-  h.SetHeaderValue(u"Date", FormatMessageDate(UseNowForDate() ? _clock->Now() : _date, *_clock));
+                   FormatHeaderAddress(FReceiptRecipient, letter, charset, false));
+  h.SetHeaderValue(u"References", FReferences);
+  h.SetHeaderValue(u"Date", FormatMessageDate(UseNowForDate() ? FClock->Now() : FDate, *FClock));
 
   static constexpr const char16_t* kPriorityWords[] = {u"urgent", u"urgent", u"", u"non-urgent",
                                                        u"non-urgent"};
-  if (_priority == mpNormal) {
+  if (FPriority == mpNormal) {
     h.SetHeaderValue(u"Priority", u"");
     h.SetHeaderValue(u"X-Priority", u"");
   } else {
-    h.SetHeaderValue(u"Priority", kPriorityWords[_priority]);
-    h.SetHeaderValue(u"X-Priority", std::u16string(1, static_cast<char16_t>('1' + _priority)));
+    h.SetHeaderValue(u"Priority", kPriorityWords[FPriority]);
+    h.SetHeaderValue(u"X-Priority", std::u16string(1, static_cast<char16_t>('1' + FPriority)));
   }
-  h.SetHeaderValue(u"Message-Id", _savingToFile ? _msgId : u"");
-  for (const auto& line : _extraHeaders.Lines()) h.Add(line);
+  h.SetHeaderValue(u"Message-Id", FSavingToFile ? FMsgId : u"");
+  for (const auto& line : FExtraHeaders.Lines()) h.Add(line);
   // A message is never made a reply to itself from its own Message-ID.
-  if (!_inReplyTo.empty()) h.SetHeaderValue(u"In-Reply-To", InReplyTo());
+  if (!FInReplyTo.empty()) h.SetHeaderValue(u"In-Reply-To", InReplyTo());
 }
 
 void TQxMessage::ClearHeader() {
-  _ccList.Clear();
-  _bccList.Clear();
-  _fromList.Clear();
-  _replyTo.Clear();
-  _recipients.Clear();
-  _newsGroups.Clear();
-  _headers.Clear();
-  _extraHeaders.Clear();
-  _lastGeneratedHeaders.Clear();
-  _boundaries.clear();
-  _date = 0;
-  _subject.clear();
-  _organization.clear();
-  _references.clear();
-  _charSet.clear();
-  _contentTransferEncoding.clear();
-  _contentDisposition.clear();
-  _msgId.clear();
-  _uid.clear();
+  FCcList.Clear();
+  FBccList.Clear();
+  FFromList.Clear();
+  FReplyTo.Clear();
+  FRecipients.Clear();
+  FNewsGroups.Clear();
+  FHeaders.Clear();
+  FExtraHeaders.Clear();
+  FLastGeneratedHeaders.Clear();
+  FBoundaries.clear();
+  FDate = 0;
+  FSubject.clear();
+  FOrganization.clear();
+  FReferences.clear();
+  FCharSet.clear();
+  FContentTransferEncoding.clear();
+  FContentDisposition.clear();
+  FMsgId.clear();
+  FUid.clear();
   SetContentType(u"");
-  _sender.SetText(u"");
-  _receiptRecipient.SetText(u"");
-  _priority = mpNormal;
-  _encoding = meDefault;
-  _convertPreamble = true;
-  _savingToFile = false;
-  _isMsgSinglePartMime = false;
+  FSender.SetText(u"");
+  FReceiptRecipient.SetText(u"");
+  FPriority = mpNormal;
+  FEncoding = meDefault;
+  FConvertPreamble = true;
+  FSavingToFile = false;
+  FIsMsgSinglePartMime = false;
 }
 
-void TQxMessage::ClearBody() { _body.Clear(); }
+void TQxMessage::ClearBody() { FBody.Clear(); }
 
 void TQxMessage::Clear() {
   ClearHeader();

@@ -18,7 +18,7 @@ std::u16string FormatZoneOffset(int minutes) {
   return u16(text);
 }
 
-std::u16string FormatMessageDate(TDateTime localTime, const TLocalClock& clock) {
+std::u16string FormatMessageDate(TDateTime localTime, const TClock& clock) {
   static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
   static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                             "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};

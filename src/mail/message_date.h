@@ -2,9 +2,9 @@
 
 #include <string>
 
+#include "platform/clock.h"
 #include "platform/date_time.h"
 #include "platform/exception.h"
-#include "platform/local_clock.h"
 
 namespace quorvex {
 
@@ -18,7 +18,6 @@ std::u16string FormatZoneOffset(int minutes);
 
 // Date header value of a local time, with the zone offset in effect now:
 // "Sat, 5 Mar 2011 14:07:09 +0100".
-std::u16string FormatMessageDate(TDateTime localTime,
-                                 const TLocalClock& clock = TLocalClock::System());
+std::u16string FormatMessageDate(TDateTime localTime, const TClock& clock = TClock::System());
 
 }  // namespace quorvex

@@ -3,17 +3,17 @@
 namespace quorvex {
 
 void TQxStringList::Insert(size_t index, std::u16string line) {
-  if (index > _lines.size()) index = _lines.size();
-  _lines.insert(_lines.begin() + static_cast<ptrdiff_t>(index), std::move(line));
+  if (index > FLines.size()) index = FLines.size();
+  FLines.insert(FLines.begin() + static_cast<ptrdiff_t>(index), std::move(line));
 }
 
 void TQxStringList::Delete(size_t index) {
-  if (index < _lines.size()) _lines.erase(_lines.begin() + static_cast<ptrdiff_t>(index));
+  if (index < FLines.size()) FLines.erase(FLines.begin() + static_cast<ptrdiff_t>(index));
 }
 
 std::u16string TQxStringList::Text() const {
   std::u16string out;
-  for (const auto& line : _lines) {
+  for (const auto& line : FLines) {
     out += line;
     out += u"\r\n";
   }
@@ -21,17 +21,17 @@ std::u16string TQxStringList::Text() const {
 }
 
 void TQxStringList::SetText(std::u16string_view text) {
-  _lines.clear();
+  FLines.clear();
   const size_t nul = text.find(u'\0');
   if (nul != std::u16string_view::npos) text = text.substr(0, nul);
   size_t start = 0;
   while (start < text.size()) {
     const size_t end = text.find_first_of(u"\r\n", start);
     if (end == std::u16string_view::npos) {
-      _lines.emplace_back(text.substr(start));
+      FLines.emplace_back(text.substr(start));
       break;
     }
-    _lines.emplace_back(text.substr(start, end - start));
+    FLines.emplace_back(text.substr(start, end - start));
     start = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
   }
 }

@@ -12,17 +12,17 @@ class TQxStringList {
  public:
   virtual ~TQxStringList() = default;
 
-  size_t Count() const { return _lines.size(); }
-  const std::u16string& operator[](size_t index) const { return _lines.at(index); }
-  std::u16string& operator[](size_t index) { return _lines.at(index); }
-  void Add(std::u16string line) { _lines.push_back(std::move(line)); }
+  size_t Count() const { return FLines.size(); }
+  const std::u16string& operator[](size_t index) const { return FLines.at(index); }
+  std::u16string& operator[](size_t index) { return FLines.at(index); }
+  void Add(std::u16string line) { FLines.push_back(std::move(line)); }
   void Insert(size_t index, std::u16string line);
   void Delete(size_t index);
-  void Clear() { _lines.clear(); }
-  void Assign(const TQxStringList& source) { _lines = source._lines; }
+  void Clear() { FLines.clear(); }
+  void Assign(const TQxStringList& source) { FLines = source.FLines; }
 
-  const std::vector<std::u16string>& Lines() const { return _lines; }
-  std::vector<std::u16string>& Lines() { return _lines; }
+  const std::vector<std::u16string>& Lines() const { return FLines; }
+  std::vector<std::u16string>& Lines() { return FLines; }
 
   // Every line followed by CR LF.
   std::u16string Text() const;
@@ -31,7 +31,7 @@ class TQxStringList {
   void SetText(std::u16string_view text);
 
  protected:
-  std::vector<std::u16string> _lines;
+  std::vector<std::u16string> FLines;
 };
 
 }  // namespace quorvex

@@ -55,15 +55,9 @@ void TQxIOHandler::SetDestination(const std::u16string& AValue) {
   }
   FHost = AValue.substr(0, colon);
   const std::u16string port = Trim(AValue.substr(colon + 1));
-  int value = 0;
-  bool readable = !port.empty() && port.size() <= 9;
-  for (char16_t c : port) {
-    if (c < u'0' || c > u'9')
-      readable = false;
-    else
-      value = value * 10 + (c - u'0');
-  }
-  FPort = readable ? value : DefaultPort();
+  const auto value =
+      port.size() <= 9 ? ParseWholeNumber(port, 0, 999'999'999, false) : std::nullopt;
+  FPort = value ? static_cast<int>(*value) : DefaultPort();
 }
 
 void TQxIOHandler::SetDefStringEncoding(const TEncoding* AValue) {

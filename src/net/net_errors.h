@@ -16,7 +16,9 @@ class EQxSocketError : public EQxException {
   EQxSocketError(int ALastError, std::u16string AMessage)
       : EQxException(std::move(AMessage)), _lastError(ALastError) {}
   int LastError() const noexcept { return _lastError; }
-  // The error with the message WSTranslateSocketErrorMsg gives for AErr.
+  // The error for code AErr with AMsg as its whole message, taken as given:
+  // nothing is translated or added here (RaiseSocketError builds the usual
+  // "Socket Error # n" text).
   static EQxSocketError CreateError(int AErr, std::u16string AMsg) {
     return EQxSocketError(AErr, std::move(AMsg));
   }

@@ -6,18 +6,11 @@ namespace quorvex {
 
 namespace {
 
-// A decimal integer with an optional sign; false when AText is none.
-bool ToInt(const std::u16string& AText, long long& VValue) {
-  if (AText.empty() || AText.size() > 11) return false;
-  size_t i = (AText[0] == u'-' || AText[0] == u'+') ? 1 : 0;
-  if (i == AText.size()) return false;
-  long long value = 0;
-  for (; i < AText.size(); ++i) {
-    if (AText[i] < u'0' || AText[i] > u'9') return false;
-    value = value * 10 + (AText[i] - u'0');
-  }
-  VValue = AText[0] == u'-' ? -value : value;
-  return true;
+// A decimal integer with an optional sign within [AMin, AMax]; none when
+// AText is not one.
+std::optional<long long> ToInt(const std::u16string& AText, long long AMin, long long AMax) {
+  if (AText.size() > 11) return std::nullopt;
+  return ParseWholeNumber(AText, AMin, AMax);
 }
 
 }  // namespace
@@ -51,10 +44,7 @@ void TQxReply::SetCode(const std::u16string& AValue) {
 }
 
 int TQxReply::NumericCode() const {
-  long long value;
-  return ToInt(Trim(FCode), value) && value >= INT32_MIN && value <= INT32_MAX
-             ? static_cast<int>(value)
-             : 0;
+  return static_cast<int>(ToInt(Trim(FCode), INT32_MIN, INT32_MAX).value_or(0));
 }
 
 void TQxReply::SetNumericCode(int AValue) { SetCode(u16(std::to_string(AValue))); }
@@ -79,8 +69,7 @@ void TQxReply::SetReply(const std::u16string& ACode, const std::u16string& AText
 bool TQxReplyRFC::IsValidCode(const std::u16string& ACode) const {
   const std::u16string code = Trim(ACode);
   if (code.empty()) return true;
-  long long value;
-  return ToInt(code, value) && value >= 100 && value <= 999;
+  return ToInt(code, 100, 999).has_value();
 }
 
 bool TQxReplyRFC::IsEndMarker(const std::u16string& ALine) const {

@@ -23,27 +23,10 @@ std::mutex gStackLock;
 int gStackUsage = 0;
 TQxStack* gStack = nullptr;
 
-bool IsBlank(char16_t c) { return c <= u' '; }
-
-std::u16string TrimBlanks(std::u16string_view text) {
-  size_t begin = 0, end = text.size();
-  while (begin < end && IsBlank(text[begin])) ++begin;
-  while (end > begin && IsBlank(text[end - 1])) --end;
-  return std::u16string(text.substr(begin, end - begin));
-}
-
 // A decimal integer with an optional sign, or -1 when the text is not one.
 int PartValue(const std::u16string& APart) {
-  if (APart.empty() || APart.size() > 10) return -1;
-  size_t i = (APart[0] == u'+' || APart[0] == u'-') ? 1 : 0;
-  if (i == APart.size()) return -1;
-  long value = 0;
-  for (; i < APart.size(); ++i) {
-    if (APart[i] < u'0' || APart[i] > u'9') return -1;
-    value = value * 10 + (APart[i] - u'0');
-  }
-  if (APart[0] == u'-') value = -value;
-  return value < -1 || value > 255 ? -1 : static_cast<int>(value);
+  if (APart.size() > 10) return -1;
+  return static_cast<int>(ParseWholeNumber(APart, -1, 255).value_or(-1));
 }
 
 // The four parts of a dotted IPv4 text, each trimmed; false when it is not one.
@@ -53,7 +36,7 @@ bool SplitIPv4(const std::u16string& AIP, std::uint8_t (&VParts)[4]) {
     const size_t dot = rest.find(u'.');
     std::u16string part = dot == std::u16string::npos ? rest : rest.substr(0, dot);
     rest = dot == std::u16string::npos ? std::u16string() : rest.substr(dot + 1);
-    const int value = PartValue(TrimBlanks(part));
+    const int value = PartValue(Trim(part));
     if (value < 0) return false;
     VParts[i] = static_cast<std::uint8_t>(value);
   }
@@ -181,10 +164,7 @@ std::u16string TQxStack::ResolveHost(const std::u16string& AHost, TQxIPVersion A
     return LookupName(AHost, Qx_IPv6);
   }
   if (AIPVersion == Qx_IPv4) {
-    std::u16string upper = AHost;
-    for (auto& c : upper)
-      if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
-    if (upper == u"LOCALHOST") return u"127.0.0.1";
+    if (EqualsNoCase(AHost, u"localhost")) return u"127.0.0.1";
     if (IsIP(AHost)) return AHost;
     return LookupName(AHost, Qx_IPv4);
   }

@@ -6,20 +6,12 @@
 #include <cstdlib>
 
 #include "platform/program_search.h"
+#include "platform/text.h"
 #include "platform/text_encoding.h"
 
 namespace quorvex {
 
 namespace {
-
-char16_t asciiLower(char16_t c) { return c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c; }
-
-bool sameNameIgnoringCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (asciiLower(a[i]) != asciiLower(b[i])) return false;
-  return true;
-}
 
 // A key with one string value, fixed when it is opened.
 class TConfigDirKey final : public IRegistryKey {
@@ -27,7 +19,7 @@ class TConfigDirKey final : public IRegistryKey {
   explicit TConfigDirKey(std::string configDir) : _configDir(std::move(configDir)) {}
 
   TRegistryValue readValue(std::u16string_view name) const override {
-    if (!sameNameIgnoringCase(name, u"config_dir")) return {};
+    if (!EqualsNoCase(name, u"config_dir")) return {};
     return {TRegistryValueKind::String, TEncoding::System().GetString(_configDir), _configDir};
   }
 
@@ -48,12 +40,12 @@ TPosixRegistry::TPosixRegistry(Places places) : _places(std::move(places)) {}
 
 std::unique_ptr<IRegistryKey> TPosixRegistry::openLocalMachineKey(std::u16string_view path,
                                                                   TRegistryAccess) const {
-  if (sameNameIgnoringCase(path, u"\\SOFTWARE\\OpenVPN-GUI")) {
+  if (EqualsNoCase(path, u"\\SOFTWARE\\OpenVPN-GUI")) {
     const char* configDir = std::getenv("QUORVEX_CONFIG_DIR");
     if (!configDir) return nullptr;
     return std::make_unique<TConfigDirKey>(configDir);
   }
-  if (sameNameIgnoringCase(path, u"\\SOFTWARE\\OpenVPN")) {
+  if (EqualsNoCase(path, u"\\SOFTWARE\\OpenVPN")) {
     if (!openvpnInstalled()) return nullptr;
     const std::string clientFolder = _places.openvpnFolder + "/client";
     return std::make_unique<TConfigDirKey>(isFolder(clientFolder) ? clientFolder

@@ -99,15 +99,52 @@ std::u16string Trim(std::u16string_view text) {
   return std::u16string(text.substr(b, e - b));
 }
 
+char16_t AsciiUpper(char16_t c) { return c >= u'a' && c <= u'z' ? c - (u'a' - u'A') : c; }
+
+std::u16string AsciiUpper(std::u16string_view text) {
+  std::u16string out(text);
+  for (char16_t& c : out) c = AsciiUpper(c);
+  return out;
+}
+
 bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
   if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char16_t x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x -= 32;
-    if (y >= 'a' && y <= 'z') y -= 32;
-    if (x != y) return false;
-  }
+  for (size_t i = 0; i < a.size(); ++i)
+    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
   return true;
+}
+
+bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix) {
+  return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+bool EndsWithNoCase(std::u16string_view text, std::u16string_view suffix) {
+  return text.size() >= suffix.size() &&
+         EqualsNoCase(text.substr(text.size() - suffix.size()), suffix);
+}
+
+std::optional<long long> ParseWholeNumber(std::u16string_view text, long long min, long long max,
+                                          bool signAllowed) {
+  size_t i = 0;
+  const bool negative = signAllowed && !text.empty() && text[0] == u'-';
+  if (signAllowed && !text.empty() && (text[0] == u'+' || text[0] == u'-')) i = 1;
+  if (i == text.size() || min > max) return std::nullopt;
+  // The largest magnitude the sign allows; the magnitude never passes it, so
+  // nothing overflows however long the text.
+  using Magnitude = unsigned long long;
+  const Magnitude limit = negative ? (min < 0 ? Magnitude{0} - static_cast<Magnitude>(min) : 0)
+                                   : (max < 0 ? 0 : static_cast<Magnitude>(max));
+  Magnitude magnitude = 0;
+  for (; i < text.size(); ++i) {
+    if (text[i] < u'0' || text[i] > u'9') return std::nullopt;
+    const Magnitude digit = text[i] - u'0';
+    if (digit > limit || magnitude > (limit - digit) / 10) return std::nullopt;
+    magnitude = magnitude * 10 + digit;
+  }
+  const long long value = negative ? static_cast<long long>(Magnitude{0} - magnitude)
+                                   : static_cast<long long>(magnitude);
+  if (value < min || value > max) return std::nullopt;
+  return value;
 }
 
 }  // namespace quorvex

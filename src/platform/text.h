@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,8 +15,18 @@ std::u16string fromUtf8(std::string_view bytes);
 std::u16string Trim(std::u16string_view text);
 std::u16string TrimLeft(std::u16string_view text);
 std::u16string TrimRight(std::u16string_view text);
-// ASCII letters compared without regard to case.
+// ASCII letters compared without regard to case; every other character as is.
+char16_t AsciiUpper(char16_t c);
+std::u16string AsciiUpper(std::u16string_view text);
 bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
+bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix);
+bool EndsWithNoCase(std::u16string_view text, std::u16string_view suffix);
+
+// Decimal digits after an optional sign ("+" or "-"; none at all when
+// signAllowed is false) and nothing else, blanks included. None when the text
+// is not such a number or its value lies outside [min, max]; nothing overflows.
+std::optional<long long> ParseWholeNumber(std::u16string_view text, long long min, long long max,
+                                          bool signAllowed = true);
 
 // Convenience for literals and ASCII-only text.
 inline std::u16string u16(std::string_view ascii) { return fromUtf8(ascii); }

@@ -27,7 +27,7 @@
 #include "platform/exception.h"
 #include "platform/program_search.h"
 #include "platform/text_encoding.h"
-#include "process/command_line.h"
+#include "process/split_command_line.h"
 
 namespace quorvex {
 

@@ -4,9 +4,9 @@
 
 #include <string>
 
+#include "platform/unique_fd.h"
 #include "process/child_command.h"
 #include "process/console_process.h"
-#include "process/unique_fd.h"
 
 namespace quorvex {
 

@@ -13,6 +13,7 @@
 
 #include "platform/exception.h"
 #include "platform/text_encoding.h"
+#include "platform/unique_fd.h"
 
 namespace quorvex {
 
@@ -29,26 +30,6 @@ std::u16string reason(int error) { return TEncoding::System().GetString(std::str
 [[noreturn]] void raiseFileError(std::u16string_view verb, std::u16string_view name, int error) {
   raiseFileError(verb, name, reason(error));
 }
-
-class TFd {
- public:
-  explicit TFd(int fd) : _fd(fd) {}
-  ~TFd() {
-    if (_fd >= 0) ::close(_fd);
-  }
-  TFd(const TFd&) = delete;
-  TFd& operator=(const TFd&) = delete;
-  int get() const { return _fd; }
-  // Closes now and reports close's error (a delayed write error shows here).
-  int close() {
-    const int rc = ::close(_fd);
-    _fd = -1;
-    return rc == 0 ? 0 : errno;
-  }
-
- private:
-  int _fd;
-};
 
 std::string folderOf(const std::string& path) {
   const size_t slash = path.rfind('/');
@@ -95,7 +76,7 @@ int writeNewFile(const std::string& folder, const std::string& pattern, std::str
   if (const int error = makeFolders(folder)) return error;
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
-  TFd fd(mkostemp(name.data(), O_CLOEXEC));
+  TUniqueFd fd(mkostemp(name.data(), O_CLOEXEC));
   if (fd.get() < 0) return errno;
   tempPath.assign(name.data());
   if (fchmod(fd.get(), mode) != 0) return errno;
@@ -107,7 +88,7 @@ int writeNewFile(const std::string& folder, const std::string& pattern, std::str
 }  // namespace
 
 std::string readWholeFile(const std::string& path, std::u16string_view displayName) {
-  TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  TUniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   if (fd.get() < 0) raiseFileError(u"open", displayName, errno);
   struct stat st {};
   if (fstat(fd.get(), &st) != 0) raiseFileError(u"open", displayName, errno);
@@ -142,7 +123,7 @@ void replaceFile(const std::string& path, std::string_view bytes, mode_t mode,
     raiseFileError(u"write", displayName, error);
   }
   // Make the rename itself durable; the new contents are already on disk.
-  TFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  TUniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.get() >= 0) fsync(dir.get());
 }
 

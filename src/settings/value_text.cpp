@@ -3,28 +3,13 @@
 #include <limits>
 
 #include "platform/exception.h"
+#include "platform/text.h"
 
 namespace quorvex {
 
 namespace {
 
 bool isDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
-
-std::u16string_view trimBlanks(std::u16string_view text) {
-  const auto blank = [](char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; };
-  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
-bool equalsIgnoringCase(std::u16string_view text, std::u16string_view lowerWord) {
-  if (text.size() != lowerWord.size()) return false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i] >= u'A' && text[i] <= u'Z' ? text[i] + (u'a' - u'A') : text[i];
-    if (c != lowerWord[i]) return false;
-  }
-  return true;
-}
 
 [[noreturn]] void raiseNotValid(std::u16string_view text, std::u16string_view kind) {
   throw EConvertError(u"''" + std::u16string(text) + u"'' is not a valid " + std::u16string(kind) +
@@ -55,27 +40,16 @@ bool parseDecimal(std::u16string_view s, bool& nonZero) {
 }  // namespace
 
 int32_t textToInt32(std::u16string_view text) {
-  const std::u16string_view s = trimBlanks(text);
-  size_t i = 0;
-  const bool negative = i < s.size() && s[i] == u'-';
-  if (i < s.size() && (s[i] == u'+' || s[i] == u'-')) ++i;
-  if (i == s.size()) raiseNotValid(text, u"integer");
-  // The magnitude of the minimum is one more than the maximum.
-  const int64_t limit = negative ? -int64_t{std::numeric_limits<int32_t>::min()}
-                                 : int64_t{std::numeric_limits<int32_t>::max()};
-  int64_t magnitude = 0;
-  for (; i < s.size(); ++i) {
-    if (!isDigit(s[i])) raiseNotValid(text, u"integer");
-    magnitude = magnitude * 10 + (s[i] - u'0');
-    if (magnitude > limit) raiseNotValid(text, u"integer");
-  }
-  return static_cast<int32_t>(negative ? -magnitude : magnitude);
+  const auto value = ParseWholeNumber(Trim(text), std::numeric_limits<int32_t>::min(),
+                                      std::numeric_limits<int32_t>::max());
+  if (!value) raiseNotValid(text, u"integer");
+  return static_cast<int32_t>(*value);
 }
 
 bool textToBool(std::u16string_view text) {
-  const std::u16string_view s = trimBlanks(text);
-  if (equalsIgnoringCase(s, u"true")) return true;
-  if (equalsIgnoringCase(s, u"false")) return false;
+  const std::u16string s = Trim(text);
+  if (EqualsNoCase(s, u"true")) return true;
+  if (EqualsNoCase(s, u"false")) return false;
   bool nonZero = false;
   if (!parseDecimal(s, nonZero)) raiseNotValid(text, u"boolean");
   return nonZero;

@@ -11,15 +11,10 @@ namespace {
 // Plain decimal digits that fit a signed 32-bit integer. Signs are refused:
 // the fields are unsigned, and a reply must never fail to parse over them.
 bool ReadNumber(std::u16string_view AText, std::uint32_t& VValue) {
-  if (AText.empty() || AText.size() > 10) return false;
-  std::uint64_t value = 0;
-  for (char16_t c : AText) {
-    if (c < u'0' || c > u'9') return false;
-    value = value * 10 + (c - u'0');
-  }
-  if (value > INT_MAX) return false;
-  VValue = static_cast<std::uint32_t>(value);
-  return true;
+  if (AText.size() > 10) return false;
+  const auto value = ParseWholeNumber(AText, 0, INT_MAX, false);
+  if (value) VValue = static_cast<std::uint32_t>(*value);
+  return value.has_value();
 }
 
 std::u16string_view FirstWord(std::u16string_view AText) {

@@ -14,13 +14,6 @@ namespace quorvex {
 
 namespace {
 
-std::u16string UpperAscii(std::u16string_view AText) {
-  std::u16string out(AText);
-  for (auto& c : out)
-    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
-  return out;
-}
-
 // Base64 of the text's ISO-8859-1 bytes, on one line.
 std::u16string Base64Latin1(const std::u16string& AText) {
   return u16(TQxEncoderMIME::Encode(TEncoding::ISO88591().GetBytes(AText)));
@@ -37,7 +30,7 @@ std::vector<std::u16string> TQxSASLEntries::ParseCapaReply(
       continue;
     const char16_t after = line[AKeyword.size()];
     if (after != u' ' && after != u'=') continue;
-    std::u16string rest = UpperAscii(std::u16string_view(line).substr(AKeyword.size() + 1));
+    std::u16string rest = AsciiUpper(std::u16string_view(line).substr(AKeyword.size() + 1));
     std::replace(rest.begin(), rest.end(), u'=', u' ');
     size_t start = 0;
     while (start < rest.size()) {

@@ -15,15 +15,16 @@
 #include "platform/exception.h"
 #include "platform/text.h"
 #include "settings/value_text.h"
+#include "support/raises.h"
 #include "support/scripted_smtp_peer.h"
 #include "support/tls_server.h"
 
 namespace quorvex {
 namespace {
 
+using test::TScriptedSMTPPeer;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
-using testing::TScriptedSMTPPeer;
 using TScript = std::vector<std::string>;
 
 // Short bounds, so a test that goes wrong fails quickly instead of waiting.
@@ -247,12 +248,10 @@ TEST_F(AlertMail, ErrorsReachTheCallerAndTheConnectionIsReleased) {
       peer.emplace(*c.script);
       fields.SMTPPort = int32ToText(peer->Port());
     }
-    try {
-      sendMail(*idSMTP, fields, false, u"vpn1", {3000, 500});
-      ADD_FAILURE() << "no error";
-    } catch (const Exception& e) {
-      EXPECT_EQ(e.Message(), c.message);
-    }
+    EXPECT_EQ(test::MessageOf<Exception>([&] {
+                sendMail(*idSMTP, fields, false, u"vpn1", {3000, 500});
+              }),
+              c.message);
     EXPECT_EQ(idSMTP->IOHandler(), nullptr);
     EXPECT_FALSE(idSMTP->Connected());
     if (peer) {
@@ -294,19 +293,16 @@ TEST_F(AlertMail, PortRuleOfTheSslBox) {
     fields.SMTPUseSSLTLS = c.ticked;
     if (c.ticked) {
       // STARTTLS, the handshake, EHLO again; then the server ends it.
-      test_support::TTlsServerOptions options;
+      test::TTlsServerOptions options;
       options.Port = c.listen;
-      test_support::TTlsServer peer(
+      test::TTlsServer peer(
           {"S:220 mail.test", "C:*", "S:250-mail.test", "S:250 STARTTLS", "C:STARTTLS",
            "S:220 go ahead", "T:", "C:*", "S:250 mail.test", "C:RSET", "S:250 OK",
            "C:MAIL FROM: <a@x>", "S:554 5.3.0 enough", "E:"},
           options);
-      try {
-        sendMail(*idSMTP, fields, false, u"vpn1", kTestWaits);
-        ADD_FAILURE() << "no error";
-      } catch (const Exception& e) {
-        EXPECT_EQ(e.Message(), u"enough\r\n");
-      }
+      EXPECT_EQ(test::MessageOf<Exception>(
+                    [&] { sendMail(*idSMTP, fields, false, u"vpn1", kTestWaits); }),
+                u"enough\r\n");
       EXPECT_EQ(peer.Wait(), "");
       EXPECT_THAT(peer.Protocol(), ::testing::AnyOf("TLSv1.2", "TLSv1.3"));
     } else {

@@ -17,9 +17,9 @@
 namespace quorvex {
 namespace {
 
-using test_support::TlsCaFiles;
-using test_support::TTlsServer;
-using test_support::TTlsServerOptions;
+using test::TlsCaFiles;
+using test::TTlsServer;
+using test::TTlsServerOptions;
 using TScript = std::vector<std::string>;
 
 const TAlertMailWaits kWaits{3000, 3000};
@@ -65,8 +65,8 @@ TEST(AlertMailSecurity, ImplicitTlsSpeaksTlsFromTheFirstByteAndNeverSendsStartTl
 
 TEST(AlertMailSecurity, RequiredStartTlsSendsNoPasswordAndNoMailWithoutTls) {
   // The server offers AUTH LOGIN but no STARTTLS: the client must leave.
-  testing::TScriptedSMTPPeer peer({"S:220 mail.test", "C:*", "S:250-mail.test", "S:250 AUTH LOGIN",
-                                   "C:QUIT", "S:221 bye", "X:"});
+  test::TScriptedSMTPPeer peer({"S:220 mail.test", "C:*", "S:250-mail.test", "S:250 AUTH LOGIN",
+                                "C:QUIT", "S:221 bye", "X:"});
   TAlertMailFields fields = Fields(peer.Port(), kSecurityRequireStartTLS);
   fields.SMTPLogin = u"alice";
   fields.SMTPPassword = u"s3cret";

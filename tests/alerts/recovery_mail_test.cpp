@@ -12,10 +12,10 @@ namespace quorvex {
 namespace {
 
 std::vector<std::string> Deliver(const std::u16string& ASubject) {
-  testing::TScriptedSMTPPeer peer({"S:220 mail.test", "C:*", "S:250 mail.test", "C:RSET",
-                                   "S:250 OK", "C:MAIL FROM: <a@x>", "S:250 OK",
-                                   "C:RCPT TO:<ops@example.test>", "S:250 OK", "C:DATA",
-                                   "S:354 go ahead", "M:", "S:250 2.0.0 queued"});
+  test::TScriptedSMTPPeer peer({"S:220 mail.test", "C:*", "S:250 mail.test", "C:RSET", "S:250 OK",
+                                "C:MAIL FROM: <a@x>", "S:250 OK", "C:RCPT TO:<ops@example.test>",
+                                "S:250 OK", "C:DATA", "S:354 go ahead",
+                                "M:", "S:250 2.0.0 queued"});
   TAlertMailFields fields;
   fields.MsgFrom = u"a@x";
   fields.MsgTo = u"ops@example.test";

@@ -9,21 +9,21 @@
 #include <vector>
 
 #include "alerts/alert_mail.h"
-#include "app/catalogue_fixture.h"
-#include "app/command_line.h"
-#include "app/cycle_fakes.h"
 #include "app/headless.h"
+#include "app/program_options.h"
 #include "app/test_mail.h"
 #include "platform/text.h"
+#include "support/catalogue_fixture.h"
+#include "support/cycle_fakes.h"
 #include "support/scripted_smtp_peer.h"
 #include "support/temp_folder.h"
 
-namespace quorvex::fakes {
+namespace quorvex::test {
 namespace {
 
 using ::testing::HasSubstr;
 using TScript = std::vector<std::string>;
-using quorvex::testing::TScriptedSMTPPeer;
+using quorvex::test::TScriptedSMTPPeer;
 
 // Greeting and AUTH LOGIN for bob with the password "pass", then the
 // transaction for one recipient.
@@ -84,7 +84,7 @@ TEST(TestMailOption, SendsWithTheSavedSettingsAndReportsTheOutcome) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    test_support::TempFolder folder;
+    test::TempFolder folder;
     const std::u16string path = fromUtf8(folder / "saved settings.xml");
     TScriptedSMTPPeer peer(Delivery(c.authReply));
     TSettings saved(path);
@@ -104,7 +104,7 @@ TEST(TestMailOption, SendsWithTheSavedSettingsAndReportsTheOutcome) {
 }
 
 TEST(TestMailOption, WithoutSavedSettingsNothingIsSent) {
-  test_support::TempFolder folder;
+  test::TempFolder folder;
   std::ostringstream out, err;
   EXPECT_EQ(runTestMail(fromUtf8(folder / "missing.xml"), out, err), 1);
   EXPECT_EQ(out.str(), "");
@@ -153,4 +153,4 @@ TEST(HeadlessAlert, OneLinePerAlertSentOrNot) {
 }
 
 }  // namespace
-}  // namespace quorvex::fakes
+}  // namespace quorvex::test

@@ -4,17 +4,17 @@
 #include <string>
 #include <vector>
 
-#include "app/catalogue_fixture.h"
-#include "app/command_line.h"
-#include "app/cycle_fakes.h"
 #include "app/headless.h"
+#include "app/program_options.h"
+#include "support/catalogue_fixture.h"
+#include "support/cycle_fakes.h"
 #include "support/temp_folder.h"
 
-namespace quorvex::fakes {
+namespace quorvex::test {
 namespace {
 
-using test_support::readFile;
-using test_support::TempFolder;
+using test::readFile;
+using test::TempFolder;
 
 TEST(MetricsCommandLineTest, FileNeededAndOnlyWithHeadless) {
   const TCommandLine ok = parseCommandLine({"--headless", "--metrics", "/var/lib/q/q.prom"});
@@ -96,4 +96,4 @@ TEST_F(HeadlessMetricsTest, AFileThatCannotBeWrittenIsReportedOnceAndTheRunGoesO
 }
 
 }  // namespace
-}  // namespace quorvex::fakes
+}  // namespace quorvex::test

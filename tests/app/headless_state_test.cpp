@@ -5,19 +5,19 @@
 #include <string>
 #include <vector>
 
-#include "app/catalogue_fixture.h"
-#include "app/command_line.h"
-#include "app/cycle_fakes.h"
 #include "app/headless.h"
 #include "app/outage_state_file.h"
+#include "app/program_options.h"
 #include "platform/exception.h"
+#include "support/catalogue_fixture.h"
+#include "support/cycle_fakes.h"
 #include "support/temp_folder.h"
 
-namespace quorvex::fakes {
+namespace quorvex::test {
 namespace {
 
-using test_support::readFile;
-using test_support::TempFolder;
+using test::readFile;
+using test::TempFolder;
 
 TEST(CommandLineTest, StateFileAndOptionsOfTheTable) {
   const TCommandLine ok =
@@ -65,7 +65,7 @@ TEST(CommandLineTest, OptionValuesApplyToThisRunOnly) {
   EXPECT_TRUE(catalogue.settings().Options().Boolean(TOptionId::FullTunnel));
   EXPECT_EQ(catalogue.settings().Options().Integer(TOptionId::FailureThreshold), 1);
   // Nothing is written: the file keeps the layout without options.
-  EXPECT_EQ(test_support::readFile(toUtf8(catalogue.settings().FileName())).find("<options>"),
+  EXPECT_EQ(test::readFile(toUtf8(catalogue.settings().FileName())).find("<options>"),
             std::string::npos);
 }
 
@@ -122,7 +122,7 @@ TEST_F(HeadlessStateTest, CronRunsSendOneAlertPerOutageAndOneRecoveryMail) {
   serverIs(false);
   EXPECT_EQ(run(state), 2);
   EXPECT_EQ(mails, (std::vector<std::u16string>{u"office Down!", u"office Up", u"office Down!"}));
-  EXPECT_EQ(test_support::permissions(state), 0600u);
+  EXPECT_EQ(test::permissions(state), 0600u);
 }
 
 TEST_F(HeadlessStateTest, WithoutAStateFileEveryRunAlertsAgain) {
@@ -192,4 +192,4 @@ TEST_F(HeadlessStateTest, TroubleWithTheFileIsReportedOnceAndTheRunGoesOn) {
 }
 
 }  // namespace
-}  // namespace quorvex::fakes
+}  // namespace quorvex::test

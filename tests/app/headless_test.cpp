@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "app/catalogue_fixture.h"
-#include "app/command_line.h"
-#include "app/cycle_fakes.h"
+#include "app/program_options.h"
 #include "platform/exception.h"
+#include "support/catalogue_fixture.h"
+#include "support/cycle_fakes.h"
 
-namespace quorvex::fakes {
+namespace quorvex::test {
 namespace {
 
 std::vector<std::string> lines(const std::string& text) {
@@ -242,4 +242,4 @@ TEST_F(HeadlessCycleTest, StopSignalEndsTheRepeatingRunAndInterruptsTheTest) {
 }
 
 }  // namespace
-}  // namespace quorvex::fakes
+}  // namespace quorvex::test

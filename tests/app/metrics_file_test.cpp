@@ -15,7 +15,7 @@ namespace quorvex {
 namespace {
 
 using std::chrono::milliseconds;
-using test_support::TempFolder;
+using test::TempFolder;
 
 const auto kStart = std::chrono::steady_clock::time_point{} + std::chrono::hours(1);
 

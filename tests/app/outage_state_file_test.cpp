@@ -17,9 +17,9 @@ namespace quorvex {
 namespace {
 
 using std::chrono::seconds;
-using test_support::permissions;
-using test_support::readFile;
-using test_support::TempFolder;
+using test::permissions;
+using test::readFile;
+using test::TempFolder;
 
 TOutageStates someStates() {
   TOutageStates states;

@@ -21,19 +21,19 @@
 #include <thread>
 #include <vector>
 
-#include "app/catalogue_fixture.h"
-#include "app/command_line.h"
-#include "app/cycle_fakes.h"
 #include "app/headless.h"
+#include "app/program_options.h"
 #include "platform/text.h"
 #include "settings/settings.h"
+#include "support/catalogue_fixture.h"
+#include "support/cycle_fakes.h"
 #include "support/scoped_env.h"
 #include "support/temp_folder.h"
 
-namespace quorvex::fakes {
+namespace quorvex::test {
 namespace {
 
-using test_support::ScopedEnv;
+using test::ScopedEnv;
 
 // Each configuration names the child it gets.
 constexpr char kStandIn[] =
@@ -91,7 +91,7 @@ class ParallelRunTest : public ::testing::Test {
     return result;
   }
 
-  test_support::TempFolder _root{"quorvex-jobs"};
+  test::TempFolder _root{"quorvex-jobs"};
   ScopedEnv _path{"PATH", (_root / "bin") + ":" + std::getenv("PATH")};
   ScopedEnv _configDir{"QUORVEX_CONFIG_DIR", _root / "config"};
   std::unique_ptr<TSettings> settings;
@@ -195,11 +195,11 @@ TEST(ParallelRepeatTest, CyclesAgainAndAnOutageKeepsItsOneAlert) {
   children.scripts[u"down.ovpn"] = {.reads = {u"gone\r\n"}, .endsAfterReads = 1};
   children.scripts[u"up.ovpn"] = {.reads = {u"Initialization Sequence Completed\r\n"}};
   TFakeView view(2);
-  auto clock = makeSystemCycleClock();
+  const TClock& clock = TClock::System();
   int alerts = 0;
   TOutageBook outages(
-      catalogue.settings(), [&alerts](const TVPNServer&) { ++alerts; }, *clock);
-  TParallelRun run(catalogue.settings(), view, children.factory(), outages, *clock, {2, true});
+      catalogue.settings(), [&alerts](const TVPNServer&) { ++alerts; }, clock);
+  TParallelRun run(catalogue.settings(), view, children.factory(), outages, clock, {2, true});
   int stopPipe[2];
   ASSERT_EQ(pipe(stopPipe), 0);
   std::thread stopper([&stopPipe] {
@@ -250,12 +250,12 @@ TEST_F(ParallelRunTest, EachChildIsJudgedOnItsOwnWhileTheOthersGoOn) {
 
 TEST_F(ParallelRunTest, AStopEndsEveryChildAndMarksOnlyTheTestsCutShort) {
   TFakeView view(settings->ServerCount());
-  auto clock = makeSystemCycleClock();
+  const TClock& clock = TClock::System();
   TOutageBook outages(
-      *settings, [](const TVPNServer&) {}, *clock);
+      *settings, [](const TVPNServer&) {}, clock);
   // Two at a time: "device" and "dies" end at once, and two of the long ones
   // are under way when the stop comes; the rest never start.
-  TParallelRun run(*settings, view, factory(), outages, *clock, {2, false});
+  TParallelRun run(*settings, view, factory(), outages, clock, {2, false});
   int stopPipe[2];
   ASSERT_EQ(pipe(stopPipe), 0);
   std::thread stopper([&stopPipe] {
@@ -292,4 +292,4 @@ TEST_F(ParallelRunTest, AStopEndsEveryChildAndMarksOnlyTheTestsCutShort) {
 }
 
 }  // namespace
-}  // namespace quorvex::fakes
+}  // namespace quorvex::test

@@ -11,17 +11,17 @@
 #include <string>
 #include <vector>
 
-#include "app/cycle_fakes.h"
 #include "app/test_cycle.h"
 #include "platform/text.h"
 #include "settings/settings.h"
+#include "support/cycle_fakes.h"
 #include "support/scoped_env.h"
 #include "support/temp_folder.h"
 
-namespace quorvex::fakes {
+namespace quorvex::test {
 namespace {
 
-using test_support::ScopedEnv;
+using test::ScopedEnv;
 
 class RealChildTest : public ::testing::Test {
  protected:
@@ -43,8 +43,7 @@ class RealChildTest : public ::testing::Test {
     settings.loadFromRegistry();
     settings.init();
     TFakeView view(settings.ServerCount());
-    TTestCycle cycle(
-        settings, view, consoleAppFactory(), [](const TVPNServer&) {}, makeSystemCycleClock());
+    TTestCycle cycle(settings, view, consoleAppFactory(), [](const TVPNServer&) {});
     cycle.btnStartClick();
     // Each tick reads for a few hundred ms at most; the stand-ins answer at once.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
@@ -59,7 +58,7 @@ class RealChildTest : public ::testing::Test {
   std::string output;
 
  private:
-  test_support::TempFolder _root{"quorvex-app"};
+  test::TempFolder _root{"quorvex-app"};
 };
 
 TEST_F(RealChildTest, FileNamesReachOpenvpnAsOneArgumentWithTheirOwnBytes) {
@@ -88,4 +87,4 @@ TEST_F(RealChildTest, AnswersThePromptsOfSystemdsPasswordAgent) {
 }
 
 }  // namespace
-}  // namespace quorvex::fakes
+}  // namespace quorvex::test

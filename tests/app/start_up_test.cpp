@@ -7,11 +7,21 @@
 #include <fstream>
 
 #include "platform/exception.h"
+#include "platform/registry.h"
 #include "platform/text.h"
+#include "support/raises.h"
 #include "support/temp_folder.h"
 
 namespace quorvex {
 namespace {
+
+class NoOpenVPN final : public IRegistry {
+ public:
+  std::unique_ptr<IRegistryKey> openLocalMachineKey(std::u16string_view,
+                                                    TRegistryAccess) const override {
+    return nullptr;
+  }
+};
 
 class StartUpTest : public ::testing::Test {
  protected:
@@ -27,7 +37,7 @@ class StartUpTest : public ::testing::Test {
     return fromUtf8(path.string());
   }
 
-  test_support::TempFolder temp{"quorvex-start"};
+  test::TempFolder temp{"quorvex-start"};
   const std::filesystem::path& dir = temp.path();
 };
 
@@ -58,6 +68,21 @@ TEST_F(StartUpTest, ABadOrMissingSettingsFileLeavesTheDefaults) {
 TEST_F(StartUpTest, AConfigurationThatCannotBeReadStopsTheStart) {
   std::filesystem::create_symlink(dir / "nowhere", dir / "config" / "lost.ovpn");
   EXPECT_THROW(startUpSettings(settingsFile("<settings/>")), Exception);
+}
+
+// Each front end shows a failure its own way, so it learns which step failed.
+TEST_F(StartUpTest, NamesTheStepThatFailed) {
+  const std::u16string file = settingsFile("<settings/>");
+  TStartUpStep step = TStartUpStep::DiscoverServers;
+  const NoOpenVPN noOpenVPN;
+  EXPECT_EQ(test::MessageOf<Exception>([&] { startUpSettings(file, &noOpenVPN, &step); }),
+            u"OpenVPN not found on this computer.");
+  EXPECT_EQ(step, TStartUpStep::FindOpenVPN);
+
+  std::filesystem::create_symlink(dir / "nowhere", dir / "config" / "lost.ovpn");
+  step = TStartUpStep::FindOpenVPN;
+  EXPECT_THROW(startUpSettings(file, nullptr, &step), EFileError);
+  EXPECT_EQ(step, TStartUpStep::DiscoverServers);
 }
 
 }  // namespace

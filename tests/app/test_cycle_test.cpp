@@ -8,11 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "app/catalogue_fixture.h"
-#include "app/cycle_fakes.h"
 #include "platform/text.h"
+#include "support/catalogue_fixture.h"
+#include "support/cycle_fakes.h"
+#include "support/fake_clock.h"
 
-namespace quorvex::fakes {
+namespace quorvex::test {
 namespace {
 
 using namespace std::chrono_literals;
@@ -23,17 +24,14 @@ class TestCycleTest : public ::testing::Test {
     cycle.reset();
     catalogue = std::make_unique<TCatalogueFixture>(values);
     view = std::make_unique<TFakeView>(catalogue->settings().ServerCount());
-    clock = std::make_shared<TFakeClock::State>();
-    clock->local.tm_hour = 9;
-    clock->local.tm_min = 5;
-    clock->local.tm_sec = 7;
+    clock.now = EncodeDateTime(2026, 3, 29, 9, 5, 7);
     auto alert = [this](const TVPNServer& server) {
       alerts.push_back(server.Name());
       childReleasedAtAlert.push_back(children.last().released);
       if (alertThrows) throw std::runtime_error("Socket Error # 10061");
     };
     cycle = std::make_unique<TTestCycle>(catalogue->settings(), *view, children.factory(), alert,
-                                         std::make_unique<TFakeClock>(clock));
+                                         clock);
     cycle->setRecoveryMail([this](const TVPNServer& server, std::chrono::seconds outage) {
       recoveries.push_back(server.Name() + u" after " + formatOutageLength(outage));
     });
@@ -46,10 +44,7 @@ class TestCycleTest : public ::testing::Test {
     catalogue->settings().SetOptions(options);
   }
 
-  void advance(double seconds) {
-    clock->monotonic += std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-        std::chrono::duration<double>(seconds));
-  }
+  void advance(double seconds) { clock.advance(seconds); }
   void ticks(int count) {
     for (int i = 0; i < count; ++i) cycle->tmrTestTimer();
   }
@@ -68,7 +63,7 @@ class TestCycleTest : public ::testing::Test {
   TFakeChildren children;
   std::unique_ptr<TCatalogueFixture> catalogue;
   std::unique_ptr<TFakeView> view;
-  std::shared_ptr<TFakeClock::State> clock;
+  TFakeClock clock;
   std::unique_ptr<TTestCycle> cycle;
   std::vector<std::u16string> alerts;
   std::vector<bool> childReleasedAtAlert;
@@ -458,7 +453,7 @@ TEST_F(TestCycleTest, StartKeepsPreviousResultsAndAlertFlags) {
   EXPECT_EQ(view->rows[0].status, u"Failed");
   EXPECT_EQ(view->rows[1].status, u"Failed");
   EXPECT_EQ(view->rows[1].lastRun, u"09:05:07");
-  clock->local.tm_sec = 8;
+  clock.now = EncodeDateTime(2026, 3, 29, 9, 5, 8);
   cycle->tmrTestTimer();  // the first server fails again: same outage
   EXPECT_EQ(view->rows[0].lastRun, u"09:05:08");
   EXPECT_EQ(view->rows[1].lastRun, u"09:05:07");
@@ -499,7 +494,7 @@ TEST_F(TestCycleTest, ThresholdReminderAndRecoveryFollowTheSavedOptions) {
     EXPECT_EQ(alerts.size(), step.alertsSoFar);
     EXPECT_EQ(recoveries.size(), step.recoveriesSoFar);
     advance(1);
-    clock->wall += 30min;
+    clock.wall += 30min;
     cycle->tmrTestTimer();
   }
   // The outage began at the first failure, three hours before the success.
@@ -513,7 +508,7 @@ TEST_F(TestCycleTest, ARestoredOutageIsNotAlertedAgain) {
   TOutageState known;
   known.alerted = true;
   known.failures = 4;
-  known.outageStart = clock->wall - 10min;
+  known.outageStart = clock.wall - 10min;
   known.lastMail = known.outageStart;
   cycle->restoreOutage(catalogue->row("a"), known);
   script("a", {.endsAfterReads = 1});
@@ -551,13 +546,9 @@ TEST(FormatLastRunTest, TwoDigitTwentyFourHourTime) {
                         {13, 45, 30, u"13:45:30"},
                         {23, 59, 59, u"23:59:59"}};
   for (const Case& c : cases) {
-    std::tm t{};
-    t.tm_hour = c.h;
-    t.tm_min = c.m;
-    t.tm_sec = c.s;
-    EXPECT_EQ(formatLastRun(t), c.text);
+    EXPECT_EQ(formatLastRun(EncodeDateTime(2026, 3, 29, c.h, c.m, c.s)), c.text);
   }
 }
 
 }  // namespace
-}  // namespace quorvex::fakes
+}  // namespace quorvex::test

@@ -11,6 +11,7 @@
 #include "mail/email_address.h"
 #include "mail/header_coders.h"
 #include "platform/text.h"
+#include "support/raises.h"
 
 namespace quorvex {
 namespace {
@@ -143,13 +144,9 @@ TEST(EncodeHeaderText, EveryEncodedWordHoldsWholeCharacters) {
 
 TEST(HeaderTextToBytes, FailsForACharsetWithoutCoder) {
   for (const char16_t* charset : {u"UNICODE-1-1", u"x-unknown", u""}) {
-    try {
-      EncodeHeaderText(u"", u"", 'B', charset);
-      ADD_FAILURE() << toUtf8(charset);
-    } catch (const EQxHeaderEncodeError& e) {
-      EXPECT_EQ(e.Message(),
-                u"Could not encode header data using charset \"" + std::u16string(charset) + u"\"");
-    }
+    EXPECT_EQ(
+        test::MessageOf<EQxHeaderEncodeError>([&] { EncodeHeaderText(u"", u"", 'B', charset); }),
+        u"Could not encode header data using charset \"" + std::u16string(charset) + u"\"");
   }
 }
 

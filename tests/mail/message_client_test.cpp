@@ -2,21 +2,21 @@
 
 #include <gtest/gtest.h>
 
-#include "fixed_clock.h"
-#include "net/loopback.h"
-#include "net/memory_transport.h"
 #include "platform/exception.h"
 #include "platform/text.h"
+#include "support/fake_clock.h"
+#include "support/loopback.h"
+#include "support/memory_transport.h"
 
 namespace quorvex {
 namespace {
 
-using testing::AcceptWithin;
-using testing::LocalPort;
-using testing::LoopbackSocket;
-using testing::ReceiveUpTo;
+using test::AcceptWithin;
+using test::LocalPort;
+using test::LoopbackSocket;
+using test::ReceiveUpTo;
 
-const TFixedClock kAlertClock(EncodeDateTime(2011, 3, 5, 14, 7, 9), 60);
+const test::TFakeClock kAlertClock(EncodeDateTime(2011, 3, 5, 14, 7, 9), 60);
 
 const std::string kAlertHeader =
     "From: \"ops@example.org\" <ops@example.org>\r\n"
@@ -43,12 +43,12 @@ std::string sendOverLoopback(TQxMessage& message, bool headersOnly = false) {
   const auto listener = LoopbackSocket();
   TQxMessageClient client;
   client.SetHost(u"127.0.0.1");
-  client.SetPort(LocalPort(listener.Get()));
+  client.SetPort(LocalPort(listener.get()));
   client.Connect();
-  const auto peer = AcceptWithin(listener.Get());
+  const auto peer = AcceptWithin(listener.get());
   client.SendMsg(message, headersOnly);
   client.Disconnect();
-  return ReceiveUpTo(peer.Get(), SIZE_MAX);
+  return ReceiveUpTo(peer.get(), SIZE_MAX);
 }
 
 TEST(SendMsg, WritesHeaderBlankLineBodyAndClosingBlankLine) {
@@ -154,8 +154,8 @@ TEST(SendMsg, ErrorsPropagate) {
   EXPECT_THROW(client.SendMsg(*message), EQxException);  // no handler
 
   // A header error comes before any byte is written.
-  testing::TMemoryScript script;
-  testing::TMemoryHandler handler(script);
+  test::TMemoryScript script;
+  test::TMemoryHandler handler(script);
   client.SetIOHandler(&handler);
   message->OnInitializeISO = [](char16_t&, std::u16string& charset) { charset = u"x-none"; };
   EXPECT_THROW(client.SendMsg(*message), EQxException);

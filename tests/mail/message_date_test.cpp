@@ -5,8 +5,9 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "fixed_clock.h"
 #include "platform/text.h"
+#include "support/fake_clock.h"
+#include "support/raises.h"
 
 namespace quorvex {
 namespace {
@@ -25,19 +26,16 @@ TEST(FormatMessageDate, WritesLocalTimeWithTheCurrentOffset) {
       {EncodeDateTime(1999, 12, 31, 12), -570, u"Fri, 31 Dec 1999 12:00:00 -0930"},
   };
   for (const auto& c : cases) {
-    const TFixedClock clock(0, c.offset);
+    const test::TFakeClock clock(0, c.offset);
     EXPECT_EQ(FormatMessageDate(c.time, clock), c.expected);
   }
 }
 
 TEST(FormatMessageDate, FailsWhenTheZoneCannotBeRead) {
-  const TFixedClock clock(0, std::nullopt);
-  try {
-    FormatMessageDate(EncodeDateTime(2011, 3, 5), clock);
-    FAIL();
-  } catch (const EQxFailedToRetreiveTimeZoneInfo& e) {
-    EXPECT_EQ(e.Message(), u"Failed attempting to retrieve time zone information.");
-  }
+  const test::TFakeClock clock(0, std::nullopt);
+  EXPECT_EQ(test::MessageOf<EQxFailedToRetreiveTimeZoneInfo>(
+                [&] { FormatMessageDate(EncodeDateTime(2011, 3, 5), clock); }),
+            u"Failed attempting to retrieve time zone information.");
 }
 
 // The system clock reads the process's zone (TZ), daylight saving included.
@@ -54,7 +52,7 @@ TEST(FormatMessageDate, SystemClockReadsTheLocalZone) {
   }
   setenv("TZ", "<+01>-1", 1);
   tzset();
-  const TDateTimeParts now = DecodeDateTime(TLocalClock::System().Now());
+  const TDateTimeParts now = DecodeDateTime(TClock::System().Now());
   const time_t t = time(nullptr);
   tm local{};
   localtime_r(&t, &local);

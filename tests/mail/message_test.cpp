@@ -2,16 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include "fixed_clock.h"
 #include "mail/header_encoding.h"
 #include "platform/text.h"
+#include "support/fake_clock.h"
 
 namespace quorvex {
 namespace {
 
 using Lines = std::vector<std::u16string>;
 
-const TFixedClock kAlertClock(EncodeDateTime(2011, 3, 5, 14, 7, 9), 60);
+const test::TFakeClock kAlertClock(EncodeDateTime(2011, 3, 5, 14, 7, 9), 60);
 constexpr char16_t kAlertDate[] = u"Date: Sat, 5 Mar 2011 14:07:09 +0100";
 
 // A message built the way the alert mail builds one.
@@ -177,7 +177,7 @@ TEST(TQxMessage, ContentTypeMovesTheCharsetParameter) {
 
 TEST(TQxMessage, PropertiesKeepTheirContract) {
   TQxMessage message;
-  const TFixedClock clock(EncodeDateTime(2011, 11, 20, 8, 3, 4), -300);
+  const test::TFakeClock clock(EncodeDateTime(2011, 11, 20, 8, 3, 4), -300);
   message.SetClock(clock);
   message.SetMsgId(u"abc");
   EXPECT_EQ(message.MsgId(), u"<abc>");
@@ -221,7 +221,7 @@ TEST(GenerateHeader, FailsForAHeaderCharsetWithoutCoder) {
   auto message = alertMessage(u"a@x", u"", u"");
   message->OnInitializeISO = [](char16_t&, std::u16string& charset) { charset = u"x-none"; };
   EXPECT_THROW(message->GenerateHeader(), EQxHeaderEncodeError);
-  const TFixedClock noZone(0, std::nullopt);
+  const test::TFakeClock noZone(0, std::nullopt);
   message = alertMessage(u"a@x", u"", u"");
   message->SetClock(noZone);
   EXPECT_THROW(message->GenerateHeader(), EQxException);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "net/net_errors.h"
+#include "support/raises.h"
 
 namespace quorvex {
 namespace {
@@ -86,12 +87,7 @@ TEST(Buffer, ArgumentErrors) {
       {[&] { buffer.Extract(4); }, u"Not enough data in buffer. (4/3)"},
   };
   for (const auto& c : cases) {
-    try {
-      c.Call();
-      ADD_FAILURE() << "nothing raised";
-    } catch (const EQxException& e) {
-      EXPECT_EQ(e.Message(), c.Message);
-    }
+    EXPECT_EQ(test::MessageOf<EQxException>(c.Call), c.Message);
   }
   EXPECT_EQ(buffer.Peek(), "abc");
 }

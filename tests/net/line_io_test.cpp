@@ -4,28 +4,29 @@
 #include <string>
 #include <vector>
 
-#include "line_cases.h"
-#include "memory_transport.h"
 #include "net/net_errors.h"
 #include "net/tcp_connection.h"
 #include "platform/text.h"
+#include "support/line_cases.h"
+#include "support/memory_transport.h"
+#include "support/raises.h"
 
 namespace quorvex {
 namespace {
 
-using testing::TMemoryHandler;
-using testing::TMemoryScript;
+using test::TMemoryHandler;
+using test::TMemoryScript;
 
-using testing::ChunkSizes;
-using testing::kLong16384;
-using testing::kLong16385;
-using testing::LineCases;
-using testing::TReadOutcome;
+using test::ChunkSizes;
+using test::kLong16384;
+using test::kLong16385;
+using test::LineCases;
+using test::TReadOutcome;
 
 TReadOutcome ReadAll(TMemoryScript& AScript, TQxMaxLineAction AAction = maException) {
   TMemoryHandler handler(AScript);
   handler.SetMaxLineAction(AAction);
-  return testing::ReadLines(handler, AScript.FailCode);
+  return test::ReadLines(handler, AScript.FailCode);
 }
 
 TEST(ReadLn, EveryChunkSizeGivesTheSameLines) {
@@ -155,12 +156,7 @@ TEST(ReadLnWait, SilentPeerWaitsAsLongAsReadTimeoutSays) {
     TMemoryScript script("", 1, false);
     TMemoryHandler handler(script);
     handler.SetReadTimeout(c.ReadTimeout);
-    try {
-      handler.ReadLnWait();
-      ADD_FAILURE() << "no time-out";
-    } catch (const EQxReadTimeout& e) {
-      EXPECT_EQ(e.Message(), u"Read timed out.");
-    }
+    EXPECT_EQ(test::MessageOf<EQxReadTimeout>([&] { handler.ReadLnWait(); }), u"Read timed out.");
     ASSERT_EQ(script.WaitTimeouts.size(), 1u);
     EXPECT_EQ(script.WaitTimeouts[0], c.Wait);
   }

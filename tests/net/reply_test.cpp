@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/text.h"
+#include "support/raises.h"
 
 namespace quorvex {
 namespace {
@@ -53,12 +54,7 @@ TEST(ReplyRFC, ParsesWireLines) {
   for (const auto& c : cases) {
     TQxReplyRFC reply;
     reply.SetReply(500, u"old");
-    try {
-      reply.SetFormattedReply(c.Wire);
-      EXPECT_EQ(c.Error, u"");
-    } catch (const EQxException& e) {
-      EXPECT_EQ(e.Message(), c.Error);
-    }
+    EXPECT_EQ(test::ErrorOf<EQxException>([&] { reply.SetFormattedReply(c.Wire); }), c.Error);
     EXPECT_EQ(reply.Code(), c.Code);
     EXPECT_EQ(reply.Text().Lines(), c.Text);
   }

@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "net/net_errors.h"
+#include "support/raises.h"
 
 namespace quorvex {
 namespace {
@@ -55,17 +56,15 @@ TEST(SocketError, LinuxErrorsMapOntoTheCodes) {
       {EMFILE, 10024, u"Too many open files."},
       {ENOENT, ENOENT, u""},
   };
+  const auto codeAndText = [](const EQxSocketError& e) {
+    return std::pair(e.LastError(), SecondLine(e.Message()));
+  };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Errno);
     EXPECT_EQ(SocketErrorFromErrno(c.Errno), c.Code);
     errno = c.Errno;
-    try {
-      CheckForSocketError(-1);
-      ADD_FAILURE() << "nothing raised";
-    } catch (const EQxSocketError& e) {
-      EXPECT_EQ(e.LastError(), c.Code);
-      EXPECT_EQ(SecondLine(e.Message()), c.Text);
-    }
+    EXPECT_EQ(test::ReadRaised<EQxSocketError>([] { CheckForSocketError(-1); }, codeAndText),
+              std::pair(c.Code, c.Text));
   }
 }
 

@@ -6,22 +6,22 @@
 
 #include <functional>
 
-#include "loopback.h"
 #include "net/net_errors.h"
 #include "platform/text.h"
+#include "support/loopback.h"
+#include "support/raises.h"
 
 namespace quorvex {
 namespace {
 
-using testing::LocalPort;
-using testing::LoopbackSocket;
-using testing::TFd;
+using test::LocalPort;
+using test::LoopbackSocket;
 
 // A port that was free a moment ago (nothing else on this machine binds
 // loopback ports on purpose during the tests).
 std::uint16_t FreePort() {
-  TFd probe = LoopbackSocket(AF_INET, -1);
-  return LocalPort(probe.Get());
+  TUniqueFd probe = LoopbackSocket(AF_INET, -1);
+  return LocalPort(probe.get());
 }
 
 std::unique_ptr<TQxSocketHandle> NewBinding() {
@@ -33,8 +33,8 @@ std::unique_ptr<TQxSocketHandle> NewBinding() {
 
 TEST(SocketHandle, BindsToAPortOrARange) {
   const std::uint16_t free = FreePort();
-  TFd taken = LoopbackSocket(AF_INET, -1);
-  const std::uint16_t busy = LocalPort(taken.Get());
+  TUniqueFd taken = LoopbackSocket(AF_INET, -1);
+  const std::uint16_t busy = LocalPort(taken.get());
   const std::u16string busyText = u16(std::to_string(busy));
   struct TCase {
     const char* Name;
@@ -61,32 +61,29 @@ TEST(SocketHandle, BindsToAPortOrARange) {
     binding->SetPort(c.Port);
     binding->SetClientPortMin(c.Min);
     binding->SetClientPortMax(c.Max);
-    try {
-      binding->Bind();
-      EXPECT_EQ(c.Error, u"");
+    EXPECT_EQ(test::ErrorOf<EQxSocketHandleError>([&] { binding->Bind(); }), c.Error);
+    if (c.Error.empty()) {
       EXPECT_TRUE(c.PortOk && c.PortOk(binding->Port())) << binding->Port();
       EXPECT_EQ(binding->IP(), u"127.0.0.1");
-    } catch (const EQxSocketHandleError& e) {
-      EXPECT_EQ(e.Message(), c.Error);
     }
   }
 }
 
 TEST(SocketHandle, ConnectReadsBackBothEnds) {
-  TFd listener = LoopbackSocket();
+  TUniqueFd listener = LoopbackSocket();
   auto binding = NewBinding();
   binding->Bind();
-  binding->SetPeer(u"127.0.0.1", LocalPort(listener.Get()), Qx_IPv4);
+  binding->SetPeer(u"127.0.0.1", LocalPort(listener.get()), Qx_IPv4);
   binding->Connect();
   EXPECT_EQ(binding->PeerIP(), u"127.0.0.1");
-  EXPECT_EQ(binding->PeerPort(), LocalPort(listener.Get()));
+  EXPECT_EQ(binding->PeerPort(), LocalPort(listener.get()));
   EXPECT_NE(binding->Port(), 0);
 }
 
 TEST(SocketHandle, RefusedConnect) {
-  TFd closed = LoopbackSocket(AF_INET, -1);  // bound, not listening
+  TUniqueFd closed = LoopbackSocket(AF_INET, -1);  // bound, not listening
   auto binding = NewBinding();
-  binding->SetPeer(u"127.0.0.1", LocalPort(closed.Get()), Qx_IPv4);
+  binding->SetPeer(u"127.0.0.1", LocalPort(closed.get()), Qx_IPv4);
   try {
     binding->Connect();
     ADD_FAILURE() << "connected";

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "line_cases.h"
 #include "net/net_errors.h"
 #include "net/openssl_library.h"
 #include "net/socket_error.h"
@@ -17,14 +16,16 @@
 #include "net/ssl_openssl.h"
 #include "net/tcp_client.h"
 #include "platform/text.h"
+#include "support/line_cases.h"
+#include "support/raises.h"
 #include "support/temp_folder.h"
 #include "support/tls_server.h"
 
 namespace quorvex {
 namespace {
 
-using test_support::TTlsServer;
-using test_support::TTlsServerOptions;
+using test::TTlsServer;
+using test::TTlsServerOptions;
 
 // A handler that starts plain, as the mail session does, connected to the
 // test server; it records what OnStatusInfo reports.
@@ -208,12 +209,9 @@ TEST(TlsHandler, WithoutTheLibraryPlainWorksAndTlsIsRefused) {
     EXPECT_EQ(client.Handler->ReadLn(), u"220 plain");
     client.Handler->WriteLn(u"NOOP");
     EXPECT_EQ(client.Handler->ReadLn(), u"250 still plain");
-    try {
-      client.Handler->SetPassThrough(false);
-      FAIL() << "switched to TLS without the library";
-    } catch (const EQxOSSLCouldNotLoadSSLLibrary& e) {
-      EXPECT_EQ(Text(e.Message()), "Could not load SSL library.");
-    }
+    EXPECT_EQ(Text(test::MessageOf<EQxOSSLCouldNotLoadSSLLibrary>(
+                  [&] { client.Handler->SetPassThrough(false); })),
+              "Could not load SSL library.");
     EXPECT_TRUE(client.Handler->PassThrough());
     EXPECT_FALSE(missing.Loaded());
     client.Handler.reset();
@@ -309,8 +307,8 @@ TEST(TlsHandler, HandshakeBoundedByReadTimeout) {
 }
 
 TEST(TlsHandler, ContextOptions) {
-  const auto& identity = test_support::TlsIdentityFiles();
-  test_support::TempFolder temp{"quorvex tls"};
+  const auto& identity = test::TlsIdentityFiles();
+  test::TempFolder temp{"quorvex tls"};
   const std::string garbage = temp.write("not a cert.pem", "not PEM at all\n");
   struct TCase {
     const char* Name;
@@ -378,7 +376,7 @@ TEST(TlsHandler, ContextOptions) {
 // The line reader gives the same lines over a TLS session whatever the chunk
 // size, including sizes that leave part of a record inside the session.
 TEST(TlsHandler, EveryChunkSizeGivesTheSameLines) {
-  for (const auto& c : testing::LineCases()) {
+  for (const auto& c : test::LineCases()) {
     for (int chunk : {1, 2, 3, 7, 64, 4096, 16383, 16384, 16385, 32768}) {
       SCOPED_TRACE(std::string(c.Name) + ", chunk " + std::to_string(chunk));
       std::vector<std::string> script = {"T:", "W:" + c.Input};
@@ -393,7 +391,7 @@ TEST(TlsHandler, EveryChunkSizeGivesTheSameLines) {
       client.Handler->SetRecvBufferSize(chunk);
       client.Handler->Open();
       client.Handler->SetReadTimeout(100);  // how long the silent rows wait
-      const testing::TReadOutcome outcome = testing::ReadLines(*client.Handler);
+      const test::TReadOutcome outcome = test::ReadLines(*client.Handler);
       EXPECT_EQ(outcome.End, c.End);
       EXPECT_EQ(outcome.Lines, c.Lines);
       if (!c.Split.empty()) {
@@ -414,7 +412,7 @@ namespace {
 // The peer's certificate checked against a throwaway authority: the chain
 // must lead to the trusted CA file and name the expected host.
 TEST(TlsHandler, CertificateCheckNamesTheReasonOfARefusal) {
-  const auto& ca = test_support::TlsCaFiles();
+  const auto& ca = test::TlsCaFiles();
   const struct {
     const char* name;
     bool verify;

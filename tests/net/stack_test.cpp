@@ -11,6 +11,7 @@
 #include "net/io_handler_socket.h"
 #include "net/net_errors.h"
 #include "platform/text.h"
+#include "support/raises.h"
 
 namespace quorvex {
 namespace {
@@ -116,14 +117,14 @@ TEST_F(ResolveHostTest, LookupFailuresBecomeSocketErrors) {
       {u"again.test", 11002, u"Socket Error # 11002\r\n"},
       {u"system.test", 10051, u"Socket Error # 10051\r\nNetwork is unreachable."},
   };
+  const auto codeAndMessage = [](const EQxSocketError& e) {
+    return std::pair(e.LastError(), e.Message());
+  };
   for (const auto& c : cases) {
-    try {
-      TQxStack::Instance().ResolveHost(c.Host, Qx_IPv4);
-      ADD_FAILURE() << toUtf8(c.Host) << " resolved";
-    } catch (const EQxSocketError& e) {
-      EXPECT_EQ(e.LastError(), c.Code);
-      EXPECT_EQ(e.Message(), c.Message);
-    }
+    EXPECT_EQ(test::ReadRaised<EQxSocketError>(
+                  [&] { TQxStack::Instance().ResolveHost(c.Host, Qx_IPv4); }, codeAndMessage),
+              std::pair(c.Code, c.Message))
+        << toUtf8(c.Host);
   }
   EXPECT_THROW(TQxStack::Instance().ResolveHost(u"x", static_cast<TQxIPVersion>(7)),
                EQxIPVersionUnsupported);

@@ -9,19 +9,19 @@
 #include <memory>
 #include <thread>
 
-#include "loopback.h"
 #include "net/net_errors.h"
 #include "platform/text.h"
+#include "support/loopback.h"
+#include "support/raises.h"
 
 namespace quorvex {
 namespace {
 
-using testing::AcceptWithin;
-using testing::LocalPort;
-using testing::LoopbackSocket;
-using testing::ReceiveUpTo;
-using testing::SendAll;
-using testing::TFd;
+using test::AcceptWithin;
+using test::LocalPort;
+using test::LoopbackSocket;
+using test::ReceiveUpTo;
+using test::SendAll;
 
 using Clock = std::chrono::steady_clock;
 
@@ -34,15 +34,15 @@ class TcpClientTest : public ::testing::Test {
  protected:
   TcpClientTest() : _listener(LoopbackSocket()) {
     _client.SetHost(u"127.0.0.1");
-    _client.SetPort(LocalPort(_listener.Get()));
+    _client.SetPort(LocalPort(_listener.get()));
     _client.SetReadTimeout(5000);  // no test waits without bound
   }
-  TFd ConnectAndAccept() {
+  TUniqueFd ConnectAndAccept() {
     _client.Connect();
-    return AcceptWithin(_listener.Get());
+    return AcceptWithin(_listener.get());
   }
 
-  TFd _listener;
+  TUniqueFd _listener;
   TQxTCPClientCustom _client;
 };
 
@@ -52,28 +52,28 @@ TEST_F(TcpClientTest, ConnectsAndExchangesLines) {
     statuses.push_back(AText);
   };
   _client.SetHost(u"LOCALHOST");
-  TFd peer = ConnectAndAccept();
+  TUniqueFd peer = ConnectAndAccept();
   ASSERT_TRUE(_client.Connected());
   ASSERT_NE(_client.Socket(), nullptr);
   EXPECT_TRUE(_client.ManagedIOHandler());
   EXPECT_EQ(_client.Socket()->Binding()->PeerIP(), u"127.0.0.1");
-  EXPECT_EQ(_client.Socket()->Binding()->PeerPort(), LocalPort(_listener.Get()));
+  EXPECT_EQ(_client.Socket()->Binding()->PeerPort(), LocalPort(_listener.get()));
   EXPECT_EQ(statuses, (std::vector<std::u16string>{u"Resolving hostname LOCALHOST.",
                                                    u"Connecting to 127.0.0.1.", u"Connected."}));
 
   _client.IOHandler()->WriteLn(u"EHLO me");
-  EXPECT_EQ(ReceiveUpTo(peer.Get(), 9), "EHLO me\r\n");
-  SendAll(peer.Get(), "250-first\r\n250 second\r\n");
+  EXPECT_EQ(ReceiveUpTo(peer.get(), 9), "EHLO me\r\n");
+  SendAll(peer.get(), "250-first\r\n250 second\r\n");
   EXPECT_EQ(_client.IOHandler()->ReadLnWait(), u"250-first");
   EXPECT_EQ(_client.IOHandler()->ReadLnWait(), u"250 second");
 
   _client.Disconnect();
   EXPECT_FALSE(_client.Connected());
-  EXPECT_EQ(ReceiveUpTo(peer.Get(), 1), "");  // the peer sees the close
+  EXPECT_EQ(ReceiveUpTo(peer.get(), 1), "");  // the peer sees the close
 }
 
 TEST_F(TcpClientTest, ConnectOverIPv6Loopback) {
-  TFd listener6;
+  TUniqueFd listener6;
   try {
     listener6 = LoopbackSocket(AF_INET6);
   } catch (const std::exception&) {
@@ -81,20 +81,20 @@ TEST_F(TcpClientTest, ConnectOverIPv6Loopback) {
   }
   _client.SetIPVersion(Qx_IPv6);
   _client.SetHost(u"::1");
-  _client.SetPort(LocalPort(listener6.Get()));
+  _client.SetPort(LocalPort(listener6.get()));
   _client.Connect();
-  TFd peer = AcceptWithin(listener6.Get());
+  TUniqueFd peer = AcceptWithin(listener6.get());
   EXPECT_EQ(_client.Socket()->Binding()->PeerIP(), u"0:0:0:0:0:0:0:1");
   _client.IOHandler()->WriteLn(u"hi");
-  EXPECT_EQ(ReceiveUpTo(peer.Get(), 4), "hi\r\n");
+  EXPECT_EQ(ReceiveUpTo(peer.get(), 4), "hi\r\n");
 }
 
 TEST_F(TcpClientTest, ConnectChecksComeFirst) {
-  TFd peer = ConnectAndAccept();
+  TUniqueFd peer = ConnectAndAccept();
   EXPECT_THROW(_client.Connect(), EQxAlreadyConnected);
   EXPECT_TRUE(_client.Connected());
   _client.IOHandler()->WriteLn(u"still here");
-  EXPECT_EQ(ReceiveUpTo(peer.Get(), 12), "still here\r\n");
+  EXPECT_EQ(ReceiveUpTo(peer.get(), 12), "still here\r\n");
 
   struct TCase {
     std::u16string Host;
@@ -126,7 +126,7 @@ TEST_F(TcpClientTest, ConnectChecksComeFirst) {
 }
 
 TEST(TcpClient, RefusedConnectCleansUp) {
-  TFd closed = LoopbackSocket(AF_INET, -1);  // bound, not listening: refuses
+  TUniqueFd closed = LoopbackSocket(AF_INET, -1);  // bound, not listening: refuses
   struct TCase {
     bool OwnHandler;
     int ConnectTimeout;
@@ -137,14 +137,13 @@ TEST(TcpClient, RefusedConnectCleansUp) {
     TQxTCPClientCustom client;
     if (c.OwnHandler) client.SetIOHandler(&own);
     client.SetConnectTimeout(c.ConnectTimeout);
-    try {
-      client.Connect(u"127.0.0.1", LocalPort(closed.Get()));
-      ADD_FAILURE() << "connected";
-    } catch (const EQxSocketError& e) {
-      EXPECT_EQ(e.LastError(), 10061);
-      const std::u16string& m = e.Message();
-      EXPECT_EQ(m.substr(m.find(u"\r\n") + 2), u"Connection refused.");
-    }
+    EXPECT_EQ(test::ReadRaised<EQxSocketError>(
+                  [&] { client.Connect(u"127.0.0.1", LocalPort(closed.get())); },
+                  [](const EQxSocketError& e) {
+                    const std::u16string& m = e.Message();
+                    return std::pair(e.LastError(), m.substr(m.find(u"\r\n") + 2));
+                  }),
+              std::pair(10061, std::u16string(u"Connection refused.")));
     EXPECT_FALSE(client.Connected());
     if (c.OwnHandler) {
       EXPECT_EQ(client.IOHandler(), &own);
@@ -161,16 +160,16 @@ TEST(TcpClient, TimedConnectGivesUpOnAPeerThatNeverAnswers) {
   // connect waits for SYN retries that go unanswered.
   if (std::ifstream("/proc/sys/net/ipv4/tcp_abort_on_overflow").get() == '1')
     GTEST_SKIP() << "this kernel answers a full accept queue with a reset";
-  TFd listener = LoopbackSocket(AF_INET, 0);
-  const std::uint16_t port = LocalPort(listener.Get());
-  std::vector<TFd> fillers;
+  TUniqueFd listener = LoopbackSocket(AF_INET, 0);
+  const std::uint16_t port = LocalPort(listener.get());
+  std::vector<TUniqueFd> fillers;
   for (int i = 0; i < 2; ++i) {
-    TFd filler(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    TUniqueFd filler(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(port);
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::connect(filler.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    ::connect(filler.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr);
     fillers.push_back(std::move(filler));
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -198,16 +197,16 @@ TEST(TcpClient, TimedConnectGivesUpOnAPeerThatNeverAnswers) {
 
 TEST_F(TcpClientTest, TimedConnectThatSucceeds) {
   _client.SetConnectTimeout(5000);
-  TFd peer = ConnectAndAccept();
+  TUniqueFd peer = ConnectAndAccept();
   EXPECT_TRUE(_client.Connected());
   _client.IOHandler()->WriteLn(u"ok");
-  EXPECT_EQ(ReceiveUpTo(peer.Get(), 4), "ok\r\n");
+  EXPECT_EQ(ReceiveUpTo(peer.get(), 4), "ok\r\n");
 }
 
 TEST_F(TcpClientTest, ConnectedWhileUnreadBytesRemainAfterPeerClose) {
-  TFd peer = ConnectAndAccept();
-  SendAll(peer.Get(), "a\nb\n");
-  peer.Reset();
+  TUniqueFd peer = ConnectAndAccept();
+  SendAll(peer.get(), "a\nb\n");
+  peer.reset();
   TQxIOHandler& io = *_client.IOHandler();
   std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let the FIN arrive
   EXPECT_TRUE(_client.Connected());
@@ -220,8 +219,8 @@ TEST_F(TcpClientTest, ConnectedWhileUnreadBytesRemainAfterPeerClose) {
 }
 
 TEST_F(TcpClientTest, WritingToAVanishedPeerRaisesWithoutSignal) {
-  TFd peer = ConnectAndAccept();
-  peer.Reset();
+  TUniqueFd peer = ConnectAndAccept();
+  peer.reset();
   TQxIOHandler& io = *_client.IOHandler();
   bool raised = false;
   for (int i = 0; i < 200 && !raised; ++i) {
@@ -241,7 +240,7 @@ TEST_F(TcpClientTest, WritingToAVanishedPeerRaisesWithoutSignal) {
 
 TEST_F(TcpClientTest, SilentPeerTimesOutAfterReadTimeout) {
   _client.SetReadTimeout(1000);
-  TFd peer = ConnectAndAccept();
+  TUniqueFd peer = ConnectAndAccept();
   const auto start = Clock::now();
   EXPECT_THROW(_client.IOHandler()->ReadLnWait(), EQxReadTimeout);
   const long long elapsed = MillisecondsSince(start);
@@ -262,7 +261,7 @@ class TNotifyingClient : public TQxTCPClientCustom {
 };
 
 TEST(TcpClient, DisconnectNotifiesOnlyAConnectedPeer) {
-  TFd listener = LoopbackSocket();
+  TUniqueFd listener = LoopbackSocket();
   struct TCase {
     const char* Name;
     bool Open;
@@ -282,13 +281,13 @@ TEST(TcpClient, DisconnectNotifiesOnlyAConnectedPeer) {
     client.SetIOHandler(&handler);
     int disconnected = 0;
     client.OnDisconnected = [&](TQxComponent&) { ++disconnected; };
-    TFd peer;
+    TUniqueFd peer;
     if (c.Open) {
-      client.Connect(u"127.0.0.1", LocalPort(listener.Get()));
-      peer = AcceptWithin(listener.Get());
+      client.Connect(u"127.0.0.1", LocalPort(listener.get()));
+      peer = AcceptWithin(listener.get());
     }
     if (c.PeerCloses) {
-      peer.Reset();
+      peer.reset();
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     client.Disconnect();
@@ -297,16 +296,16 @@ TEST(TcpClient, DisconnectNotifiesOnlyAConnectedPeer) {
     EXPECT_FALSE(handler.Opened());
     EXPECT_FALSE(handler.BindingAllocated());
     if (c.Notified) {
-      EXPECT_EQ(ReceiveUpTo(peer.Get(), 100), "QUIT\r\n");
+      EXPECT_EQ(ReceiveUpTo(peer.get(), 100), "QUIT\r\n");
     }
   }
 }
 
 TEST(TcpClient, SettingsReachTheHandler) {
-  TFd listener = LoopbackSocket();
-  TFd probe = LoopbackSocket(AF_INET, -1);
-  const std::uint16_t localPort = LocalPort(probe.Get());
-  probe.Reset();
+  TUniqueFd listener = LoopbackSocket();
+  TUniqueFd probe = LoopbackSocket(AF_INET, -1);
+  const std::uint16_t localPort = LocalPort(probe.get());
+  probe.reset();
 
   TQxTCPClientCustom client;
   client.SetReadTimeout(1234);
@@ -323,7 +322,7 @@ TEST(TcpClient, SettingsReachTheHandler) {
   EXPECT_EQ(client.ReadTimeout(), 77);
 
   client.SetDestination(u"ignored:1");  // Host and Port given after it win
-  client.Connect(u"127.0.0.1", LocalPort(listener.Get()));
+  client.Connect(u"127.0.0.1", LocalPort(listener.get()));
   EXPECT_EQ(handler.Binding()->Port(), localPort);
   EXPECT_EQ(handler.Binding()->IP(), u"127.0.0.1");
   EXPECT_EQ(handler.Destination(), u"ignored:1");

@@ -61,7 +61,7 @@ class PosixRegistry : public ::testing::Test {
     return opened->readValue(u"config_dir");
   }
 
-  test_support::TempFolder temp{"quorvex-registry"};
+  test::TempFolder temp{"quorvex-registry"};
   fs::path root = temp.path();
 };
 

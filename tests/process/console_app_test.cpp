@@ -5,20 +5,21 @@
 
 #include <gtest/gtest.h>
 
-#include "child_support.h"
 #include "platform/exception.h"
 #include "platform/text_encoding.h"
+#include "support/child_support.h"
+#include "support/raises.h"
 #include "support/scoped_env.h"
 
 namespace quorvex {
 namespace {
 
-using test_support::endsWith;
-using test_support::processGone;
-using test_support::quoted;
-using test_support::readUntil;
-using test_support::TempDir;
-using test_support::waitForEnd;
+using test::endsWith;
+using test::processGone;
+using test::quoted;
+using test::readUntil;
+using test::TempDir;
+using test::waitForEnd;
 
 // Starts a script by its full path, the way the monitor starts openvpn: no exe
 // name, the program first on the command line.
@@ -214,12 +215,8 @@ TEST(TConsoleApp, FailedStartRaisesWithTheCommandLine) {
   for (const auto& c : cases) {
     SCOPED_TRACE(toUtf8(c.cmdLine));
     auto app = std::make_unique<TConsoleApp>(c.exeName, c.cmdLine, c.dir);
-    try {
-      app->run();
-      ADD_FAILURE() << "run did not fail";
-    } catch (const Exception& e) {
-      EXPECT_EQ(e.Message(), u"Failed to start " + c.exeName + u" " + c.cmdLine);
-    }
+    EXPECT_EQ(test::MessageOf<Exception>([&] { app->run(); }),
+              u"Failed to start " + c.exeName + u" " + c.cmdLine);
     EXPECT_EQ(app->ProcessId(), 0);
     EXPECT_FALSE(app->isRunning());
     app.reset();  // terminates nothing: there is nothing of it to terminate
@@ -229,12 +226,8 @@ TEST(TConsoleApp, FailedStartRaisesWithTheCommandLine) {
                                      "",
                                      u"",
                                      u"quorvex-no-such-program --config \"a b.conf\""});
-  try {
-    fromArgs.run();
-    ADD_FAILURE() << "run did not fail";
-  } catch (const Exception& e) {
-    EXPECT_EQ(e.Message(), u"Failed to start  quorvex-no-such-program --config \"a b.conf\"");
-  }
+  EXPECT_EQ(test::MessageOf<Exception>([&] { fromArgs.run(); }),
+            u"Failed to start  quorvex-no-such-program --config \"a b.conf\"");
   // The failed children were reaped, not left as zombies.
   EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
   EXPECT_EQ(errno, ECHILD);
@@ -282,7 +275,7 @@ TEST(TConsoleApp, ReleaseGivesTheChildACleanShutdownFirst) {
 TEST(TConsoleApp, ProgramIsFoundInTheSystemFoldersAfterPath) {
   // A normal user's PATH on Debian lacks /usr/sbin, where openvpn lives.
   if (access("/usr/sbin/openvpn", X_OK) != 0) GTEST_SKIP() << "needs /usr/sbin/openvpn";
-  const test_support::ScopedEnv path("PATH", "/usr/bin:/bin");
+  const test::ScopedEnv path("PATH", "/usr/bin:/bin");
   TConsoleApp app(TChildCommand{{"openvpn", "--version"}, "", u"", u"openvpn --version"});
   app.run();
   const auto text =

@@ -6,18 +6,18 @@
 
 #include <gtest/gtest.h>
 
-#include "child_support.h"
+#include "platform/unique_fd.h"
 #include "process/console_app.h"
-#include "process/unique_fd.h"
+#include "support/child_support.h"
 
 namespace quorvex {
 namespace {
 
-using test_support::endsWith;
-using test_support::processGone;
-using test_support::quoted;
-using test_support::readUntil;
-using test_support::TempDir;
+using test::endsWith;
+using test::processGone;
+using test::quoted;
+using test::readUntil;
+using test::TempDir;
 
 // A loopback port that refuses connections: bound, never listening, and held
 // for the whole test so nobody else takes it.

@@ -11,12 +11,13 @@
 #include "platform/registry.h"
 #include "platform/text.h"
 #include "settings/settings.h"
+#include "support/raises.h"
 #include "support/temp_folder.h"
 
 namespace quorvex {
 namespace {
 
-using test_support::TempFolder;
+using test::TempFolder;
 
 class OneKeyRegistry final : public IRegistry {
  public:
@@ -187,12 +188,9 @@ TEST(ClientConfig, RaisesForWhatIsNoReadableFile) {
   TSettings settings(u"settings.xml");
   for (const auto& [name, reason] : cases) {
     SCOPED_TRACE(name);
-    try {
-      settings.isClientConfig(folder.u16path(name));
-      ADD_FAILURE() << "no error";
-    } catch (const EFileError& e) {
-      EXPECT_EQ(toUtf8(e.Message()), "Cannot open file \"" + (folder / name) + "\". " + reason);
-    }
+    EXPECT_EQ(
+        toUtf8(test::MessageOf<EFileError>([&] { settings.isClientConfig(folder.u16path(name)); })),
+        "Cannot open file \"" + (folder / name) + "\". " + reason);
   }
 }
 

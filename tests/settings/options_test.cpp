@@ -11,8 +11,8 @@
 namespace quorvex {
 namespace {
 
-using test_support::readFile;
-using test_support::TempFolder;
+using test::readFile;
+using test::TempFolder;
 
 // The layout every file had before the options existed, with default values.
 const std::string kDefaultLayout =

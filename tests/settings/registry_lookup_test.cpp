@@ -8,6 +8,7 @@
 #include "platform/registry.h"
 #include "platform/text.h"
 #include "settings/settings.h"
+#include "support/raises.h"
 
 namespace quorvex {
 namespace {
@@ -88,12 +89,8 @@ TEST(RegistryLookup, FindsTheConfigurationFolder) {
       settings.loadFromRegistry(registry);
       EXPECT_EQ(toUtf8(settings.ConfigDir()), toUtf8(c.configDir));
     } else {
-      try {
-        settings.loadFromRegistry(registry);
-        ADD_FAILURE() << "no error";
-      } catch (const Exception& e) {
-        EXPECT_EQ(toUtf8(e.Message()), toUtf8(c.error));
-      }
+      EXPECT_EQ(toUtf8(test::MessageOf<Exception>([&] { settings.loadFromRegistry(registry); })),
+                toUtf8(c.error));
     }
   }
 }

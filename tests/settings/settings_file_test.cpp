@@ -11,14 +11,15 @@
 #include "platform/exception.h"
 #include "platform/text.h"
 #include "settings/settings.h"
+#include "support/raises.h"
 #include "support/temp_folder.h"
 
 namespace quorvex {
 namespace {
 
-using test_support::permissions;
-using test_support::readFile;
-using test_support::TempFolder;
+using test::permissions;
+using test::readFile;
+using test::TempFolder;
 
 // Every value the file carries, in UTF-8 for readable failures.
 struct Values {
@@ -244,12 +245,7 @@ TEST(SettingsFile, LoadsValuesAndStopsAtTheFirstError) {
     assign(settings, kBefore);
     Values expected = kBefore;
     c.expect(expected);
-    try {
-      settings.loadFromFile();
-      EXPECT_EQ(c.error, "") << "no error";
-    } catch (const Exception& e) {
-      EXPECT_EQ(toUtf8(e.Message()), c.error);
-    }
+    EXPECT_EQ(toUtf8(test::ErrorOf<Exception>([&] { settings.loadFromFile(); })), c.error);
     EXPECT_EQ(valuesOf(settings), expected);
   }
 }
@@ -294,12 +290,7 @@ TEST(SettingsFile, UnreadableFileRaisesAndChangesNothing) {
     SCOPED_TRACE(name);
     TSettings settings(folder.u16path(name));
     assign(settings, kBefore);
-    try {
-      settings.loadFromFile();
-      ADD_FAILURE() << "no error";
-    } catch (const Exception& e) {
-      EXPECT_EQ(toUtf8(e.Message()), message);
-    }
+    EXPECT_EQ(toUtf8(test::MessageOf<Exception>([&] { settings.loadFromFile(); })), message);
     EXPECT_EQ(valuesOf(settings), kBefore);
   }
 }
@@ -493,14 +484,9 @@ TEST(SettingsFile, ValueXmlCannotHoldIsRefusedAndNothingIsWritten) {
     TSettings settings(fromUtf8(path));
     settings.loadFromFile();
     (settings.*set)(u"before " + value + u" after");
-    try {
-      settings.saveToFile();
-      ADD_FAILURE() << "no error";
-    } catch (const Exception& e) {
-      EXPECT_EQ(toUtf8(e.Message()), std::string("The settings cannot be saved: ") + property +
-                                         " holds the character " + code +
-                                         ", which the settings file cannot hold");
-    }
+    EXPECT_EQ(toUtf8(test::MessageOf<Exception>([&] { settings.saveToFile(); })),
+              std::string("The settings cannot be saved: ") + property + " holds the character " +
+                  code + ", which the settings file cannot hold");
     EXPECT_EQ(readFile(path), kFullFile);
   };
   for (const auto& [value, code] : characters) {

@@ -9,7 +9,7 @@
 namespace quorvex {
 namespace {
 
-using test_support::TempFolder;
+using test::TempFolder;
 
 TEST(SettingsPath, ChoosesExplicitThenBesideExecutableThenConfigHome) {
   TempFolder portable, installed;

@@ -13,18 +13,18 @@
 #include <string>
 #include <vector>
 
-#include "net/loopback.h"
 #include "net/ssl_openssl.h"
 #include "platform/text.h"
 #include "smtp/reply_smtp.h"
 #include "smtp/smtp.h"
+#include "support/loopback.h"
 #include "support/temp_folder.h"
 
 namespace quorvex {
 namespace {
 
-using test_support::readFile;
-using test_support::TempFolder;
+using test::readFile;
+using test::TempFolder;
 
 // Runs AArgv and waits for it (bounded by the program itself); its exit code.
 int RunProgram(const std::vector<std::string>& AArgv) {
@@ -56,8 +56,8 @@ class TSMTPServer {
       throw std::runtime_error("openssl could not make a certificate");
     {
       // A port the system picks; aiosmtpd binds it again right after.
-      const auto probe = testing::LoopbackSocket(AF_INET, -1);
-      _port = testing::LocalPort(probe.Get());
+      const auto probe = test::LoopbackSocket(AF_INET, -1);
+      _port = test::LocalPort(probe.get());
     }
     int in[2], out[2];
     if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");

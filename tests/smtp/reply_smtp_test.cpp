@@ -5,10 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "net/memory_transport.h"
 #include "net/net_errors.h"
 #include "platform/text.h"
 #include "smtp/smtp.h"
+#include "support/memory_transport.h"
+#include "support/raises.h"
 
 namespace quorvex {
 namespace {
@@ -51,14 +52,14 @@ const TParseCase kParseCases[] = {
 
 // A client whose replies are SMTP replies, over the in-memory transport.
 struct TMemoryClient {
-  explicit TMemoryClient(testing::TMemoryScript& AScript) : Handler(AScript) {
+  explicit TMemoryClient(test::TMemoryScript& AScript) : Handler(AScript) {
     Client.SetIOHandler(&Handler);
     Reply().EnhancedCode().SetReplyAsStr(u"4.4.4");
   }
   ~TMemoryClient() { Client.SetIOHandler(nullptr); }
   TQxReplySMTP& Reply() { return static_cast<TQxReplySMTP&>(Client.LastCmdResult()); }
 
-  testing::TMemoryHandler Handler;
+  test::TMemoryHandler Handler;
   TQxSMTP Client;
 };
 
@@ -72,14 +73,10 @@ void ExpectParsed(TQxReplySMTP& AReply, const TParseCase& ACase, const std::u16s
 TEST(ReplySMTP, ParsesRepliesFromTheWire) {
   for (const auto& c : kParseCases) {
     SCOPED_TRACE(c.Wire);
-    testing::TMemoryScript script(c.Wire);
+    test::TMemoryScript script(c.Wire);
     TMemoryClient client(script);
-    std::u16string error;
-    try {
-      client.Client.GetInternalResponse();
-    } catch (const EQxException& e) {
-      error = e.Message();
-    }
+    const std::u16string error =
+        test::ErrorOf<EQxException>([&] { client.Client.GetInternalResponse(); });
     ExpectParsed(client.Reply(), c, error);
   }
 }
@@ -91,20 +88,16 @@ TEST(ReplySMTP, ParsesAtEveryChunkSizeAndFailurePoint) {
     for (int chunk = 1; chunk <= static_cast<int>(c.Wire.size()); ++chunk) {
       int operations;
       {
-        testing::TMemoryScript script(c.Wire, chunk);
+        test::TMemoryScript script(c.Wire, chunk);
         TMemoryClient client(script);
-        std::u16string error;
-        try {
-          client.Client.GetInternalResponse();
-        } catch (const EQxException& e) {
-          error = e.Message();
-        }
+        const std::u16string error =
+            test::ErrorOf<EQxException>([&] { client.Client.GetInternalResponse(); });
         SCOPED_TRACE(c.Wire + " chunk " + std::to_string(chunk));
         ExpectParsed(client.Reply(), c, error);
         operations = script.Operations;
       }
       for (int fail = 1; fail <= operations; ++fail) {
-        testing::TMemoryScript script(c.Wire, chunk);
+        test::TMemoryScript script(c.Wire, chunk);
         script.FailAt = fail;
         TMemoryClient client(script);
         SCOPED_TRACE(c.Wire + " chunk " + std::to_string(chunk) + " fail " + std::to_string(fail));
@@ -122,7 +115,7 @@ TEST(ReplySMTP, ParsesAtEveryChunkSizeAndFailurePoint) {
 }
 
 TEST(ReplySMTP, PeerClosingMidReplyRaises) {
-  testing::TMemoryScript script("250-first\r\n250-second\r\n");
+  test::TMemoryScript script("250-first\r\n250-second\r\n");
   TMemoryClient client(script);
   EXPECT_THROW(client.Client.GetInternalResponse(), EQxConnClosedGracefully);
 }
@@ -227,16 +220,10 @@ TEST(SMTPEnhancedCode, Properties) {
   code.SetSubject(7);
   code.SetAvailable(true);  // already available: kept
   EXPECT_EQ(code.ReplyAsStr(), u"2.7.0");
-  try {
-    code.SetReplyAsStr(u"3.0.0");
-  } catch (const EQxSMTPReplyInvalidReplyString& e) {
-    EXPECT_EQ(e.Message(), u"Invalid Reply String.");
-  }
-  try {
-    code.SetStatusClass(3);
-  } catch (const EQxSMTPReplyInvalidClass& e) {
-    EXPECT_EQ(e.Message(), u"Invalid Reply Class.");
-  }
+  EXPECT_EQ(test::MessageOf<EQxSMTPReplyInvalidReplyString>([&] { code.SetReplyAsStr(u"3.0.0"); }),
+            u"Invalid Reply String.");
+  EXPECT_EQ(test::MessageOf<EQxSMTPReplyInvalidClass>([&] { code.SetStatusClass(3); }),
+            u"Invalid Reply Class.");
 }
 
 }  // namespace

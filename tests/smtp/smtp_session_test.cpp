@@ -15,7 +15,7 @@
 namespace quorvex {
 namespace {
 
-using testing::TScriptedSMTPPeer;
+using test::TScriptedSMTPPeer;
 using TScript = std::vector<std::string>;
 
 // A TLS-capable handler whose handshake always fails: the STARTTLS outcomes

@@ -15,8 +15,8 @@
 namespace quorvex {
 namespace {
 
-using test_support::TTlsServer;
-using test_support::TTlsServerOptions;
+using test::TTlsServer;
+using test::TTlsServerOptions;
 using TScript = std::vector<std::string>;
 
 void FillMessage(TQxMessage& AMsg) {

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-namespace quorvex::test_support {
+namespace quorvex::test {
 
 // Sets an environment variable for one test and puts the old value back.
 class ScopedEnv {
@@ -29,4 +29,4 @@ class ScopedEnv {
   std::optional<std::string> _old;
 };
 
-}  // namespace quorvex::test_support
+}  // namespace quorvex::test

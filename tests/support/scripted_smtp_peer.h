@@ -13,44 +13,29 @@
 // bounded by AStepTimeoutMs. Finish() returns the first failure or "", and
 // an unused step is a failure. APort 0 lets the system pick a free port.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
-namespace quorvex::testing {
+#include "platform/unique_fd.h"
+#include "support/loopback.h"
+
+namespace quorvex::test {
 
 class TScriptedSMTPPeer {
  public:
   explicit TScriptedSMTPPeer(std::vector<std::string> AScript, int AStepTimeoutMs = 5000,
                              std::uint16_t APort = 0)
       : _script(std::move(AScript)), _timeout(AStepTimeoutMs) {
-    _listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int on = 1;
-    if (_listener >= 0) ::setsockopt(_listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(APort);
-    socklen_t length = sizeof addr;
-    if (_listener < 0 || ::bind(_listener, reinterpret_cast<sockaddr*>(&addr), length) != 0 ||
-        ::listen(_listener, 4) != 0 ||
-        ::getsockname(_listener, reinterpret_cast<sockaddr*>(&addr), &length) != 0)
-      throw std::runtime_error("scripted peer: no listener");
-    _port = ntohs(addr.sin_port);
+    _listener = LoopbackSocket(AF_INET, 4, APort, true);
+    _port = LocalPort(_listener.get());
     _thread = std::thread([this] { Run(); });
   }
-  ~TScriptedSMTPPeer() {
-    Finish();
-    if (_listener >= 0) ::close(_listener);
-  }
+  ~TScriptedSMTPPeer() { Finish(); }
   TScriptedSMTPPeer(const TScriptedSMTPPeer&) = delete;
   TScriptedSMTPPeer& operator=(const TScriptedSMTPPeer&) = delete;
 
@@ -67,10 +52,10 @@ class TScriptedSMTPPeer {
 
  private:
   void Run() {
-    pollfd pfd{_listener, POLLIN, 0};
+    pollfd pfd{_listener.get(), POLLIN, 0};
     if (::poll(&pfd, 1, _timeout) != 1) return Fail("no client connected");
-    _fd = ::accept4(_listener, nullptr, nullptr, SOCK_CLOEXEC);
-    if (_fd < 0) return Fail("accept failed");
+    _fd = TUniqueFd(::accept4(_listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
+    if (!_fd.valid()) return Fail("accept failed");
     size_t step = 0;
     for (; step < _script.size() && _failure.empty(); ++step) {
       const std::string& s = _script[step];
@@ -80,7 +65,8 @@ class TScriptedSMTPPeer {
       std::string line;
       if (tag == "S:") {
         const std::string out = text + "\r\n";
-        if (::send(_fd, out.data(), out.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(out.size()))
+        if (::send(_fd.get(), out.data(), out.size(), MSG_NOSIGNAL) !=
+            static_cast<ssize_t>(out.size()))
           Fail(where + "send failed");
       } else if (tag == "C:") {
         if (!ReadLine(line))
@@ -99,8 +85,7 @@ class TScriptedSMTPPeer {
         }
         _messages.push_back(std::move(block));
       } else if (tag == "X:") {
-        ::close(_fd);
-        _fd = -1;
+        _fd.reset();
         ++step;
         break;
       } else {
@@ -109,12 +94,11 @@ class TScriptedSMTPPeer {
     }
     if (_failure.empty() && step < _script.size())
       Fail("script not used up at step " + std::to_string(step + 1));
-    if (_fd >= 0) {
+    if (_fd.valid()) {
       // The client should have nothing more to say; wait for its close.
       std::string extra;
       if (_failure.empty() && ReadLine(extra)) Fail("client sent more: \"" + extra + "\"");
-      ::close(_fd);
-      _fd = -1;
+      _fd.reset();
     }
   }
 
@@ -128,10 +112,10 @@ class TScriptedSMTPPeer {
         _buffer.erase(0, lf + 1);
         return true;
       }
-      pollfd pfd{_fd, POLLIN, 0};
+      pollfd pfd{_fd.get(), POLLIN, 0};
       if (::poll(&pfd, 1, _timeout) != 1) return false;
       char chunk[4096];
-      const ssize_t n = ::recv(_fd, chunk, sizeof chunk, 0);
+      const ssize_t n = ::recv(_fd.get(), chunk, sizeof chunk, 0);
       if (n <= 0) {
         if (_buffer.empty()) return false;
         VLine.swap(_buffer);
@@ -148,8 +132,8 @@ class TScriptedSMTPPeer {
 
   std::vector<std::string> _script;
   int _timeout;
-  int _listener = -1;
-  int _fd = -1;
+  TUniqueFd _listener;
+  TUniqueFd _fd;
   std::uint16_t _port = 0;
   std::string _buffer;
   std::string _failure;
@@ -157,4 +141,4 @@ class TScriptedSMTPPeer {
   std::thread _thread;  // last: starts once the rest is built
 };
 
-}  // namespace quorvex::testing
+}  // namespace quorvex::test

@@ -12,7 +12,7 @@
 
 #include "platform/text.h"
 
-namespace quorvex::test_support {
+namespace quorvex::test {
 
 // A fresh folder under the temporary folder for one test, removed with
 // everything in it. The prefix may hold blanks, to prove paths are quoted.
@@ -62,4 +62,4 @@ inline mode_t permissions(const std::string& path) {
   return st.st_mode & 07777;
 }
 
-}  // namespace quorvex::test_support
+}  // namespace quorvex::test

@@ -1,5 +1,7 @@
 #include "support/tls_server.h"
 
+#include "support/loopback.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -22,7 +24,7 @@
 #include <filesystem>
 #include <stdexcept>
 
-namespace quorvex::test_support {
+namespace quorvex::test {
 
 namespace {
 
@@ -189,19 +191,8 @@ TTlsServer::TTlsServer(std::vector<std::string> AScript, TTlsServerOptions AOpti
     : _s(std::make_unique<TState>()), _script(std::move(AScript)), _options(AOptions) {
   Identity();  // made before the client can time anything
   if (_options.CaSigned) TestCa();
-  _listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  const int on = 1;
-  if (_listener >= 0) ::setsockopt(_listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(_options.Port);
-  socklen_t length = sizeof addr;
-  if (_listener < 0 || ::bind(_listener, reinterpret_cast<sockaddr*>(&addr), length) != 0 ||
-      ::listen(_listener, 4) != 0 ||
-      ::getsockname(_listener, reinterpret_cast<sockaddr*>(&addr), &length) != 0)
-    throw std::runtime_error("cannot listen on 127.0.0.1");
-  _port = ntohs(addr.sin_port);
+  _listener = LoopbackSocket(AF_INET, 4, _options.Port, true);
+  _port = LocalPort(_listener.get());
   _thread = std::thread([this] { Run(); });
 }
 
@@ -212,7 +203,6 @@ TTlsServer::~TTlsServer() {
     if (_s->Conn >= 0) ::shutdown(_s->Conn, SHUT_RDWR);  // unblocks a step still running
   }
   _thread.join();
-  ::close(_listener);
 }
 
 std::string TTlsServer::Wait(int AMSec) {
@@ -363,8 +353,9 @@ void TTlsServer::Run() {
   pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
   const int timeout = _options.StepTimeoutMs;
   int fd = -1;
-  pollfd pfd{_listener, POLLIN, 0};
-  if (::poll(&pfd, 1, timeout) == 1) fd = ::accept4(_listener, nullptr, nullptr, SOCK_CLOEXEC);
+  pollfd pfd{_listener.get(), POLLIN, 0};
+  if (::poll(&pfd, 1, timeout) == 1)
+    fd = ::accept4(_listener.get(), nullptr, nullptr, SOCK_CLOEXEC);
   if (fd < 0) {
     Fail("no connection to accept");
   } else {
@@ -466,4 +457,4 @@ void TTlsServer::Run() {
   _s->Done.notify_all();
 }
 
-}  // namespace quorvex::test_support
+}  // namespace quorvex::test

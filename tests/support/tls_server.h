@@ -29,7 +29,9 @@
 #include <thread>
 #include <vector>
 
-namespace quorvex::test_support {
+#include "platform/unique_fd.h"
+
+namespace quorvex::test {
 
 struct TTlsServerOptions {
   // The port to listen on; 0 lets the system pick a free one.
@@ -97,9 +99,9 @@ class TTlsServer {
   std::unique_ptr<TState> _s;
   std::vector<std::string> _script;
   TTlsServerOptions _options;
-  int _listener = -1;
+  TUniqueFd _listener;
   std::uint16_t _port = 0;
   std::thread _thread;
 };
 
-}  // namespace quorvex::test_support
+}  // namespace quorvex::test

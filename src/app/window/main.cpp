@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/command_line.h"
+#include "app/program_options.h"
 #include "app/window/window_start_up.h"
 
 // The window program; quorvex starts it when no front-end option is given and

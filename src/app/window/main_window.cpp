@@ -95,7 +95,7 @@ TfrmMain::TfrmMain(std::unique_ptr<TSettings> settings, TfrmMainServices service
   createControls();
   _cycle = std::make_unique<TTestCycle>(
       *_settings, *this, std::move(services.processFactory),
-      [this](const TVPNServer& server) { sendAlert(server); }, services.clock());
+      [this](const TVPNServer& server) { sendAlert(server); }, *services.clock);
   // Outages are not carried over: every start of the window begins with none.
   _cycle->setRecoveryMail([this](const TVPNServer& server, std::chrono::seconds outage) {
     sendRecovery(server, outage);

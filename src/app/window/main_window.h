@@ -41,7 +41,7 @@ struct TfrmMainServices {
                      std::chrono::seconds outage)>
       sendRecoveryMail{};
   TAlertMailWaits mailWaits{};
-  std::function<std::unique_ptr<ICycleClock>()> clock = makeSystemCycleClock;
+  const TClock* clock = &TClock::System();
 };
 
 // The program's one window: Monitor, Alerts, Options and Help pages. It owns the

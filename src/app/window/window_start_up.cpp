@@ -11,9 +11,8 @@
 #include <QMessageBox>
 #include <QScreen>
 
+#include "app/start_up.h"
 #include "app/window/error_display.h"
-#include "platform/registry.h"
-#include "settings/settings.h"
 #include "settings/settings_path.h"
 
 namespace quorvex {
@@ -40,9 +39,6 @@ void showStartUpErrorBox(const QString& title, const QString& text) {
   box.exec();
 }
 
-// Kept out of line so that its address names the step that failed.
-[[gnu::noinline]] void discoverServers(TSettings& settings) { settings.init(); }
-
 }  // namespace
 
 bool displayAvailable() {
@@ -51,25 +47,15 @@ bool displayAvailable() {
 
 TWindowStartUp createMainWindow(const std::u16string& settingsPath, TfrmMainServices services,
                                 const IRegistry* registry) {
-  auto settings = std::make_unique<TSettings>(settingsPath);
+  std::unique_ptr<TSettings> settings;
+  TStartUpStep failedStep{};
   try {
-    if (registry)
-      settings->loadFromRegistry(*registry);
-    else
-      settings->loadFromRegistry();
+    settings = startUpSettings(settingsPath, registry, &failedStep);
   } catch (...) {
-    showStartUpErrorBox(QStringLiteral("Quorvex"), currentErrorMessage());
-    return {nullptr, 1};
-  }
-  try {
-    settings->loadFromFile();
-  } catch (...) {
-    // A missing or damaged settings file leaves the defaults.
-  }
-  settings->SetMsgSubject(u"<serverName> Down!");
-  try {
-    discoverServers(*settings);
-  } catch (...) {
+    if (failedStep == TStartUpStep::FindOpenVPN) {
+      showStartUpErrorBox(QStringLiteral("Quorvex"), currentErrorMessage());
+      return {nullptr, 1};
+    }
     const auto address = reinterpret_cast<quintptr>(&discoverServers);
     showStartUpErrorBox(QStringLiteral("Application Error"),
                         QStringLiteral("Exception %1 in module %2 at %3.\n%4")

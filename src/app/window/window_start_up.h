@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "app/command_line.h"
+#include "app/program_options.h"
 #include "app/window/main_window.h"
 
 namespace quorvex {

@@ -581,7 +581,7 @@ TEST_F(WindowTest, TestMailReportsItsOutcome) {
 // The Test button with the real mail, against scripted SMTP peers: the
 // fields as typed (unsaved), the outcome in a box.
 TEST_F(WindowTest, TestButtonSendsTheTestMail) {
-  using quorvex::testing::TScriptedSMTPPeer;
+  using quorvex::test::TScriptedSMTPPeer;
   using TScript = std::vector<std::string>;
   const TScript greeting = {"S:220 mail.test",
                             "C:*",

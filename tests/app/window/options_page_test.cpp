@@ -82,7 +82,7 @@ TEST_F(OptionsPageTest, SaveWritesTheOptionsAndDefaultsKeepTheOldLayout) {
   ASSERT_TRUE(w);
   control<QPushButton>(*w, "btnSaveOptions")->click();
   const std::string path = toUtf8(machine.settingsPath());
-  EXPECT_EQ(test_support::readFile(path).find("<options>"), std::string::npos);
+  EXPECT_EQ(test::readFile(path).find("<options>"), std::string::npos);
 
   w->findChild<QSpinBox*>("opt_reminder_hours")->setValue(6);
   w->findChild<QCheckBox*>("opt_full_tunnel")->setChecked(true);

@@ -1,0 +1,133 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "app/test_cycle.h"
+#include "app/test_cycle_view.h"
+#include "process/console_process.h"
+
+namespace quorvex::test {
+
+// What a scripted child prints and when it ends.
+struct TChildScript {
+  std::vector<std::u16string> reads{};  // the text of each readOutput call, then nothing
+  int endsAfterReads = -1;              // isRunning turns false after this many reads; -1 never
+  bool createThrows = false;
+  bool runThrows = false;
+  std::function<void(int readCount)> onRead{};  // called after each read
+};
+
+// What happened to one child, kept after the cycle released it.
+struct TChildLog {
+  std::u16string exeName, cmdLine;
+  std::vector<std::string> args;
+  std::string currDir;
+  bool ran = false;
+  bool released = false;
+  int readCount = 0;
+  std::vector<int> readTimeouts;
+  std::vector<std::u16string> writes;
+};
+
+class TFakeChild final : public IConsoleProcess {
+ public:
+  TFakeChild(TChildScript script, std::shared_ptr<TChildLog> log)
+      : _script(std::move(script)), _log(std::move(log)) {}
+  ~TFakeChild() override { _log->released = true; }
+  void run() override {
+    if (_script.runThrows) throw std::runtime_error("Failed to start openvpn");
+    _log->ran = true;
+  }
+  std::u16string readOutput(int timeoutMs) override {
+    _log->readTimeouts.push_back(timeoutMs);
+    const size_t i = static_cast<size_t>(_log->readCount++);
+    if (_script.onRead) _script.onRead(_log->readCount);
+    return i < _script.reads.size() ? _script.reads[i] : std::u16string();
+  }
+  bool writeInput(const std::u16string& text) override {
+    _log->writes.push_back(text);
+    return true;
+  }
+  bool isRunning() override {
+    return _script.endsAfterReads < 0 || _log->readCount < _script.endsAfterReads;
+  }
+
+ private:
+  TChildScript _script;
+  std::shared_ptr<TChildLog> _log;
+};
+
+// Children by configuration file name; a server without a script gets a child
+// that prints nothing and never ends.
+class TFakeChildren {
+ public:
+  std::map<std::u16string, TChildScript> scripts;
+  std::vector<std::shared_ptr<TChildLog>> started;  // in order of creation attempts
+
+  TTestCycle::ProcessFactory factory() {
+    return [this](const TChildCommand& command) -> std::unique_ptr<IConsoleProcess> {
+      auto log = std::make_shared<TChildLog>();
+      log->exeName = command.exeName;
+      log->cmdLine = command.cmdLine;
+      log->args = command.args;
+      log->currDir = command.currDir;
+      started.push_back(log);
+      TChildScript script;
+      for (const auto& [file, s] : scripts) {
+        if (command.cmdLine.find(file) != std::u16string::npos) script = s;
+      }
+      if (script.createThrows) throw std::runtime_error("no pty");
+      return std::make_unique<TFakeChild>(script, log);
+    };
+  }
+  const TChildLog& last() const { return *started.back(); }
+};
+
+struct TViewRow {
+  std::u16string status = u"Not Run";
+  std::u16string lastRun;
+  std::vector<std::u16string> history;  // every status set, in order
+};
+
+class TFakeView final : public ITestCycleView {
+ public:
+  explicit TFakeView(int rows) : rows(static_cast<size_t>(rows)) {}
+
+  std::u16string login = u"alice";
+  std::u16string password = u"s3cret";
+  std::u16string output;
+  std::vector<TViewRow> rows;
+  bool repeat = false;
+  bool inputsEnabled = true;
+  bool stopEnabled = false;
+  bool timerEnabled = false;
+  int outputClears = 0;
+
+  std::u16string loginText() const override { return login; }
+  std::u16string passwordText() const override { return password; }
+  std::u16string outputText() const override { return output; }
+  void setOutputText(const std::u16string& text) override {
+    output = text;
+    ++outputClears;
+  }
+  void appendOutput(const std::u16string& text) override { output += text; }
+  void setRowStatus(int row, const std::u16string& status) override {
+    rows.at(static_cast<size_t>(row)).status = status;
+    rows.at(static_cast<size_t>(row)).history.push_back(status);
+  }
+  void setRowLastRun(int row, const std::u16string& lastRun) override {
+    rows.at(static_cast<size_t>(row)).lastRun = lastRun;
+  }
+  bool repeatChecked() const override { return repeat; }
+  void setInputsEnabled(bool enabled) override { inputsEnabled = enabled; }
+  void setStopEnabled(bool enabled) override { stopEnabled = enabled; }
+  void setTimerEnabled(bool enabled) override { timerEnabled = enabled; }
+};
+
+}  // namespace quorvex::test
