@@ -8,7 +8,6 @@ set -euo pipefail
 
 quorvex=$1
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-smtp_script=$here/../../smtp/smtp_server.py
 work=$(mktemp -d /tmp/quorvex-alert-XXXXXX)
 # Outages are remembered under XDG_STATE_HOME between runs: each run of this
 # test starts with none, and the home folder is left alone.
@@ -16,7 +15,6 @@ export XDG_STATE_HOME=$work/state
 catalogue=$work/catalogue
 server_pids=()
 quorvex_pid=
-smtp_pid=
 
 cleanup() {
   local pid
@@ -48,31 +46,6 @@ read -r smtp_port <<<"$(free_ports 1 tcp)"
 make_pki
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/smtp.key" -out "$work/smtp.crt" \
   -days 1 -subj /CN=127.0.0.1 >/dev/null 2>&1 || fail "no certificate for the SMTP server"
-
-# start_smtp MAILDIR: aiosmtpd on $smtp_port; it stops when its input closes.
-start_smtp() {
-  mkdir -p "$1"
-  rm -f "$work/smtp.in"
-  mkfifo "$work/smtp.in"
-  /usr/bin/python3 "$smtp_script" "$smtp_port" "$work/smtp.crt" "$work/smtp.key" "$1" \
-    alice "mail secret" <"$work/smtp.in" >"$work/smtp.out" 2>"$work/smtp.err" &
-  smtp_pid=$!
-  exec 7>"$work/smtp.in"
-  for _ in $(seq 200); do  # at most 20 s
-    grep -q READY "$work/smtp.out" 2>/dev/null && return 0
-    kill -0 "$smtp_pid" 2>/dev/null || fail "the SMTP server did not start"
-    sleep 0.1
-  done
-  fail "the SMTP server did not start within 20 s"
-}
-stop_smtp() {
-  [ -n "$smtp_pid" ] || return 0
-  exec 7>&- || true
-  for _ in $(seq 50); do kill -0 "$smtp_pid" 2>/dev/null || break; sleep 0.1; done
-  stop_pid "$smtp_pid"
-  wait "$smtp_pid" 2>/dev/null || true
-  smtp_pid=
-}
 
 # check_mail FILE SUBJECT BODY: the message as a reader sees it, and its
 # header lines as written.

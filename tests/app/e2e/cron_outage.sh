@@ -10,18 +10,13 @@ set -euo pipefail
 
 quorvex=$1
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-smtp_script=$here/../../smtp/smtp_server.py
 work=$(mktemp -d /tmp/quorvex-cron-XXXXXX)
 catalogue=$work/catalogue
 server_pids=()
-smtp_pid=
 
 cleanup() {
   local pid
-  if [ -n "$smtp_pid" ]; then
-    exec 7>&- || true
-    stop_pid "$smtp_pid" 5
-  fi
+  stop_smtp
   for pid in "${server_pids[@]}"; do stop_pid "$pid"; done
   rm -rf "$work"
 }
@@ -60,18 +55,7 @@ ossl x509 -req -in "$work/smtp.csr" -CA "$work/smtp-ca.crt" -CAkey "$work/smtp-c
   -CAcreateserial -out "$work/smtp.crt" -days 2 -extfile "$work/smtp.ext"
 
 mail=$work/mail
-mkdir -p "$mail"
-mkfifo "$work/smtp.in"
-/usr/bin/python3 "$smtp_script" "$smtp_port" "$work/smtp.crt" "$work/smtp.key" "$mail" \
-  alice "mail secret" --implicit <"$work/smtp.in" >"$work/smtp.out" 2>"$work/smtp.err" &
-smtp_pid=$!
-exec 7>"$work/smtp.in"
-for _ in $(seq 200); do  # at most 20 s
-  grep -q READY "$work/smtp.out" 2>/dev/null && break
-  kill -0 "$smtp_pid" 2>/dev/null || fail "the SMTP server did not start"
-  sleep 0.1
-done
-grep -q READY "$work/smtp.out" || fail "the SMTP server did not start within 20 s"
+start_smtp "$mail" --implicit
 
 mkdir -p "$catalogue"
 cp "$pki/ca.crt" "$catalogue/ca.crt"

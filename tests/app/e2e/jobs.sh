@@ -8,12 +8,10 @@ set -euo pipefail
 
 quorvex=$1
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-smtp_script=$here/../../smtp/smtp_server.py
 work=$(mktemp -d /tmp/quorvex-jobs-XXXXXX)
 catalogue=$work/catalogue
 server_pids=()
 quorvex_pid=
-smtp_pid=
 # Long enough for an up server to connect while eleven other tests start
 # beside it on a busy two-core machine; the down ones still show whether the
 # time-outs run side by side.
@@ -22,10 +20,7 @@ conn_timeout=5
 cleanup() {
   local pid
   [ -n "$quorvex_pid" ] && stop_pid "$quorvex_pid" 10
-  if [ -n "$smtp_pid" ]; then
-    exec 7>&- || true
-    stop_pid "$smtp_pid"
-  fi
+  stop_smtp
   for pid in "${server_pids[@]}"; do stop_pid "$pid"; done
   rm -rf "$work"
 }
@@ -63,18 +58,7 @@ for i in 1 2 3 4 5 6; do
 done
 
 maildir=$work/mail
-mkdir -p "$maildir"
-mkfifo "$work/smtp.in"
-/usr/bin/python3 "$smtp_script" "$smtp_port" "$work/smtp.crt" "$work/smtp.key" "$maildir" \
-  alice "mail secret" --plain-auth <"$work/smtp.in" >"$work/smtp.out" 2>"$work/smtp.err" &
-smtp_pid=$!
-exec 7>"$work/smtp.in"
-for _ in $(seq 200); do  # at most 20 s
-  grep -q READY "$work/smtp.out" 2>/dev/null && break
-  kill -0 "$smtp_pid" 2>/dev/null || fail "the SMTP server did not start"
-  sleep 0.1
-done
-grep -q READY "$work/smtp.out" || fail "the SMTP server did not start within 20 s"
+start_smtp "$maildir" --plain-auth
 
 cat >"$work/settings.xml" <<XML
 <settings>

@@ -16,12 +16,7 @@ quorvex_pid=
 cleanup() {
   local pid
   [ -n "$quorvex_pid" ] && kill "$quorvex_pid" 2>/dev/null || true
-  for pid in "${server_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${server_pids[@]}"; do
-    # bounded: openvpn ends within a second of SIGTERM; then it is killed
-    for _ in $(seq 20); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-    kill -9 "$pid" 2>/dev/null || true
-  done
+  for pid in "${server_pids[@]}"; do stop_pid "$pid"; done
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -34,102 +29,17 @@ fail() {
   exit 1
 }
 
-command -v openvpn >/dev/null || fail "openvpn is not installed"
-command -v openssl >/dev/null || fail "openssl is not installed"
-[ -c /dev/net/tun ] ||
-  fail "no usable tun device on this machine (/dev/net/tun is missing; the OpenVPN test servers need one)"
-
-# Free UDP ports on loopback, chosen now.
-free_ports() {
-  /usr/bin/python3 - "$1" <<'PY'
-import socket, sys
-socks = [socket.socket(socket.AF_INET, socket.SOCK_DGRAM) for _ in range(int(sys.argv[1]))]
-for s in socks:
-    s.bind(("127.0.0.1", 0))
-print(" ".join(str(s.getsockname()[1]) for s in socks))
-PY
-}
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=openvpn_servers.sh
+source "$here/openvpn_servers.sh"
+need_openvpn
 read -r port_alice port_other port_closed <<<"$(free_ports 3)"
-
-# Throwaway PKI: a CA and one server certificate.
-pki=$work/pki
-mkdir -p "$pki" "$catalogue"
-openssl_quiet() { openssl "$@" >/dev/null 2>&1 || fail "openssl $1 failed"; }
-openssl_quiet req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes \
-  -keyout "$pki/ca.key" -out "$pki/ca.crt" -days 2 -subj /CN=quorvex-e2e-ca
-openssl_quiet req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes \
-  -keyout "$pki/server.key" -out "$pki/server.csr" -subj /CN=server
-printf 'basicConstraints=CA:FALSE\nkeyUsage=digitalSignature,keyAgreement\nextendedKeyUsage=serverAuth\n' \
-  >"$pki/ext.cnf"
-openssl_quiet x509 -req -in "$pki/server.csr" -CA "$pki/ca.crt" -CAkey "$pki/ca.key" \
-  -CAcreateserial -out "$pki/server.crt" -days 2 -extfile "$pki/ext.cnf"
-
-# The check script gets the expected password as its argument and the file
-# with the user name and password lines last.
-cat >"$work/check.sh" <<'SH'
-#!/bin/sh
-{ read -r user; read -r pass; } <"$2"
-[ "$user" = alice ] && [ "$pass" = "$1" ]
-SH
-chmod +x "$work/check.sh"
-
-# start_server NAME PORT SUBNET PASSWORD
-start_server() {
-  local name=$1 port=$2 subnet=$3 password=$4
-  cat >"$work/$name.conf" <<CONF
-dev tun
-ifconfig-noexec
-route-noexec
-proto udp
-local 127.0.0.1
-port $port
-server $subnet 255.255.255.0
-topology subnet
-ca $pki/ca.crt
-cert $pki/server.crt
-key $pki/server.key
-dh none
-verify-client-cert none
-script-security 2
-auth-user-pass-verify "$work/check.sh $password" via-file
-username-as-common-name
-verb 3
-CONF
-  openvpn --config "$work/$name.conf" --log "$work/$name.log" &
-  server_pids+=($!)
-  local pid=$!
-  for _ in $(seq 100); do  # at most 10 s
-    grep -q "Initialization Sequence Completed" "$work/$name.log" 2>/dev/null && return 0
-    if grep -qiE "cannot open TUN/TAP|Cannot allocate TUN/TAP|/dev/net/tun" "$work/$name.log" 2>/dev/null ||
-      ! kill -0 "$pid" 2>/dev/null; then
-      grep -qiE "TUN/TAP|/dev/net/tun" "$work/$name.log" 2>/dev/null &&
-        fail "no usable tun device on this machine (the OpenVPN test servers need one; run as root with /dev/net/tun)"
-      fail "openvpn server $name did not start"
-    fi
-    sleep 0.1
-  done
-  fail "openvpn server $name did not start within 10 s"
-}
+make_pki
+mkdir -p "$catalogue"
 start_server alice "$port_alice" 10.198.11.0 s3cret
 start_server other "$port_other" 10.198.12.0 another-password
 
-# The client configurations the monitor finds; `dev null` needs no tun, and
-# the pushed addresses and routes must not be applied to it.
 cp "$pki/ca.crt" "$catalogue/ca.crt"
-client_config() {
-  cat <<OVPN
-client
-dev null
-ifconfig-noexec
-route-noexec
-proto udp
-remote 127.0.0.1 $1
-nobind
-ca ca.crt
-auth-user-pass
-verb 3
-OVPN
-}
 client_config "$port_alice" >"$catalogue/good.ovpn"
 client_config "$port_other" >"$catalogue/wrong.ovpn"
 client_config "$port_closed" >"$catalogue/closed.ovpn"

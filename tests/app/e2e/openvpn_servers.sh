@@ -1,6 +1,10 @@
-# Real OpenVPN servers on 127.0.0.1 for the end-to-end scripts; sourced.
-# The caller sets $work (a scratch folder), defines fail MESSAGE and keeps
-# the array server_pids, whose processes it ends in its clean-up.
+# Real OpenVPN servers on 127.0.0.1 for the end-to-end scripts, and the
+# aiosmtpd server for their mail; sourced. The caller sets $work (a scratch
+# folder), defines fail MESSAGE and keeps the array server_pids, whose
+# processes it ends in its clean-up (with stop_smtp for the mail server).
+
+smtp_script=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../smtp" && pwd)/smtp_server.py
+smtp_pid=
 
 need_openvpn() {
   command -v openvpn >/dev/null || fail "openvpn is not installed"
@@ -107,4 +111,34 @@ ca ca.crt
 auth-user-pass
 verb 3
 OVPN
+}
+
+# start_smtp MAILDIR [SERVER FLAGS...]: aiosmtpd on $smtp_port with
+# $work/smtp.crt and .key, accepting alice; it stops when its input closes.
+start_smtp() {
+  local maildir=$1
+  shift
+  mkdir -p "$maildir"
+  rm -f "$work/smtp.in"
+  mkfifo "$work/smtp.in"
+  /usr/bin/python3 "$smtp_script" "$smtp_port" "$work/smtp.crt" "$work/smtp.key" "$maildir" \
+    alice "mail secret" "$@" <"$work/smtp.in" >"$work/smtp.out" 2>"$work/smtp.err" &
+  smtp_pid=$!
+  exec 7>"$work/smtp.in"
+  for _ in $(seq 200); do  # at most 20 s
+    grep -q READY "$work/smtp.out" 2>/dev/null && return 0
+    kill -0 "$smtp_pid" 2>/dev/null || fail "the SMTP server did not start"
+    sleep 0.1
+  done
+  fail "the SMTP server did not start within 20 s"
+}
+
+# stop_smtp: closes its input, then ends it; bounded.
+stop_smtp() {
+  [ -n "$smtp_pid" ] || return 0
+  exec 7>&- || true
+  for _ in $(seq 50); do kill -0 "$smtp_pid" 2>/dev/null || break; sleep 0.1; done
+  stop_pid "$smtp_pid"
+  wait "$smtp_pid" 2>/dev/null || true
+  smtp_pid=
 }
