@@ -1,15 +1,21 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
+#include <typeindex>
+#include <typeinfo>
 #include <vector>
 
 #include "net/net_errors.h"
 #include "net/ssl_io_handler_base.h"
+#include "net/stack.h"
 #include "platform/text.h"
 #include "smtp/reply_smtp.h"
 #include "smtp/smtp.h"
+#include "support/raises.h"
 #include "support/scripted_smtp_peer.h"
 
 namespace quorvex {
@@ -20,15 +26,37 @@ using TScript = std::vector<std::string>;
 
 // A TLS-capable handler whose handshake always fails: the STARTTLS outcomes
 // that never reach a handshake, and the handshake failure itself, against a
-// plain scripted peer.
+// plain scripted peer. With PretendHandshake the switch succeeds and the
+// bytes stay in the clear: what the session does once TLS is on.
 class TNoHandshakeHandler final : public TQxSSLIOHandlerSocketBase {
  public:
   void StartSSL() override {}
   void SetPassThrough(bool AValue) override {
-    if (!AValue && Connected()) throw EQxException(u"handshake failed");
+    if (!AValue && Connected() && !PretendHandshake) throw EQxException(u"handshake failed");
     fPassThrough = AValue;
   }
+  bool PretendHandshake = false;
 };
+
+TNoHandshakeHandler& HandlerOf(TQxSMTP& AClient) {
+  return dynamic_cast<TNoHandshakeHandler&>(*AClient.IOHandler());
+}
+
+// The error a row ends with: its message and, where the row names it, its
+// exact class. A plain text names no class; one ending in CR LF is the
+// server's text, so its class is the reply error.
+struct TExpectedError {
+  TExpectedError(const char* AMessage) : Message(AMessage) {}
+  TExpectedError(std::string AMessage, std::type_index AClass)
+      : Message(std::move(AMessage)), Class(AClass) {}
+  std::string Message;
+  std::optional<std::type_index> Class;
+};
+
+template <class E>
+TExpectedError Raises(std::string AMessage) {
+  return {std::move(AMessage), typeid(E)};
+}
 
 TScript Join(std::initializer_list<TScript> AParts) {
   TScript all;
@@ -81,7 +109,7 @@ struct TSessionCase {
   const char* Name;
   std::function<void(TQxSMTP&)> Setup;  // before Connect; null: the defaults
   TScript Script;
-  std::string Error;  // message of the error Act ends with; "" none; "*" any transport error
+  TExpectedError Error;  // the error Act ends with; "" none; "*" any transport error
   // Connect and Send by default (the alert path); the handler is detached after.
   std::function<void(TQxSMTP&, TQxMessage&)> Act = nullptr;
   std::function<void(TQxSMTP&, TScriptedSMTPPeer&)> Check = nullptr;
@@ -134,18 +162,18 @@ const TSessionCase kSessionCases[] = {
     {"(d) explicit TLS, STARTTLS refused: QUIT, closed", ExplicitTLS,
      Join({Greeting({"STARTTLS", "AUTH LOGIN"}),
            {"C:STARTTLS", "S:454 4.7.0 TLS not available", "C:QUIT", "S:221 bye"}}),
-     "Start SSL negotiation command failed."},
+     Raises<EQxTLSClientTLSNotAvailable>("Start SSL negotiation command failed.")},
     {"required TLS, STARTTLS refused",
      [](TQxSMTP& c) {
        WithLogin(c);
        c.SetUseTLS(utUseRequireTLS);
      },
      Join({Greeting({"STARTTLS"}), {"C:STARTTLS", "S:454 no", "C:QUIT", "S:221 bye"}}),
-     "SSL is not available on this server."},
+     Raises<EQxTLSClientTLSNotAvailable>("SSL is not available on this server.")},
     {"required TLS, STARTTLS not offered",
      [](TQxSMTP& c) { c.SetUseTLS(utUseRequireTLS); },
      Join({Greeting({"AUTH LOGIN"}), {"C:QUIT", "S:221 bye"}}),
-     "Start SSL negotiation command failed."},
+     Raises<EQxTLSClientTLSNotAvailable>("Start SSL negotiation command failed.")},
     {"not offered, handler says no", [](TQxSMTP& c) {
        c.SetUseTLS(utUseExplicitTLS);
        c.OnTLSNotAvailable = [](TQxComponent&, bool& go_on) {
@@ -153,7 +181,7 @@ const TSessionCase kSessionCases[] = {
          go_on = false;
        };
      },
-     Join({Greeting({}), {"C:QUIT", "S:221 bye"}}), "Start SSL negotiation command failed."},
+     Join({Greeting({}), {"C:QUIT", "S:221 bye"}}), Raises<EQxTLSClientTLSNotAvailable>("Start SSL negotiation command failed.")},
     {"refused, handler says go on", [](TQxSMTP& c) {
        ExplicitTLS(c);
        c.OnTLSNegCmdFailed = [](TQxComponent&, bool& go_on) {
@@ -166,7 +194,7 @@ const TSessionCase kSessionCases[] = {
      ""},
     {"lower-case starttls counts; failed handshake: QUIT, closed", ExplicitTLS,
      Join({Greeting({"starttls"}), {"C:STARTTLS", "S:220 go ahead", "C:QUIT", "S:221 bye"}}),
-     "SSL is not available on this server."},
+     Raises<EQxTLSClientTLSHandShakeFailed>("SSL is not available on this server.")},
     {"failed handshake, handler says go on: EHLO again in the clear", [](TQxSMTP& c) {
        c.SetUseTLS(utUseExplicitTLS);
        c.OnTLSHandShakeFailed = [](TQxComponent&, bool& go_on) { go_on = true; };
@@ -193,7 +221,7 @@ const TSessionCase kSessionCases[] = {
            kTransaction}),
      ""},
     {"peer closes after the greeting", nullptr, {"S:220 hi", "C:EHLO client.test", "X:"},
-     "Connection Closed Gracefully."},
+     Raises<EQxConnClosedGracefully>("Connection Closed Gracefully.")},
     {"EHLO 500: HELO, no capabilities, no STARTTLS, no AUTH", ExplicitTLS,
      Join({{"S:220 old server", "C:EHLO client.test", "S:500 what?", "C:HELO client.test",
             "S:250 hello"},
@@ -246,7 +274,7 @@ const TSessionCase kSessionCases[] = {
      [](TQxSMTP& c, TScriptedSMTPPeer&) { EXPECT_TRUE(c.DidAuthenticate()); }},
     {"satSASL without mechanisms",
      [](TQxSMTP& c) { c.SetAuthType(satSASL); },
-     Greeting({"AUTH LOGIN"}), "Need SASL mechanisms to login with it!!"},
+     Greeting({"AUTH LOGIN"}), Raises<EQxSASLMechNeeded>("Need SASL mechanisms to login with it!!")},
     {"QUIT answered 250: error after the close", nullptr,
      Join({Greeting({}), {"C:QUIT", "S:250 what"}}), "what\r\n",
      [](TQxSMTP& c, TQxMessage&) {
@@ -400,14 +428,14 @@ const TSessionCase kSessionCases[] = {
                                 "S:550 no"}}),
      "no\r\n"},
     {"line break in a recipient: refused before anything is sent", nullptr, Greeting({}),
-     "The recipient address contains a line break.",
+     Raises<EQxSMTPLineBreak>("The recipient address contains a line break."),
      [](TQxSMTP& c, TQxMessage& m) {
        c.Connect();
        m.Recipients()[1].SetAddress(u"b@example.test>\r\nRCPT TO:<evil@example.test");
        c.Send(m);
      }},
     {"line break in the sender", nullptr, Greeting({}),
-     "The sender address contains a line break.",
+     Raises<EQxSMTPLineBreak>("The sender address contains a line break."),
      [](TQxSMTP& c, TQxMessage& m) {
        c.Connect();
        c.Send(m, u"x@example.test>\nDATA");
@@ -416,7 +444,7 @@ const TSessionCase kSessionCases[] = {
        WithLogin(c);
        c.SetPassword(u"pw\r\nRSET");
      },
-     {}, "The password contains a line break.",
+     {}, Raises<EQxSMTPLineBreak>("The password contains a line break."),
      [](TQxSMTP& c, TQxMessage& m) {
        try {
          ConnectAndSend(c, m);
@@ -431,6 +459,84 @@ const TSessionCase kSessionCases[] = {
          throw;
        }
      }},
+    {"required TLS, failed handshake: fatal, no handler asked",
+     [](TQxSMTP& c) {
+       c.SetUseTLS(utUseRequireTLS);
+       c.OnTLSHandShakeFailed = [](TQxComponent&, bool& go_on) {
+         ADD_FAILURE() << "asked";
+         go_on = true;
+       };
+     },
+     Join({Greeting({"STARTTLS"}), {"C:STARTTLS", "S:220 go ahead", "C:QUIT", "S:221 bye"}}),
+     Raises<EQxTLSClientTLSHandShakeFailed>("SSL is not available on this server.")},
+    {"STARTTLS refused, QUIT refused too: the QUIT's error", ExplicitTLS,
+     Join({Greeting({"STARTTLS", "AUTH LOGIN"}),
+           {"C:STARTTLS", "S:454 4.7.0 no", "C:QUIT", "S:500 5.5.1 not now"}}),
+     "not now\r\n"},
+    {"TLS on: a second Send sends no STARTTLS again, even if listed",
+     [](TQxSMTP& c) {
+       c.SetUseTLS(utUseExplicitTLS);
+       HandlerOf(c).PretendHandshake = true;
+     },
+     Join({Greeting({"STARTTLS"}),
+           {"C:STARTTLS", "S:220 go ahead", "C:EHLO client.test", "S:250-mail.test",
+            "S:250 STARTTLS"},
+           kTransaction, kTransaction}),
+     "",
+     [](TQxSMTP& c, TQxMessage& m) {
+       c.Connect();
+       c.Send(m);
+       EXPECT_FALSE(HandlerOf(c).PassThrough());
+       c.Send(m);
+     }},
+    {"Send with a sender: RCPT for To, CC and BCC", nullptr,
+     Join({Greeting({}),
+           {"C:RSET", "S:250 OK", "C:MAIL FROM: <desk@example.test>", "S:250 OK",
+            "C:RCPT TO:<a@example.test>", "S:250 OK", "C:RCPT TO:<b@example.test>", "S:250 OK",
+            "C:RCPT TO:<c@example.test>", "S:250 OK", "C:RCPT TO:<d@example.test>", "S:250 OK",
+            "C:DATA", "S:354 go", "M:", "S:250 OK"}}),
+     "",
+     [](TQxSMTP& c, TQxMessage& m) {
+       m.BccList().SetEMailAddresses(u"d@example.test");
+       c.Connect();
+       c.Send(m, u"desk@example.test");
+     }},
+    {"EHLO 421: HELO all the same, in the clear", ExplicitTLS,
+     Join({{"S:220 x", "C:EHLO client.test", "S:421 4.3.2 busy", "C:HELO client.test",
+            "S:250 hello"},
+           kTransaction}),
+     "", nullptr,
+     [](TQxSMTP& c, TScriptedSMTPPeer&) {
+       EXPECT_TRUE(c.Capabilities().empty());
+       EXPECT_FALSE(c.DidAuthenticate());
+     }},
+    {"EHLO 554: HELO all the same", WithLogin,
+     Join({{"S:220 x", "C:EHLO client.test", "S:554 5.7.1 no EHLO", "C:HELO client.test",
+            "S:250 hello"},
+           kTransaction}),
+     ""},
+    {"no reply to a recipient in time: no RSET",
+     [](TQxSMTP& c) { c.SetReadTimeout(300); },
+     Join({Greeting({}),
+           {"C:RSET", "S:250 OK", "C:MAIL FROM: <mon@example.test>", "S:250 OK",
+            "C:RCPT TO:<a@example.test>"}}),
+     Raises<EQxReadTimeout>("Read timed out.")},
+    {"malformed reply to a recipient: no RSET", nullptr,
+     Join({Greeting({}),
+           {"C:RSET", "S:250 OK", "C:MAIL FROM: <mon@example.test>", "S:250 OK",
+            "C:RCPT TO:<a@example.test>", "S:25"}}),
+     Raises<EQxException>("Reply Code is not valid: 25")},
+    {"RSET after a refusal fails: its own error", nullptr,
+     Join({Greeting({}),
+           {"C:RSET", "S:250 OK", "C:MAIL FROM: <mon@example.test>", "S:250 OK",
+            "C:RCPT TO:<a@example.test>", "S:550 5.1.1 unknown", "C:RSET", "X:"}}),
+     Raises<EQxConnClosedGracefully>("Connection Closed Gracefully.")},
+    {"both RSETs accept any code", nullptr,
+     Join({Greeting({}),
+           {"C:RSET", "S:500 5.5.1 what", "C:MAIL FROM: <mon@example.test>", "S:250 OK",
+            "C:RCPT TO:<a@example.test>", "S:250 OK", "C:RCPT TO:<b@example.test>",
+            "S:550 5.1.1 unknown", "C:RSET", "S:502 5.5.2 no"}}),
+     "unknown\r\n"},
 };
 
 // Failures name the row, not its bytes.
@@ -453,26 +559,32 @@ TEST_P(SessionTest, FollowsTheScript) {
   FillMessage(message);
 
   std::string error;
-  bool reply_error = false;
+  std::optional<std::type_index> raised;
   try {
     if (c.Act)
       c.Act(client, message);
     else
       ConnectAndSend(client, message);
-  } catch (const EQxSMTPReplyError& e) {
-    error = toUtf8(e.Message());
-    reply_error = true;
   } catch (const EQxException& e) {
     error = toUtf8(e.Message());
+    raised = typeid(e);
   }
   client.SetIOHandler(nullptr);  // the alert path: detach and close, no QUIT
   handler.Close();
   EXPECT_EQ(peer.Finish(), "");
-  if (c.Error == "*") {
+  const bool reply_error = raised == std::type_index(typeid(EQxSMTPReplyError));
+  const std::string& expected = c.Error.Message;
+  if (expected == "*") {
     EXPECT_FALSE(reply_error) << error;
     EXPECT_NE(error, "");
   } else {
-    EXPECT_EQ(error, c.Error);
+    EXPECT_EQ(error, expected);
+  }
+  if (c.Error.Class) {
+    EXPECT_TRUE(raised == c.Error.Class) << (raised ? raised->name() : "nothing raised");
+  } else if (!expected.empty() && expected != "*") {
+    const bool server_text = expected.size() >= 2 && expected.ends_with("\r\n");
+    EXPECT_EQ(reply_error, server_text) << error;
   }
   if (c.Check) c.Check(client, peer);
 }
@@ -638,7 +750,7 @@ TEST(SMTPSession, LineBreakInHeloNameOrUserNameIsRefusedBeforeConnecting) {
 
 TEST(SMTPSession, SendCmdAcceptsAsAsked) {
   TScriptedSMTPPeer peer({"C:NOOP", "S:550 5.0.0 nope", "C:NOOP", "S:550 5.0.0 nope", "C:NOOP",
-                          "S:251 fine", "C:NOOP", "S:251 fine"});
+                          "S:250 fine", "C:NOOP", "S:251 fine", "C:NOOP", "S:251 fine"});
   TQxSMTP client;
   client.SetHost(u"127.0.0.1");
   client.SetPort(peer.Port());
@@ -646,10 +758,99 @@ TEST(SMTPSession, SendCmdAcceptsAsAsked) {
   client.TQxTCPClientCustom::Connect();
   EXPECT_EQ(client.SendCmd(u"NOOP", -1), 550);
   EXPECT_THROW(client.SendCmd(u"NOOP", 250), EQxSMTPReplyError);
+  EXPECT_THROW(client.SendCmd(u"NOOP", 0), EQxSMTPReplyError);  // 0 accepts 0 alone
   EXPECT_EQ(client.SendCmd(u"NOOP", std::vector<TQxReplyCode>{250, 251}), 251);
   EXPECT_EQ(client.SendCmd(u"NOOP", std::u16string(u"251")), u"251");
   client.Disconnect(false);
   EXPECT_EQ(peer.Finish(), "");
+}
+
+// One client for two connections, as the alert mail keeps it: nothing of the
+// first session (authentication, capabilities) carries over to the second.
+TEST(SMTPSession, NothingOfAConnectionOutlivesIt) {
+  const TScript esmtp = Join({Greeting({"STARTTLS", "AUTH LOGIN"}),
+                              {"C:STARTTLS", "S:220 go ahead", "C:EHLO client.test",
+                               "S:250-mail.test", "S:250 AUTH LOGIN"},
+                              kAuthLogin, kTransaction});
+  const TScript heloOnly = Join({{"S:220 old", "C:EHLO client.test", "S:502 no",
+                                  "C:HELO client.test", "S:250 hello"},
+                                 kTransaction});
+  struct TCase {
+    const char* Name;
+    bool Quit;  // Disconnect between the two, else the alert path's detach
+    TScript Second;
+  } cases[] = {
+      {"detached, then STARTTLS and AUTH again", false, esmtp},
+      {"QUIT, then STARTTLS and AUTH again", true, esmtp},
+      {"detached, then a HELO-only server: no STARTTLS, no AUTH", false, heloOnly},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TScript first = esmtp;
+    if (c.Quit) first.insert(first.end(), {"C:QUIT", "S:221 bye"});
+    TScriptedSMTPPeer one(first), two(c.Second);
+    TQxSMTP client;
+    client.SetHost(u"127.0.0.1");
+    client.SetHeloName(u"client.test");
+    client.SetReadTimeout(5000);
+    WithLogin(client);
+    client.OnTLSHandShakeFailed = [](TQxComponent&, bool& go_on) { go_on = true; };
+    TQxMessage message;
+    FillMessage(message);
+    for (TScriptedSMTPPeer* peer : {&one, &two}) {
+      TNoHandshakeHandler handler;
+      client.SetIOHandler(&handler);
+      client.SetUseTLS(utUseExplicitTLS);
+      client.SetPort(peer->Port());
+      try {
+        client.Connect();
+        client.Send(message);
+        if (c.Quit && peer == &one) {
+          EXPECT_TRUE(client.DidAuthenticate());
+          client.Disconnect();
+          EXPECT_FALSE(client.DidAuthenticate());
+        }
+      } catch (const EQxException& e) {
+        ADD_FAILURE() << toUtf8(e.Message());
+      }
+      client.SetIOHandler(nullptr);
+      handler.Close();
+      EXPECT_EQ(peer->Finish(), "");
+    }
+    EXPECT_EQ(client.DidAuthenticate(), c.Second == esmtp);
+  }
+}
+
+TEST(SMTPSession, WithoutHeloNameTheHostsNameGreets) {
+  TQxSMTP client;  // puts the socket stack in use
+  const std::string host = toUtf8(TQxStack::Instance().HostName());
+  if (host.empty()) GTEST_SKIP() << "this machine reports no host name";
+  TScriptedSMTPPeer peer({"S:220 mail.test", "C:EHLO " + host, "S:502 no", "C:HELO " + host,
+                          "S:250 hello"});
+  client.SetHost(u"127.0.0.1");
+  client.SetPort(peer.Port());
+  client.SetReadTimeout(5000);
+  client.Connect();
+  client.Disconnect(false);
+  EXPECT_EQ(peer.Finish(), "");
+}
+
+// The handler freed behind the client's back leaves a TLS mode without a
+// TLS handler: Connect refuses before anything reaches the wire.
+TEST(SMTPSession, TLSModeWithoutTLSHandlerRefusesToConnect) {
+  TUniqueFd listener = test::LoopbackSocket();  // never accepts, never greets
+  TQxSMTP client;
+  auto handler = std::make_unique<TNoHandshakeHandler>();
+  client.SetIOHandler(handler.get());
+  client.SetUseTLS(utUseExplicitTLS);
+  handler.reset();
+  ASSERT_EQ(client.IOHandler(), nullptr);
+  client.SetHost(u"127.0.0.1");
+  client.SetPort(test::LocalPort(listener.get()));
+  client.SetReadTimeout(500);
+  EXPECT_EQ(test::MessageOf<EQxTLSClientSSLIOHandlerRequred>([&] { client.Connect(); }),
+            u"SSL IOHandler is required for this setting");
+  EXPECT_FALSE(client.Connected());
 }
 
 }  // namespace

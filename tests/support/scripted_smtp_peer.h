@@ -4,7 +4,7 @@
 // accepts one connection and plays a script, one step per text:
 //   "S:text"  send text + CR LF
 //   "C:text"  read one line (without CR LF) and expect exactly text;
-//             "C:*" accepts any line
+//             "C:*" accepts any line. Every client line must end in CR LF.
 //   "M:"      read the message after DATA: every line up to the lone "."
 //             (which is consumed too); the lines are kept in Messages()
 //   "X:"      close the connection at once
@@ -102,13 +102,18 @@ class TScriptedSMTPPeer {
     }
   }
 
-  // One line without CR LF; false at the client's close or a time-out.
+  // One line without CR LF; false at the client's close or a time-out. A
+  // line ended by a bare LF, or cut off by the close, is a failure: a server
+  // may refuse either.
   bool ReadLine(std::string& VLine) {
     while (true) {
       const size_t lf = _buffer.find('\n');
       if (lf != std::string::npos) {
         VLine = _buffer.substr(0, lf);
-        if (!VLine.empty() && VLine.back() == '\r') VLine.pop_back();
+        if (VLine.empty() || VLine.back() != '\r')
+          Fail("client line without CR LF: \"" + VLine + "\"");
+        else
+          VLine.pop_back();
         _buffer.erase(0, lf + 1);
         return true;
       }
@@ -118,6 +123,7 @@ class TScriptedSMTPPeer {
       const ssize_t n = ::recv(_fd.get(), chunk, sizeof chunk, 0);
       if (n <= 0) {
         if (_buffer.empty()) return false;
+        Fail("client line without CR LF: \"" + _buffer + "\"");
         VLine.swap(_buffer);
         _buffer.clear();
         return true;
