@@ -1,10 +1,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <openssl/ssl.h>
+#include <sys/socket.h>
+#include <sys/time.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <regex>
 #include <string>
 #include <vector>
@@ -17,7 +21,9 @@
 #include "net/tcp_client.h"
 #include "platform/text.h"
 #include "support/line_cases.h"
+#include "support/loopback.h"
 #include "support/raises.h"
+#include "support/scoped_env.h"
 #include "support/temp_folder.h"
 #include "support/tls_server.h"
 
@@ -91,12 +97,19 @@ TEST(TlsHandler, ProtocolVersions) {
     const char* Name;
     int ServerMin, ServerMax;
     const char* Expected;  // "" when the handshake must be refused
+    // The client's cipher list; security level 0 would let OpenSSL itself
+    // speak TLS 1.0 and 1.1, so only the handler's minimum version refuses.
+    const char* ClientCiphers = "";
   } cases[] = {
       {"TLS 1.0 only", TLS1_VERSION, TLS1_VERSION, ""},
       {"TLS 1.0 and 1.1", TLS1_VERSION, TLS1_1_VERSION, ""},
       {"up to TLS 1.2", TLS1_VERSION, TLS1_2_VERSION, "TLSv1.2"},
       {"TLS 1.3 only", TLS1_3_VERSION, TLS1_3_VERSION, "TLSv1.3"},
       {"any", 0, 0, "TLSv1.3"},
+      {"TLS 1.0 only, client at level 0", TLS1_VERSION, TLS1_VERSION, "", "ALL:@SECLEVEL=0"},
+      {"TLS 1.1 only, client at level 0", TLS1_1_VERSION, TLS1_1_VERSION, "", "ALL:@SECLEVEL=0"},
+      {"up to TLS 1.2, client at level 0", TLS1_VERSION, TLS1_2_VERSION, "TLSv1.2",
+       "ALL:@SECLEVEL=0"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -108,14 +121,16 @@ TEST(TlsHandler, ProtocolVersions) {
         refused ? std::vector<std::string>{"T:"} : std::vector<std::string>{"T:", "S:hello", "E:"},
         options);
     TClient client(server);
+    client.Handler->SSLOptions().SetCipherList(c.ClientCiphers);
     client.Handler->Open();
     if (refused) {
       try {
         client.Handler->SetPassThrough(false);
         ADD_FAILURE() << "handshake accepted";
       } catch (const EQxOpenSSLError& e) {
-        EXPECT_EQ(Text(e.Message()).rfind("Error connecting with SSL.\r\n", 0), 0u)
-            << Text(e.Message());
+        // OpenSSL's reason names the cause: no protocol both sides allow.
+        EXPECT_THAT(Text(e.Message()),
+                    ::testing::MatchesRegex("Error connecting with SSL\\.\r\nerror:.*protocol.*"));
       }
       // The caller decides what follows: the socket stays open.
       EXPECT_TRUE(client.Handler->PassThrough());
@@ -419,6 +434,9 @@ TEST(TlsHandler, CertificateCheckNamesTheReasonOfARefusal) {
     std::string caFile;
     std::string host;
     std::string failure;  // empty: the handshake succeeds
+    // The system's trust store as this test sets it up (SSL_CERT_FILE, and an
+    // empty SSL_CERT_DIR); empty: the machine's own.
+    std::string systemStore = "";
   } cases[] = {
       {"right CA and host", true, ca.CaFile, "localhost", ""},
       {"wrong CA", true, ca.OtherCaFile, "localhost", "unable to get local issuer certificate"},
@@ -427,9 +445,18 @@ TEST(TlsHandler, CertificateCheckNamesTheReasonOfARefusal) {
       {"wrong host", true, ca.CaFile, "mail.example.test", "hostname mismatch"},
       {"an address is not the name", true, ca.CaFile, "127.0.0.1", "IP address mismatch"},
       {"no check asked for", false, ca.OtherCaFile, "mail.example.test", ""},
+      {"no CA file: the system's store holds the CA", true, "", "localhost", "", ca.CaFile},
+      {"no CA file: the system's store holds another CA", true, "", "localhost",
+       "unable to get local issuer certificate", ca.OtherCaFile},
   };
+  test::TempFolder emptyDir{"quorvex trust"};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
+    std::optional<test::ScopedEnv> storeFile, storeDir;
+    if (!c.systemStore.empty()) {
+      storeFile.emplace("SSL_CERT_FILE", c.systemStore);
+      storeDir.emplace("SSL_CERT_DIR", emptyDir.path().string());
+    }
     TTlsServerOptions options;
     options.CaSigned = true;
     TTlsServer server(c.failure.empty() ? std::vector<std::string>{"T:", "S:220 ready", "E:"}
@@ -450,6 +477,143 @@ TEST(TlsHandler, CertificateCheckNamesTheReasonOfARefusal) {
       EXPECT_THROW(client.Handler->Open(), EQxException);
       EXPECT_EQ(Text(client.Handler->VerifyFailure()), c.failure);
     }
+    server.Wait();
+  }
+}
+
+// OnVerifyPeer sees every certificate of the chain, with the verdict that
+// VerifyDepth adds to OpenSSL's, and its answer is the one that counts.
+TEST(TlsHandler, VerifyPeerEventDecides) {
+  const auto& ca = test::TlsCaFiles();
+  struct TCall {
+    int depth;
+    bool ok;
+    bool operator==(const TCall&) const = default;
+  };
+  const struct {
+    const char* name;
+    std::string caFile;
+    int verifyDepth;
+    std::function<bool(bool AOk)> answer;
+    std::vector<TCall> calls;  // the first calls of the event, top of the chain first
+    bool accepted;
+  } cases[] = {
+      {"chain within the depth", ca.CaFile, 1, [](bool ok) { return ok; },
+       {{1, true}, {0, true}}, true},
+      {"CA past the depth", ca.CaFile, 0, [](bool ok) { return ok; }, {{1, false}}, false},
+      {"CA past the depth, event accepts", ca.CaFile, 0, [](bool) { return true; },
+       {{1, false}, {0, true}}, true},
+      {"good chain, event refuses", ca.CaFile, 1, [](bool) { return false; }, {{1, true}},
+       false},
+      {"unknown CA, event accepts", ca.OtherCaFile, 1, [](bool) { return true; },
+       {{0, false}}, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TTlsServerOptions options;
+    options.CaSigned = true;
+    TTlsServer server(c.accepted ? std::vector<std::string>{"T:", "S:220 ready", "E:"}
+                                 : std::vector<std::string>{"T:"},
+                      options);
+    TClient client(server, false);
+    TQxSSLOptions& tls = client.Handler->SSLOptions();
+    tls.SetVerifyMode(sslvrfPeer);
+    tls.SetRootCertFile(fromUtf8(c.caFile));
+    tls.SetVerifyDepth(c.verifyDepth);
+    std::vector<TCall> calls;
+    client.Handler->OnVerifyPeer = [&](TQxX509&, bool AOk, int ADepth) {
+      calls.push_back({ADepth, AOk});
+      return c.answer(AOk);
+    };
+    if (c.accepted) {
+      client.Handler->Open();
+      EXPECT_EQ(Text(client.Handler->ReadLn()), "220 ready");
+      client.Handler->Close();
+    } else {
+      EXPECT_THROW(client.Handler->Open(), EQxException);
+    }
+    std::string seen;
+    for (const auto& call : calls)
+      seen += std::to_string(call.depth) + (call.ok ? " ok; " : " refused; ");
+    EXPECT_TRUE(calls.size() >= c.calls.size() &&
+                std::equal(c.calls.begin(), c.calls.end(), calls.begin()))
+        << seen;
+    server.Wait();
+  }
+}
+
+// Without a cipher list of its own the context offers the handler's
+// default: AES first, then everything with authentication and encryption,
+// strongest first.
+TEST(TlsHandler, DefaultCipherList) {
+  TTlsServer server({"E:"});
+  TClient client(server);
+  client.Handler->Open();
+  ASSERT_NE(client.Handler->SSLContext(), nullptr);
+  auto names = [](SSL_CTX* AContext) {
+    std::vector<std::string> result;
+    STACK_OF(SSL_CIPHER)* ciphers = SSL_CTX_get_ciphers(AContext);
+    for (int i = 0; i < sk_SSL_CIPHER_num(ciphers); ++i)
+      result.push_back(SSL_CIPHER_get_name(sk_SSL_CIPHER_value(ciphers, i)));
+    return result;
+  };
+  SSL_CTX* expected = SSL_CTX_new(TLS_client_method());
+  ASSERT_EQ(SSL_CTX_set_cipher_list(expected, "AES:ALL:!aNULL:!eNULL:+RC4:@STRENGTH"), 1);
+  const std::vector<std::string> offered = names(client.Handler->SSLContext()->Context());
+  EXPECT_EQ(offered, names(expected));
+  SSL_CTX_free(expected);
+  for (const auto& name : offered) {
+    EXPECT_EQ(name.find("NULL"), std::string::npos) << name;
+    EXPECT_NE(name.rfind("ADH-", 0), 0u) << name;
+  }
+  client.Handler.reset();
+  EXPECT_EQ(server.Wait(), "");
+}
+
+// The plain and TLS states of one handler: the socket's time-outs, the
+// pass-through setting across a failed connect, and the context's life.
+TEST(TlsHandler, StateAcrossSwitchesConnectsAndCloses) {
+  auto timeouts = [](const TQxSSLIOHandlerSocketOpenSSL& AHandler) {
+    timeval receive{}, send{};
+    socklen_t length = sizeof receive;
+    ::getsockopt(AHandler.Binding()->Handle(), SOL_SOCKET, SO_RCVTIMEO, &receive, &length);
+    length = sizeof send;
+    ::getsockopt(AHandler.Binding()->Handle(), SOL_SOCKET, SO_SNDTIMEO, &send, &length);
+    return std::pair<long, long>(receive.tv_sec * 1000 + receive.tv_usec / 1000,
+                                 send.tv_sec * 1000 + send.tv_usec / 1000);
+  };
+  {
+    SCOPED_TRACE("back to pass-through: no time-outs left on the socket");
+    TTlsServer server({"T:", "E:"});
+    TClient client(server, true, 3000);
+    client.Handler->Open();
+    client.Handler->SetPassThrough(false);
+    EXPECT_EQ(timeouts(*client.Handler), (std::pair<long, long>(3000, 3000)));
+    client.Handler->SetPassThrough(true);
+    EXPECT_EQ(timeouts(*client.Handler), (std::pair<long, long>(0, 0)));
+    client.Handler.reset();
+    server.Wait();
+  }
+  {
+    SCOPED_TRACE("a refused TCP connect leaves pass-through as it was");
+    TUniqueFd unused = test::LoopbackSocket(AF_INET, -1);  // bound, not listening
+    for (bool passThrough : {false, true}) {
+      TQxSSLIOHandlerSocketOpenSSL handler;
+      handler.SetPassThrough(passThrough);
+      handler.SetHost(u"127.0.0.1");
+      handler.SetPort(test::LocalPort(unused.get()));
+      EXPECT_THROW(handler.Open(), EQxSocketError);
+      EXPECT_EQ(handler.PassThrough(), passThrough);
+    }
+  }
+  {
+    SCOPED_TRACE("Close frees the context");
+    TTlsServer server({"E:"});
+    TClient client(server);
+    client.Handler->Open();
+    EXPECT_NE(client.Handler->SSLContext(), nullptr);
+    client.Handler->Close();
+    EXPECT_EQ(client.Handler->SSLContext(), nullptr);
     server.Wait();
   }
 }
