@@ -1,6 +1,7 @@
 #include "smtp/reply_smtp.h"
 
 #include <climits>
+#include <optional>
 
 #include "platform/text.h"
 
@@ -8,13 +9,10 @@ namespace quorvex {
 
 namespace {
 
-// Plain decimal digits that fit a signed 32-bit integer. Signs are refused:
-// the fields are unsigned, and a reply must never fail to parse over them.
-bool ReadNumber(std::u16string_view AText, std::uint32_t& VValue) {
-  if (AText.size() > 10) return false;
-  const auto value = ParseWholeNumber(AText, 0, INT_MAX, false);
-  if (value) VValue = static_cast<std::uint32_t>(*value);
-  return value.has_value();
+// A whole number, sign allowed, that fits a signed 32-bit integer.
+std::optional<long long> ReadNumber(std::u16string_view AText) {
+  if (AText.size() > 11) return std::nullopt;
+  return ParseWholeNumber(AText, INT_MIN, INT_MAX);
 }
 
 std::u16string_view FirstWord(std::u16string_view AText) {
@@ -56,10 +54,9 @@ std::u16string Digits(std::uint32_t AValue, size_t AMost) {
 bool IsEnhancedCodeText(const std::u16string& AText) {
   if (Trim(AText).empty()) return true;
   const TCodeParts parts = SplitCode(FirstWord(AText));
-  std::uint32_t number;
   return !parts.Class.empty() &&
          std::u16string_view(u"245").find(parts.Class[0]) != std::u16string_view::npos &&
-         ReadNumber(parts.Subject, number) && ReadNumber(parts.Details, number);
+         ReadNumber(parts.Subject) && ReadNumber(parts.Details);
 }
 
 void TQxSMTPEnhancedCode::SetStatusClass(std::uint32_t AValue) {
@@ -89,9 +86,17 @@ void TQxSMTPEnhancedCode::SetReplyAsStr(const std::u16string& AValue) {
     return;
   }
   const TCodeParts parts = SplitCode(word);
+  const long long subject = *ReadNumber(parts.Subject);
+  const long long details = *ReadNumber(parts.Details);
+  // A negative number fits no field: the reply then carries no enhanced code
+  // rather than a wrong one.
+  if (subject < 0 || details < 0) {
+    FAvailable = false;
+    return;
+  }
   FStatusClass = LeadingNumber(parts.Class);
-  ReadNumber(parts.Subject, FSubject);
-  ReadNumber(parts.Details, FDetails);
+  FSubject = static_cast<std::uint32_t>(subject);
+  FDetails = static_cast<std::uint32_t>(details);
   FAvailable = true;
 }
 

@@ -12,9 +12,11 @@
 #include <vector>
 
 #include "mail/body_encoders.h"
+#include "net/net_errors.h"
 #include "platform/exception.h"
 #include "platform/text.h"
 #include "settings/value_text.h"
+#include "support/loopback.h"
 #include "support/raises.h"
 #include "support/scripted_smtp_peer.h"
 #include "support/tls_server.h"
@@ -258,6 +260,23 @@ TEST_F(AlertMail, ErrorsReachTheCallerAndTheConnectionIsReleased) {
       EXPECT_EQ(peer->Finish(), "");
     }
   }
+}
+
+// The connect bound holds in a real exchange: a server that never completes
+// the TCP handshake ends the mail with the time-out's error, in time.
+TEST_F(AlertMail, AConnectThatCannotCompleteEndsWithinItsBound) {
+  const auto full = test::FullBacklogListener();
+  if (!full) GTEST_SKIP() << "this kernel answers a full accept queue with a reset";
+  TAlertMailFields fields = Fields(full->Port);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(test::MessageOf<EQxConnectTimeout>(
+                [&] { sendMail(*idSMTP, fields, false, u"vpn1", {1000, 500}); }),
+            u"Connect timed out.");
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, std::chrono::milliseconds(950));
+  EXPECT_LT(took, std::chrono::seconds(10));  // a margin for a loaded machine
+  EXPECT_EQ(idSMTP->IOHandler(), nullptr);
+  EXPECT_FALSE(idSMTP->Connected());
 }
 
 TEST_F(AlertMail, WaitsAreBoundedByDefault) {

@@ -156,23 +156,9 @@ TEST(TcpClient, RefusedConnectCleansUp) {
 }
 
 TEST(TcpClient, TimedConnectGivesUpOnAPeerThatNeverAnswers) {
-  // A listener whose accept queue is full drops further SYNs, so the next
-  // connect waits for SYN retries that go unanswered.
-  if (std::ifstream("/proc/sys/net/ipv4/tcp_abort_on_overflow").get() == '1')
-    GTEST_SKIP() << "this kernel answers a full accept queue with a reset";
-  TUniqueFd listener = LoopbackSocket(AF_INET, 0);
-  const std::uint16_t port = LocalPort(listener.get());
-  std::vector<TUniqueFd> fillers;
-  for (int i = 0; i < 2; ++i) {
-    TUniqueFd filler(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(port);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::connect(filler.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    fillers.push_back(std::move(filler));
-  }
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const auto full = test::FullBacklogListener();
+  if (!full) GTEST_SKIP() << "this kernel answers a full accept queue with a reset";
+  const std::uint16_t port = full->Port;
 
   TQxTCPClientCustom client;
   client.SetConnectTimeout(1000);

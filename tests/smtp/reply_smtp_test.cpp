@@ -41,7 +41,11 @@ const TParseCase kParseCases[] = {
     {"250-SIZE 1000\r\n250 8BITMIME\r\n", u"250", {u"SIZE 1000", u"8BITMIME"}, u"4.4.4", u""},
     {"250 2.1 short\r\n", u"250", {u"2.1 short"}, u"4.4.4", u""},
     {"250 3.1.0 wrong class\r\n", u"250", {u"3.1.0 wrong class"}, u"4.4.4", u""},
-    {"250 2.-1.0 minus\r\n", u"250", {u"2.-1.0 minus"}, u"4.4.4", u""},
+    // A signed number passes as an enhanced code; negative, it cannot be kept.
+    {"250 2.-1.0 minus\r\n", u"250", {u"minus"}, u"", u""},
+    {"550 5.1.-7 minus\r\n", u"550", {u"minus"}, u"", u""},
+    {"250 2.+1.0 plus\r\n", u"250", {u"plus"}, u"2.1.0", u""},
+    {"250 2.-.0 sign alone\r\n", u"250", {u"2.-.0 sign alone"}, u"4.4.4", u""},
     {"250 2.1.0\r\n", u"250", {u""}, u"2.1.0", u""},
     {"250 2.1234.56789 long\r\n", u"250", {u"long"}, u"2.123.567", u""},
     {"\r\n  \r\n  220 ready  \r\n", u"220", {u"ready"}, u"4.4.4", u""},
@@ -194,6 +198,9 @@ TEST(SMTPEnhancedCode, Properties) {
       {u"2.1.", u"!"},
       {u".1.0", u"!"},
       {u"5.1234.1", u"5.123.1"},
+      {u"5.-1.0", u""},
+      {u"2.0.-0", u"2.0.0"},
+      {u"2.1.99999999999", u"!"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(toUtf8(c.Value));

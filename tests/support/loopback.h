@@ -9,10 +9,15 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <fstream>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "platform/unique_fd.h"
 
@@ -54,6 +59,33 @@ inline std::uint16_t LocalPort(int AFd) {
   ::getsockname(AFd, reinterpret_cast<sockaddr*>(&addr), &length);
   return addr.ss_family == AF_INET ? ntohs(reinterpret_cast<sockaddr_in&>(addr).sin_port)
                                    : ntohs(reinterpret_cast<sockaddr_in6&>(addr).sin6_port);
+}
+
+// A listener on 127.0.0.1 whose accept queue is full: it drops further SYNs,
+// so a connect to Port waits for retries that go unanswered and cannot
+// complete. Empty when this kernel answers a full queue with a reset.
+struct TFullListener {
+  TUniqueFd Listener;
+  std::vector<TUniqueFd> Fillers;
+  std::uint16_t Port = 0;
+};
+inline std::optional<TFullListener> FullBacklogListener() {
+  if (std::ifstream("/proc/sys/net/ipv4/tcp_abort_on_overflow").get() == '1') return std::nullopt;
+  TFullListener full;
+  full.Listener = LoopbackSocket(AF_INET, 0);
+  full.Port = LocalPort(full.Listener.get());
+  for (int i = 0; i < 2; ++i) {
+    TUniqueFd filler(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(full.Port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::connect(filler.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    full.Fillers.push_back(std::move(filler));
+  }
+  // The fillers' handshakes complete on loopback well within this.
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  return full;
 }
 
 // The next connection on a listener; waits at most AMSec.
