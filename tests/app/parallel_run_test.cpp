@@ -189,6 +189,32 @@ TEST(ParallelVerboseTest, EachLineOfOutputCarriesItsServersName) {
   }
 }
 
+TEST(ParallelJobsTest, NeverMoreChildrenAtOnceThanJobs) {
+  for (int jobs : {1, 2, 3}) {
+    SCOPED_TRACE(jobs);
+    TCatalogueFixture catalogue({.servers = {"a", "b", "c", "d", "e", "f"}});
+    TFakeChildren children;
+    // Each child ends after a few reads of its own, so tests finish at
+    // different times and new ones start while others still run.
+    for (const char* name : {"a", "b", "c", "d", "e", "f"})
+      children.scripts[fromUtf8(std::string(name) + ".ovpn")] = {
+          .endsAfterReads = 1 + static_cast<int>(name[0] - 'a') % 3};
+    TFakeView view(catalogue.settings().ServerCount());
+    const TClock& clock = TClock::System();
+    TOutageBook outages(
+        catalogue.settings(), [](const TVPNServer&) {}, clock);
+    TParallelRun run(catalogue.settings(), view, children.factory(), outages, clock, {jobs, false});
+    int stopPipe[2];
+    ASSERT_EQ(pipe(stopPipe), 0);
+    EXPECT_FALSE(run.run(stopPipe[0]));
+    close(stopPipe[0]);
+    close(stopPipe[1]);
+    EXPECT_EQ(children.started.size(), 6u);
+    EXPECT_EQ(children.live->peak, jobs);
+    EXPECT_EQ(children.live->now, 0);
+  }
+}
+
 TEST(ParallelRepeatTest, CyclesAgainAndAnOutageKeepsItsOneAlert) {
   TCatalogueFixture catalogue({.servers = {"down", "up"}, .repeatPeriod = 0});
   TFakeChildren children;

@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <clocale>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -12,6 +16,8 @@
 #include "support/catalogue_fixture.h"
 #include "support/cycle_fakes.h"
 #include "support/fake_clock.h"
+#include "support/scoped_env.h"
+#include "support/temp_folder.h"
 
 namespace quorvex::test {
 namespace {
@@ -158,6 +164,11 @@ TEST_F(TestCycleTest, AnswersOnlyATrailingPromptAndNeverShowsThePassword) {
        {u"(press TAB for no echo) "},
        {},
        u"(press TAB for no echo) "},
+      // The prompt is looked at before the success line, even in one read.
+      {"success line and a prompt in one read",
+       {u"Initialization Sequence Completed\r\nEnter Auth Username:"},
+       {u"alice\r\n"},
+       u"Initialization Sequence Completed\r\nEnter Auth Username:alice\r\n"},
       {"whole dialogue",
        {u"Enter Auth Username:", u"", u"Enter Auth Password:", u"",
         u"Initialization Sequence Completed\r\n"},
@@ -548,6 +559,52 @@ TEST(FormatLastRunTest, TwoDigitTwentyFourHourTime) {
   for (const Case& c : cases) {
     EXPECT_EQ(formatLastRun(EncodeDateTime(2026, 3, 29, c.h, c.m, c.s)), c.text);
   }
+}
+
+// A locale of the test's own whose time format separates with ".", built
+// with localedef into a scratch folder and chosen for LC_TIME.
+class DottedTimeLocale {
+ public:
+  DottedTimeLocale() {
+    _folder.write("dotted.src",
+                  "LC_TIME\n"
+                  "abday \"Sun\";\"Mon\";\"Tue\";\"Wed\";\"Thu\";\"Fri\";\"Sat\"\n"
+                  "day \"Sunday\";\"Monday\";\"Tuesday\";\"Wednesday\";\"Thursday\";"
+                  "\"Friday\";\"Saturday\"\n"
+                  "abmon \"Jan\";\"Feb\";\"Mar\";\"Apr\";\"May\";\"Jun\";\"Jul\";\"Aug\";"
+                  "\"Sep\";\"Oct\";\"Nov\";\"Dec\"\n"
+                  "mon \"January\";\"February\";\"March\";\"April\";\"May\";\"June\";"
+                  "\"July\";\"August\";\"September\";\"October\";\"November\";\"December\"\n"
+                  "am_pm \"AM\";\"PM\"\n"
+                  "d_t_fmt \"%a %d %b %Y %H.%M.%S\"\n"
+                  "d_fmt \"%d.%m.%Y\"\n"
+                  "t_fmt \"%H.%M.%S\"\n"
+                  "t_fmt_ampm \"\"\n"
+                  "END LC_TIME\n");
+    // -c: the other categories are left out on purpose; localedef says so
+    // and still writes LC_TIME.
+    const std::string command = "localedef -c -i '" + (_folder / "dotted.src") +
+                                "' -f UTF-8 '" + (_folder / "dotted.UTF-8") + "' >/dev/null 2>&1";
+    [[maybe_unused]] const int rc = std::system(command.c_str());
+    if (!std::filesystem::exists(_folder / "dotted.UTF-8/LC_TIME")) return;
+    _locPath.emplace("LOCPATH", _folder.path().string());
+    if (const char* old = std::setlocale(LC_TIME, nullptr)) _old = old;
+    _active = std::setlocale(LC_TIME, "dotted.UTF-8") != nullptr;
+  }
+  ~DottedTimeLocale() { std::setlocale(LC_TIME, _old.c_str()); }
+  bool active() const { return _active; }
+
+ private:
+  TempFolder _folder{"quorvex-locale"};
+  std::optional<ScopedEnv> _locPath;
+  std::string _old = "C";
+  bool _active = false;
+};
+
+TEST(FormatLastRunTest, UsesTheLocalesTimeSeparator) {
+  DottedTimeLocale locale;
+  if (!locale.active()) GTEST_SKIP() << "localedef could not build a test locale here";
+  EXPECT_EQ(formatLastRun(EncodeDateTime(2026, 3, 29, 9, 5, 7)), u"09.05.07");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -35,11 +36,23 @@ struct TChildLog {
   std::vector<std::u16string> writes;
 };
 
+// How many children exist at once, and the most there ever were.
+struct TLiveChildren {
+  int now = 0;
+  int peak = 0;
+};
+
 class TFakeChild final : public IConsoleProcess {
  public:
-  TFakeChild(TChildScript script, std::shared_ptr<TChildLog> log)
-      : _script(std::move(script)), _log(std::move(log)) {}
-  ~TFakeChild() override { _log->released = true; }
+  TFakeChild(TChildScript script, std::shared_ptr<TChildLog> log,
+             std::shared_ptr<TLiveChildren> live = std::make_shared<TLiveChildren>())
+      : _script(std::move(script)), _log(std::move(log)), _live(std::move(live)) {
+    _live->peak = std::max(_live->peak, ++_live->now);
+  }
+  ~TFakeChild() override {
+    _log->released = true;
+    --_live->now;
+  }
   void run() override {
     if (_script.runThrows) throw std::runtime_error("Failed to start openvpn");
     _log->ran = true;
@@ -61,6 +74,7 @@ class TFakeChild final : public IConsoleProcess {
  private:
   TChildScript _script;
   std::shared_ptr<TChildLog> _log;
+  std::shared_ptr<TLiveChildren> _live;
 };
 
 // Children by configuration file name; a server without a script gets a child
@@ -69,6 +83,7 @@ class TFakeChildren {
  public:
   std::map<std::u16string, TChildScript> scripts;
   std::vector<std::shared_ptr<TChildLog>> started;  // in order of creation attempts
+  std::shared_ptr<TLiveChildren> live = std::make_shared<TLiveChildren>();
 
   TTestCycle::ProcessFactory factory() {
     return [this](const TChildCommand& command) -> std::unique_ptr<IConsoleProcess> {
@@ -83,7 +98,7 @@ class TFakeChildren {
         if (command.cmdLine.find(file) != std::u16string::npos) script = s;
       }
       if (script.createThrows) throw std::runtime_error("no pty");
-      return std::make_unique<TFakeChild>(script, log);
+      return std::make_unique<TFakeChild>(script, log, live);
     };
   }
   const TChildLog& last() const { return *started.back(); }

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTabWidget>
@@ -56,6 +57,27 @@ QPushButton* button(QWidget* parent, const char* name, const char* caption, int 
   auto* b = place<QPushButton>(parent, name, left, top, 75, 25);
   b->setText(QString::fromLatin1(caption));
   return b;
+}
+
+// Password fields mask each character with "*", whatever the style's own mask.
+class TAsteriskPasswordStyle final : public QProxyStyle {
+ public:
+  int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                QStyleHintReturn* returnData) const override {
+    if (hint == SH_LineEdit_PasswordCharacter) return u'*';
+    return QProxyStyle::styleHint(hint, option, widget, returnData);
+  }
+};
+
+QLineEdit* passwordField(QWidget* parent, const char* name, int left, int top, int width,
+                         int height) {
+  auto* field = place<QLineEdit>(parent, name, left, top, width, height);
+  field->setEchoMode(QLineEdit::Password);
+  // The field does not own its style; as its child the style outlives it.
+  auto* style = new TAsteriskPasswordStyle;
+  style->setParent(field);
+  field->setStyle(style);
+  return field;
 }
 
 QPlainTextEdit* memo(QWidget* parent, const char* name, int left, int top, int width, int height) {
@@ -174,8 +196,7 @@ void TfrmMain::createMonitorPage(QWidget* page) {
   label(page, "lblLogin", "Login:", 152, 15);
   edLogin = place<QLineEdit>(page, "edLogin", 208, 12, 117, 21);
   label(page, "lblPwd", "Password:", 152, 42);
-  edPwd = place<QLineEdit>(page, "edPwd", 208, 39, 117, 21);
-  edPwd->setEchoMode(QLineEdit::Password);
+  edPwd = passwordField(page, "edPwd", 208, 39, 117, 21);
 
   lvServers = place<QTreeWidget>(page, "lvServers", 30, 71, 441, 218);
   lvServers->setColumnCount(3);
@@ -217,8 +238,7 @@ void TfrmMain::createAlertsPage(QWidget* page) {
   label(gbxSMTP, "lblSMTPLogin", "Login:", 18, 51);
   edSMTPLogin = place<QLineEdit>(gbxSMTP, "edSMTPLogin", 74, 48, 223, 21);
   label(gbxSMTP, "lblSMTPPassword", "Password:", 18, 78);
-  edSMTPPassword = place<QLineEdit>(gbxSMTP, "edSMTPPassword", 74, 75, 223, 21);
-  edSMTPPassword->setEchoMode(QLineEdit::Password);
+  edSMTPPassword = passwordField(gbxSMTP, "edSMTPPassword", 74, 75, 223, 21);
   chbSSL = place<QCheckBox>(gbxSMTP, "chbSSL", 74, 102, 97, 17);
   chbSSL->setText(QStringLiteral("SSL/TLS"));
 

@@ -173,8 +173,14 @@ TEST_F(WindowTest, LaysOutEveryControl) {
     EXPECT_EQ(l->text(), caption);
   }
 
-  for (const char* name : {"edPwd", "edSMTPPassword"})
-    EXPECT_EQ(control<QLineEdit>(*w, name)->echoMode(), QLineEdit::Password) << name;
+  for (const char* name : {"edPwd", "edSMTPPassword"}) {
+    auto* field = control<QLineEdit>(*w, name);
+    EXPECT_EQ(field->echoMode(), QLineEdit::Password) << name;
+    // One "*" per character, whatever the style would draw.
+    field->setText(QStringLiteral(u"pw \u00e9"));
+    EXPECT_EQ(field->displayText(), QStringLiteral("****")) << name;
+    field->clear();
+  }
   EXPECT_EQ(control<QLineEdit>(*w, "edLogin")->echoMode(), QLineEdit::Normal);
   EXPECT_TRUE(control<QLineEdit>(*w, "edMsgSubject")->isReadOnly());
   EXPECT_FALSE(control<QLineEdit>(*w, "edMsgFrom")->isReadOnly());
