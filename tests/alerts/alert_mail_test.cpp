@@ -269,8 +269,9 @@ TEST_F(AlertMail, AConnectThatCannotCompleteEndsWithinItsBound) {
   if (!full) GTEST_SKIP() << "this kernel answers a full accept queue with a reset";
   TAlertMailFields fields = Fields(full->Port);
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(test::MessageOf<EQxConnectTimeout>(
-                [&] { sendMail(*idSMTP, fields, false, u"vpn1", {1000, 500}); }),
+  EXPECT_EQ(test::MessageOf<EQxConnectTimeout>([&] {
+              sendMail(*idSMTP, fields, false, u"vpn1", {1000, 500});
+            }),
             u"Connect timed out.");
   const auto took = std::chrono::steady_clock::now() - start;
   EXPECT_GE(took, std::chrono::milliseconds(950));

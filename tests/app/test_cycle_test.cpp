@@ -583,8 +583,8 @@ class DottedTimeLocale {
                   "END LC_TIME\n");
     // -c: the other categories are left out on purpose; localedef says so
     // and still writes LC_TIME.
-    const std::string command = "localedef -c -i '" + (_folder / "dotted.src") +
-                                "' -f UTF-8 '" + (_folder / "dotted.UTF-8") + "' >/dev/null 2>&1";
+    const std::string command = "localedef -c -i '" + (_folder / "dotted.src") + "' -f UTF-8 '" +
+                                (_folder / "dotted.UTF-8") + "' >/dev/null 2>&1";
     [[maybe_unused]] const int rc = std::system(command.c_str());
     if (!std::filesystem::exists(_folder / "dotted.UTF-8/LC_TIME")) return;
     _locPath.emplace("LOCPATH", _folder.path().string());

@@ -498,15 +498,26 @@ TEST(TlsHandler, VerifyPeerEventDecides) {
     std::vector<TCall> calls;  // the first calls of the event, top of the chain first
     bool accepted;
   } cases[] = {
-      {"chain within the depth", ca.CaFile, 1, [](bool ok) { return ok; },
-       {{1, true}, {0, true}}, true},
+      {"chain within the depth",
+       ca.CaFile,
+       1,
+       [](bool ok) { return ok; },
+       {{1, true}, {0, true}},
+       true},
       {"CA past the depth", ca.CaFile, 0, [](bool ok) { return ok; }, {{1, false}}, false},
-      {"CA past the depth, event accepts", ca.CaFile, 0, [](bool) { return true; },
-       {{1, false}, {0, true}}, true},
-      {"good chain, event refuses", ca.CaFile, 1, [](bool) { return false; }, {{1, true}},
-       false},
-      {"unknown CA, event accepts", ca.OtherCaFile, 1, [](bool) { return true; },
-       {{0, false}}, true},
+      {"CA past the depth, event accepts",
+       ca.CaFile,
+       0,
+       [](bool) { return true; },
+       {{1, false}, {0, true}},
+       true},
+      {"good chain, event refuses", ca.CaFile, 1, [](bool) { return false; }, {{1, true}}, false},
+      {"unknown CA, event accepts",
+       ca.OtherCaFile,
+       1,
+       [](bool) { return true; },
+       {{0, false}},
+       true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -138,6 +138,16 @@ void ConnectAndSend(TQxSMTP& AClient, TQxMessage& AMsg) {
   AClient.Send(AMsg);
 }
 
+// Greeting, EHLO answered with AEhloReply, then HELO accepted.
+TScript HeloAfter(const std::string& AEhloReply) {
+  return {"S:220 x", "C:EHLO client.test", "S:" + AEhloReply, "C:HELO client.test", "S:250 hello"};
+}
+
+void ExpectNoCapabilitiesNoAuth(TQxSMTP& AClient, TScriptedSMTPPeer&) {
+  EXPECT_TRUE(AClient.Capabilities().empty());
+  EXPECT_FALSE(AClient.DidAuthenticate());
+}
+
 bool HasLine(const std::vector<std::string>& ALines, const std::string& ALine) {
   return std::find(ALines.begin(), ALines.end(), ALine) != ALines.end();
 }
@@ -226,11 +236,7 @@ const TSessionCase kSessionCases[] = {
      Join({{"S:220 old server", "C:EHLO client.test", "S:500 what?", "C:HELO client.test",
             "S:250 hello"},
            kTransaction}),
-     "", nullptr,
-     [](TQxSMTP& c, TScriptedSMTPPeer&) {
-       EXPECT_TRUE(c.Capabilities().empty());
-       EXPECT_FALSE(c.DidAuthenticate());
-     }},
+     "", nullptr, ExpectNoCapabilitiesNoAuth},
     {"HELO refused too", nullptr,
      {"S:220 x", "C:EHLO client.test", "S:502 no", "C:HELO client.test", "S:550 not you"},
      "not you\r\n"},
@@ -502,19 +508,10 @@ const TSessionCase kSessionCases[] = {
        c.Send(m, u"desk@example.test");
      }},
     {"EHLO 421: HELO all the same, in the clear", ExplicitTLS,
-     Join({{"S:220 x", "C:EHLO client.test", "S:421 4.3.2 busy", "C:HELO client.test",
-            "S:250 hello"},
-           kTransaction}),
-     "", nullptr,
-     [](TQxSMTP& c, TScriptedSMTPPeer&) {
-       EXPECT_TRUE(c.Capabilities().empty());
-       EXPECT_FALSE(c.DidAuthenticate());
-     }},
+     Join({HeloAfter("421 4.3.2 busy"), kTransaction}), "", nullptr, ExpectNoCapabilitiesNoAuth},
     {"EHLO 554: HELO all the same", WithLogin,
-     Join({{"S:220 x", "C:EHLO client.test", "S:554 5.7.1 no EHLO", "C:HELO client.test",
-            "S:250 hello"},
-           kTransaction}),
-     ""},
+     Join({HeloAfter("554 5.7.1 no EHLO"), kTransaction}), "", nullptr,
+     ExpectNoCapabilitiesNoAuth},
     {"no reply to a recipient in time: no RSET",
      [](TQxSMTP& c) { c.SetReadTimeout(300); },
      Join({Greeting({}),
@@ -771,10 +768,11 @@ TEST(SMTPSession, NothingOfAConnectionOutlivesIt) {
   const TScript esmtp = Join({Greeting({"STARTTLS", "AUTH LOGIN"}),
                               {"C:STARTTLS", "S:220 go ahead", "C:EHLO client.test",
                                "S:250-mail.test", "S:250 AUTH LOGIN"},
-                              kAuthLogin, kTransaction});
-  const TScript heloOnly = Join({{"S:220 old", "C:EHLO client.test", "S:502 no",
-                                  "C:HELO client.test", "S:250 hello"},
-                                 kTransaction});
+                              kAuthLogin,
+                              kTransaction});
+  const TScript heloOnly =
+      Join({{"S:220 old", "C:EHLO client.test", "S:502 no", "C:HELO client.test", "S:250 hello"},
+            kTransaction});
   struct TCase {
     const char* Name;
     bool Quit;  // Disconnect between the two, else the alert path's detach
@@ -825,8 +823,8 @@ TEST(SMTPSession, WithoutHeloNameTheHostsNameGreets) {
   TQxSMTP client;  // puts the socket stack in use
   const std::string host = toUtf8(TQxStack::Instance().HostName());
   if (host.empty()) GTEST_SKIP() << "this machine reports no host name";
-  TScriptedSMTPPeer peer({"S:220 mail.test", "C:EHLO " + host, "S:502 no", "C:HELO " + host,
-                          "S:250 hello"});
+  TScriptedSMTPPeer peer(
+      {"S:220 mail.test", "C:EHLO " + host, "S:502 no", "C:HELO " + host, "S:250 hello"});
   client.SetHost(u"127.0.0.1");
   client.SetPort(peer.Port());
   client.SetReadTimeout(5000);
