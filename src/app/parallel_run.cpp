@@ -119,7 +119,7 @@ bool TParallelRun::waitOnce(int stopFd, std::vector<bool>& due) {
   int timeoutMs = INT_MAX;
   for (size_t i = 0; i < _running.size(); ++i) {
     const TServerTest& test = *_running[i]->test;
-    timeoutMs = std::min(timeoutMs, millisecondsUntil(now, test.deadline()));
+    timeoutMs = std::min(timeoutMs, millisecondsUntil(now, test.wakeAt()));
     const std::vector<int> handles = test.waitHandles();
     if (handles.empty()) {
       due[i] = true;
@@ -130,8 +130,9 @@ bool TParallelRun::waitOnce(int stopFd, std::vector<bool>& due) {
       owners.push_back(i);
     }
   }
-  // The one wait of the run: bounded by the nearest time-out, so no test is
-  // judged late; any output, a child's end or a stop ends it sooner.
+  // The one wait of the run: bounded by the nearest time-out (or end of a
+  // password's wait for its flush), so no test is judged late; any output, a
+  // child's end or a stop ends it sooner.
   if (poll(fds.data(), fds.size(), timeoutMs) == -1 && errno != EINTR) {
     // Cannot wait: look at every child, no sooner than a silent one would be.
     pollfd none{-1, 0, 0};
@@ -143,7 +144,7 @@ bool TParallelRun::waitOnce(int stopFd, std::vector<bool>& due) {
     if (fds[k].revents != 0) due[owners[k - 1]] = true;
   const auto after = _clock.MonotonicNow();
   for (size_t i = 0; i < _running.size(); ++i)
-    if (after > _running[i]->test->deadline()) due[i] = true;
+    if (after > _running[i]->test->wakeAt()) due[i] = true;
   return false;
 }
 

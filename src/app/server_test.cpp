@@ -1,5 +1,7 @@
 #include "app/server_test.h"
 
+#include <algorithm>
+
 #include "platform/text.h"
 
 namespace quorvex {
@@ -20,6 +22,10 @@ constexpr char16_t kAgentHint[] = u"(press TAB for no echo)";
 constexpr size_t kTailLength = 4096;
 // A child seen ended may still have output on its way through the terminal.
 constexpr int kLastReadTimeoutMs = 100;
+// openvpn prints its password prompt and only then turns echo off with a flush
+// of the input, which would discard an answer sent in between: the answer
+// waits for that flush, and for a child that never flushes, this long at most.
+constexpr auto kPasswordFlushWait = std::chrono::seconds(1);
 
 std::u16string_view withoutTrailingBlanks(std::u16string_view text) {
   while (!text.empty() && (text.back() == u' ' || text.back() == u'\t')) text.remove_suffix(1);
@@ -86,7 +92,17 @@ void TServerTest::append(const std::u16string& text) {
   if (_output) _output(text);
 }
 
+bool TServerTest::passwordMaySend(std::optional<unsigned long> flushesBeforeRead) {
+  const std::optional<unsigned long> flushes = _ovpn->inputFlushes();
+  if (!flushes || !flushesBeforeRead) return true;  // cannot tell: no reason to wait
+  const auto now = _clock.MonotonicNow();
+  // The flush may be reported in the same read as the prompt's end, or before it.
+  if (!_passwordWait) _passwordWait = TPasswordWait{*flushesBeforeRead, now + kPasswordFlushWait};
+  return *flushes > _passwordWait->flushesBefore || now >= _passwordWait->sendAnywayAt;
+}
+
 std::optional<std::u16string> TServerTest::step(int readTimeoutMs) {
+  const std::optional<unsigned long> flushesBeforeRead = _ovpn->inputFlushes();
   append(_ovpn->readOutput(readTimeoutMs));
 
   if (!_ovpn->isRunning()) {
@@ -99,8 +115,11 @@ std::optional<std::u16string> TServerTest::step(int readTimeoutMs) {
     _ovpn->writeInput(login + kCrLf);
     append(login + kCrLf);
   } else if (endsWithPrompt(_tail, kPasswordPrompt)) {
-    _ovpn->writeInput(_view.passwordText() + kCrLf);
-    append(kCrLf);
+    if (passwordMaySend(flushesBeforeRead)) {
+      _passwordWait.reset();
+      _ovpn->writeInput(_view.passwordText() + kCrLf);
+      append(kCrLf);
+    }
   } else if (_connected) {
     return std::u16string(kStatusSuccessful);
   } else if (std::chrono::duration<double>(_clock.MonotonicNow() - _startTime).count() >
@@ -116,6 +135,10 @@ std::vector<int> TServerTest::waitHandles() const {
 
 TClock::TimePoint TServerTest::deadline() const {
   return _startTime + std::chrono::seconds(_settings.ConnectionTimeout());
+}
+
+TClock::TimePoint TServerTest::wakeAt() const {
+  return _passwordWait ? std::min(deadline(), _passwordWait->sendAnywayAt) : deadline();
 }
 
 void TServerTest::requestStop() {

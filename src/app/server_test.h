@@ -35,7 +35,9 @@ class TServerTest {
   // Descriptors that turn readable when the child prints or ends; empty when
   // the child offers none, and the caller must then step it now and then.
   std::vector<int> waitHandles() const;
-  TClock::TimePoint deadline() const;
+  // When step must run again though the child stays silent: at its time-out,
+  // or sooner while a password waits to be sent.
+  TClock::TimePoint wakeAt() const;
   // Asks the child to end without waiting; releasing it waits (bounded).
   void requestStop();
   // Terminates the child.
@@ -45,6 +47,15 @@ class TServerTest {
 
  private:
   void append(const std::u16string& text);
+  bool passwordMaySend(std::optional<unsigned long> flushesBeforeRead);
+  TClock::TimePoint deadline() const;
+
+  // A password prompt read and not answered yet: the child's flushes counted
+  // before the read that completed it, and when to send without a flush.
+  struct TPasswordWait {
+    unsigned long flushesBefore;
+    TClock::TimePoint sendAnywayAt;
+  };
 
   const TSettings& _settings;
   const int _index;
@@ -59,6 +70,7 @@ class TServerTest {
   std::u16string _tail;
   bool _connected = false;
   bool _deviceRefused = false;
+  std::optional<TPasswordWait> _passwordWait;
 };
 
 }  // namespace quorvex

@@ -2,6 +2,8 @@
 // to ask for a user name or password unless it has a terminal. The terminal is
 // set up to behave like a pair of pipes: nothing written to it is echoed back,
 // and an answer sent as text + CR LF reaches the child as one line without CR.
+// The parent's side runs in packet mode, so it learns when the child flushes
+// its pending input: an answer written before that flush would be lost.
 
 #include "process/console_app.h"
 
@@ -34,6 +36,7 @@ namespace quorvex {
 namespace {
 
 constexpr int kPollsPerRead = 10;
+constexpr size_t kReadChunk = 64 * 1024;
 // A child that never stops writing would otherwise keep one readOutput call
 // (and the window calling it) busy for ever; the rest waits for the next call.
 constexpr size_t kMaxBytesPerRead = 1 << 20;
@@ -129,6 +132,9 @@ TConsoleApp::TConsoleApp(TChildCommand command) : _command(std::move(command)) {
   if (!_master.valid()) throw Exception(u"Can not create stdout pipe");
   if (grantpt(_master.get()) == -1) throw Exception(u"Can not create stdin pipe");
   if (unlockpt(_master.get()) == -1) throw Exception(u"Can not duplicate stdout handle");
+  // Without packet mode the child still runs; only its flushes go unseen.
+  int on = 1;
+  _packetMode = ioctl(_master.get(), TIOCPKT, &on) == 0;
 
   char slaveName[128];
   if (ptsname_r(_master.get(), slaveName, sizeof slaveName) != 0)
@@ -203,19 +209,25 @@ std::u16string TConsoleApp::readOutput(int timeoutMs) {
   const int pauseLength = std::max(0L, std::lrint(timeoutMs / 10.0));
   std::string bytes = std::move(_pending);
   _pending.clear();
-  std::vector<char> buffer;
-  while (bytes.size() < kMaxBytesPerRead) {
-    int waiting = 0;
-    for (int poll = 0; poll < kPollsPerRead; ++poll) {
-      if (ioctl(_master.get(), FIONREAD, &waiting) == 0 && waiting > 0) break;
-      waiting = 0;
-      pauseFor(_master.get(), pauseLength);
-    }
-    if (waiting == 0) break;
-    if (static_cast<size_t>(waiting) > buffer.size()) buffer.resize(waiting);
+  std::vector<char> buffer(kReadChunk + 1);  // room for the packet's status byte
+  int quietPolls = 0;
+  while (bytes.size() < kMaxBytesPerRead && quietPolls < kPollsPerRead) {
     const ssize_t got = ::read(_master.get(), buffer.data(), buffer.size());
-    if (got <= 0) break;
-    bytes.append(buffer.data(), got);
+    if (got > 0) {
+      quietPolls = 0;
+      if (!_packetMode) {
+        bytes.append(buffer.data(), got);
+      } else if (buffer[0] == TIOCPKT_DATA) {
+        bytes.append(buffer.data() + 1, got - 1);
+      } else if ((buffer[0] & TIOCPKT_FLUSHREAD) != 0) {
+        ++_inputFlushes;
+      }
+      continue;
+    }
+    if (got == -1 && errno == EINTR) continue;
+    if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) break;
+    ++quietPolls;
+    pauseFor(_master.get(), pauseLength);
   }
   return decode(std::move(bytes));
 }
@@ -259,6 +271,11 @@ std::vector<int> TConsoleApp::waitHandles() const {
   // Without the pidfd an ended child would wake nobody: the caller must poll.
   if (!_pidFd.valid()) return {};
   return {_master.get(), _pidFd.get()};
+}
+
+std::optional<unsigned long> TConsoleApp::inputFlushes() const {
+  if (!_packetMode) return std::nullopt;
+  return _inputFlushes;
 }
 
 void TConsoleApp::requestStop() {

@@ -28,6 +28,7 @@ class TConsoleApp final : public IConsoleProcess {
   bool isRunning() override;
   std::vector<int> waitHandles() const override;
   void requestStop() override;
+  std::optional<unsigned long> inputFlushes() const override;
 
   pid_t ProcessId() const { return _pid; }
 
@@ -45,6 +46,9 @@ class TConsoleApp final : public IConsoleProcess {
   TUniqueFd _slave;      // kept open so the output of an ended child stays readable
   TUniqueFd _pidFd;      // readable once the child has ended; invalid where unsupported
   std::string _pending;  // start of a character whose rest has not arrived yet
+
+  bool _packetMode = false;  // each read of the master starts with a status byte
+  unsigned long _inputFlushes = 0;
 };
 
 }  // namespace quorvex

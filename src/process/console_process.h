@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,10 @@ class IConsoleProcess {
   virtual std::vector<int> waitHandles() const { return {}; }
   // Asks the child to end, without waiting; releasing it still terminates it.
   virtual void requestStop() {}
+  // How often the child has discarded the input it had not read yet (as a
+  // terminal does when the child turns echo off with a flush); empty when
+  // that cannot be known.
+  virtual std::optional<unsigned long> inputFlushes() const { return std::nullopt; }
 };
 
 }  // namespace quorvex

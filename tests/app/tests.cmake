@@ -20,3 +20,7 @@ set_tests_properties(app_e2e_cron_outage PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
 # Many servers side by side (--jobs) against real OpenVPN and SMTP servers.
 add_test(NAME app_e2e_jobs COMMAND ${CMAKE_CURRENT_LIST_DIR}/e2e/jobs.sh $<TARGET_FILE:quorvex>)
 set_tests_properties(app_e2e_jobs PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
+# Many tests side by side against one real OpenVPN server, run after run.
+add_test(NAME app_e2e_jobs_one_server
+         COMMAND ${CMAKE_CURRENT_LIST_DIR}/e2e/jobs_one_server.sh $<TARGET_FILE:quorvex>)
+set_tests_properties(app_e2e_jobs_one_server PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE)

@@ -76,6 +76,28 @@ TEST(TConsoleApp, PromptIsReadAsItStandsAndAnswerArrivesAsOneLine) {
   EXPECT_EQ(answer, u"got [alice]\r\n");
 }
 
+TEST(TConsoleApp, AFlushOfTheChildsInputIsReportedAndTheOutputAroundItKept) {
+  TempDir dir;
+  // As a child does that turns echo off with TCSAFLUSH after its prompt.
+  auto app =
+      startScript(dir.script("flush.sh",
+                             "exec /usr/bin/python3 -c '\n"
+                             "import os, termios\n"
+                             "os.write(1, b\"Password:\")\n"
+                             "termios.tcflush(0, termios.TCIFLUSH)\n"
+                             "os.write(1, b\"got [\" + os.read(0, 100).strip() + b\"]\\n\")\n"
+                             "'"));
+  ASSERT_EQ(app->inputFlushes(), 0u);
+  const auto prompt = readUntil(
+      *app, [&app](auto& t) { return endsWith(t, u"Password:") && app->inputFlushes() == 1u; });
+  EXPECT_EQ(prompt, u"Password:");
+  EXPECT_EQ(app->inputFlushes(), 1u);
+  // Written after the flush, the answer arrives.
+  ASSERT_TRUE(app->writeInput(u"alice\r\n"));
+  EXPECT_EQ(readUntil(*app, [](auto& t) { return endsWith(t, u"\n"); }), u"got [alice]\r\n");
+  EXPECT_EQ(app->inputFlushes(), 1u);
+}
+
 TEST(TConsoleApp, TheTerminalPassesEveryAnswerByteForByte) {
   TempDir dir;
   // The child reads one line and prints its bytes in hex, so nothing the

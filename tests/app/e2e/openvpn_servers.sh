@@ -49,10 +49,12 @@ SH
   chmod +x "$work/check.sh"
 }
 
-# start_server NAME PORT SUBNET PASSWORD: waits until it serves; its pid is
-# the last entry of server_pids.
+# start_server NAME PORT SUBNET PASSWORD [LINE...]: waits until it serves;
+# its pid is the last entry of server_pids. Each LINE is added to its
+# configuration (duplicate-cn, say, for many clients with one login).
 start_server() {
   local name=$1 port=$2 subnet=$3 password=$4
+  shift 4
   cat >"$work/$name.conf" <<CONF
 dev tun
 ifconfig-noexec
@@ -72,6 +74,8 @@ auth-user-pass-verify "$work/check.sh $password" via-file
 username-as-common-name
 verb 3
 CONF
+  local line
+  for line in "$@"; do echo "$line" >>"$work/$name.conf"; done
   : >"$work/$name.log"
   openvpn --config "$work/$name.conf" --log "$work/$name.log" &
   server_pids+=($!)
