@@ -22,11 +22,11 @@ bool isAscii(std::u16string_view text) {
   return true;
 }
 
-// The host part of a Message-ID: the machine's name reduced to the
-// characters a domain may hold.
+// The host part of a Message-ID: the machine's fully qualified name reduced
+// to the characters a domain may hold.
 std::u16string messageIdHost() {
   std::u16string host;
-  for (char16_t c : LocalHostName()) {
+  for (char16_t c : LocalFullyQualifiedName()) {
     const bool alnum =
         (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9');
     if (alnum || ((c == u'-' || c == u'.') && !host.empty() && host.back() != u'.')) host += c;

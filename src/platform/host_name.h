@@ -8,4 +8,8 @@ namespace quorvex {
 // be read.
 std::u16string LocalHostName();
 
+// The canonical name of the host name when it is fully qualified (holds a
+// "."), else the host name; empty when neither can be read.
+std::u16string LocalFullyQualifiedName();
+
 }  // namespace quorvex

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,21 @@ class EQxSASLMechNeeded : public EQxException {
  public:
   EQxSASLMechNeeded() : EQxException(u"Need SASL mechanisms to login with it!!") {}
 };
+
+// The mechanism satDefault logs in with. Auto takes OAuth when a token
+// source is set and the server offers it, else LOGIN, else PLAIN; a named
+// one must be offered, or no mail is sent.
+enum class TQxSMTPMechanism { Auto, Login, Plain, XOAuth2, OAuthBearer, None };
+
+// The mechanism asked for cannot be used with this server or these settings.
+class EQxSMTPAuthUnusable : public EQxException {
+ public:
+  using EQxException::EQxException;
+};
+
+// The OAuth 2.0 access token for the user name; asked for only when an OAuth
+// mechanism is used. Raises when no token can be had.
+using TQxAccessTokenSource = std::function<std::string()>;
 
 // The SASL mechanisms to try with satSASL, and the mechanisms a server
 // lists in its capabilities.
@@ -42,12 +58,16 @@ class TQxSMTP : public TQxSMTPBase {
   void SetAuthType(TQxSMTPAuthenticationType AValue) { FAuthType = AValue; }
   bool DidAuthenticate() const { return FDidAuthenticate; }
   TQxSASLEntries& SASLMechanisms() { return FSASLMechanisms; }
+  TQxSMTPMechanism Mechanism() const { return FMechanism; }
+  void SetMechanism(TQxSMTPMechanism AValue) { FMechanism = AValue; }
+  // Set: OAuth is set up for this client.
+  TQxAccessTokenSource OnAccessToken;
 
   // Connects, reads the 220 greeting and greets the server. A failure after
   // the TCP connect closes without QUIT.
   void Connect() override;
   using TQxTCPClientCustom::Connect;
-  // STARTTLS when due, then AUTH LOGIN when possible; DidAuthenticate.
+  // STARTTLS when due, then AUTH when possible; DidAuthenticate.
   virtual bool Authenticate();
   using TQxTCPConnection::Disconnect;
   void Disconnect(bool ANotifyPeer) override;
@@ -66,10 +86,22 @@ class TQxSMTP : public TQxSMTPBase {
   // HeloName, else the host's name.
   std::u16string HelloName() const;
   void CheckCredentials() const;
+  void AuthenticateDefault();
+  // Why a login that is set was not used ("" when it was, or none is set).
+  std::u16string LoginNotUsedReason(const std::vector<std::u16string>& AOffered);
+  // The SASL exchange of one mechanism; raises the refusal.
+  void AuthLogin();
+  void AuthPlain();
+  void AuthOAuth(TQxSMTPMechanism AMechanism);
 
   TQxSMTPAuthenticationType FAuthType = satDefault;
   bool FDidAuthenticate = false;
   TQxSASLEntries FSASLMechanisms;
+  TQxSMTPMechanism FMechanism = TQxSMTPMechanism::Auto;
+  std::u16string FLoginNotUsed;
 };
+
+// The mechanism's name on the AUTH line ("" for Auto and None).
+std::u16string MechanismName(TQxSMTPMechanism AMechanism);
 
 }  // namespace quorvex

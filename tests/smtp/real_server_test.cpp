@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -47,7 +49,9 @@ int RunProgram(const std::vector<std::string>& AArgv) {
 // The server process; it stops when its standard input closes.
 class TSMTPServer {
  public:
-  TSMTPServer(const TempFolder& AFolder, bool APlainAuth) : _mailDir(AFolder / "mail") {
+  // AOptions: those of smtp_server.py after the password.
+  TSMTPServer(const TempFolder& AFolder, const std::vector<std::string>& AOptions)
+      : _mailDir(AFolder / "mail") {
     mkdir(_mailDir.c_str(), 0700);
     const std::string cert = AFolder / "cert.pem", key = AFolder / "key.pem";
     if (access(cert.c_str(), R_OK) != 0 &&
@@ -72,8 +76,8 @@ class TSMTPServer {
                                        key,
                                        _mailDir,
                                        "alice",
-                                       "s3cret p\xE4ss"};
-      if (APlainAuth) args.push_back("--plain-auth");
+                                       "s3cret p\xC3\xA4ss"};  // UTF-8
+      args.insert(args.end(), AOptions.begin(), AOptions.end());
       std::vector<char*> argv;
       for (auto& a : args) argv.push_back(a.data());
       argv.push_back(nullptr);
@@ -106,6 +110,10 @@ class TSMTPServer {
   }
   std::string Envelope(int AIndex) const {
     return readFile(_mailDir + "/" + std::to_string(AIndex) + ".env");
+  }
+  // "tls=...\nauth=USER\nmechanism=...\n" of the session that delivered it.
+  std::string Session(int AIndex) const {
+    return readFile(_mailDir + "/" + std::to_string(AIndex) + ".session");
   }
 
  private:
@@ -170,8 +178,9 @@ class RealSMTPServer : public ::testing::TestWithParam<bool> {};
 TEST_P(RealSMTPServer, MessageArrivesIntact) {
   const bool tls = GetParam();
   TempFolder folder("smtp server");
-  TSMTPServer server(folder, !tls);
-  TClient client(server, tls, u"s3cret p\u00e4ss");  // checked as ISO-8859-1 bytes
+  TSMTPServer server(folder,
+                     tls ? std::vector<std::string>{} : std::vector<std::string>{"--plain-auth"});
+  TClient client(server, tls, u"s3cret p\u00e4ss");  // checked as UTF-8 bytes
   TQxMessage message;
   FillMessage(message);
   client.Smtp.Connect();
@@ -188,7 +197,8 @@ TEST_P(RealSMTPServer, MessageArrivesIntact) {
 TEST_P(RealSMTPServer, WrongPasswordIsTheServersReplyError) {
   const bool tls = GetParam();
   TempFolder folder("smtp server");
-  TSMTPServer server(folder, !tls);
+  TSMTPServer server(folder,
+                     tls ? std::vector<std::string>{} : std::vector<std::string>{"--plain-auth"});
   TClient client(server, tls, u"wrong");
   TQxMessage message;
   FillMessage(message);
@@ -208,6 +218,110 @@ TEST_P(RealSMTPServer, WrongPasswordIsTheServersReplyError) {
 
 INSTANTIATE_TEST_SUITE_P(PlainAndStartTLS, RealSMTPServer, ::testing::Bool(),
                          [](const auto& AInfo) { return AInfo.param ? "StartTLS" : "Plain"; });
+
+// The mail servers people run, as aiosmtpd plays them: Dovecot's Debian
+// default offers PLAIN only, and AUTH only after STARTTLS; Exim offers PLAIN
+// and LOGIN; a provider offers XOAUTH2 or OAUTHBEARER and checks the token.
+struct TServerCase {
+  const char* Name;
+  std::vector<std::string> ServerOptions;
+  TQxUseTLS ClientTLS;
+  std::function<void(TQxSMTP&)> Setup;  // null: user alice, the password below
+  std::string Mechanism;                // the one the server saw; "" when the mail is refused
+  std::u16string Error{};               // the refusal's message
+};
+
+const char kToken[] = "ya29.test-token";
+const std::u16string kPassword = u"s3cret p\u00e4ss";
+
+void WithToken(TQxSMTP& AClient, const std::string& AToken) {
+  AClient.SetPassword(u"");
+  AClient.OnAccessToken = [AToken] { return AToken; };
+}
+
+const TServerCase kServerCases[] = {
+    {"Dovecot, STARTTLS: PLAIN", {"--mechanisms", "PLAIN"}, utUseExplicitTLS, nullptr, "PLAIN"},
+    {"Dovecot, implicit TLS: PLAIN",
+     {"--mechanisms", "PLAIN", "--implicit"},
+     utUseImplicitTLS,
+     nullptr,
+     "PLAIN"},
+    {"Dovecot, box unticked: the refusal says why",
+     {"--mechanisms", "PLAIN"},
+     utNoTLSSupport,
+     nullptr,
+     "",
+     u"Authentication required\r\n(the login was not used: the server offers AUTH only after "
+     u"STARTTLS; tick SSL/TLS)\r\n"},
+    {"Exim, STARTTLS: LOGIN", {"--mechanisms", "PLAIN,LOGIN"}, utUseExplicitTLS, nullptr, "LOGIN"},
+    {"Exim, implicit TLS: LOGIN",
+     {"--mechanisms", "PLAIN,LOGIN", "--implicit"},
+     utUseImplicitTLS,
+     nullptr,
+     "LOGIN"},
+    {"Exim, smtp_auth plain",
+     {"--mechanisms", "PLAIN,LOGIN"},
+     utUseExplicitTLS,
+     [](TQxSMTP& c) { c.SetMechanism(TQxSMTPMechanism::Plain); },
+     "PLAIN"},
+    {"provider, STARTTLS: XOAUTH2 beside LOGIN",
+     {"--mechanisms", "LOGIN,XOAUTH2", "--token", kToken},
+     utUseExplicitTLS,
+     [](TQxSMTP& c) { WithToken(c, kToken); },
+     "XOAUTH2"},
+    {"provider, implicit TLS: OAUTHBEARER",
+     {"--mechanisms", "OAUTHBEARER", "--implicit", "--token", kToken},
+     utUseImplicitTLS,
+     [](TQxSMTP& c) { WithToken(c, kToken); },
+     "OAUTHBEARER"},
+    {"provider, XOAUTH2 with a stale token",
+     {"--mechanisms", "XOAUTH2", "--token", kToken},
+     utUseExplicitTLS,
+     [](TQxSMTP& c) { WithToken(c, "ya29.stale"); },
+     "",
+     u"Invalid token\r\n"},
+    {"provider, OAUTHBEARER with a stale token",
+     {"--mechanisms", "OAUTHBEARER", "--implicit", "--token", kToken},
+     utUseImplicitTLS,
+     [](TQxSMTP& c) { WithToken(c, "ya29.stale"); },
+     "",
+     u"Invalid token\r\n"},
+};
+
+void PrintTo(const TServerCase& ACase, std::ostream* AOut) { *AOut << ACase.Name; }
+
+class MailServers : public ::testing::TestWithParam<TServerCase> {};
+
+TEST_P(MailServers, LogInAsTheServerOffers) {
+  const TServerCase& c = GetParam();
+  TempFolder folder("smtp server");
+  TSMTPServer server(folder, c.ServerOptions);
+  TClient client(server, false, kPassword);
+  client.Smtp.SetUseTLS(c.ClientTLS);
+  client.Smtp.SetPort(server.Port());  // as started: no 25/465 rule
+  if (c.Setup) c.Setup(client.Smtp);
+  TQxMessage message;
+  FillMessage(message);
+  std::u16string error;
+  try {
+    client.Smtp.Connect();
+    client.Smtp.Send(message);
+  } catch (const EQxException& e) {
+    error = e.Message();
+  }
+  EXPECT_EQ(error, c.Error);
+  client.Smtp.SetIOHandler(nullptr);
+  if (!c.Mechanism.empty()) {
+    const std::string session = server.Session(1);
+    EXPECT_NE(session.find("auth=alice\nmechanism=" + c.Mechanism + "\n"), std::string::npos)
+        << session;
+    EXPECT_EQ(session.find("tls=none"), std::string::npos) << session;
+    ExpectDelivered(server.Message(1), message);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Profiles, MailServers, ::testing::ValuesIn(kServerCases),
+                         [](const auto& AInfo) { return "row" + std::to_string(AInfo.index); });
 
 }  // namespace
 }  // namespace quorvex

@@ -252,13 +252,13 @@ const TSessionCase kSessionCases[] = {
     {"AUTHX ignored", WithLogin, Join({Greeting({"AUTHX LOGIN"}), kTransaction}), "", nullptr,
      [](TQxSMTP& c, TScriptedSMTPPeer&) { EXPECT_FALSE(c.DidAuthenticate()); }},
     {"only other mechanisms: no AUTH", WithLogin,
-     Join({Greeting({"AUTH PLAIN CRAM-MD5"}), kTransaction}), ""},
+     Join({Greeting({"AUTH CRAM-MD5 DIGEST-MD5"}), kTransaction}), ""},
     {"no user name: no AUTH", nullptr, Join({Greeting({"AUTH LOGIN"}), kTransaction}), ""},
     {"empty password: empty line",
      [](TQxSMTP& c) { c.SetUsername(u"J\u00f6rg"); },
      Join({Greeting({"AUTH LOGIN"}),
            {"C:AUTH LOGIN", "S:334 VXNlcm5hbWU6",
-            "C:SvZyZw==",  // Jörg in ISO-8859-1
+            "C:SsO2cmc=",  // Jörg in UTF-8
             "S:334 UGFzc3dvcmQ6",
             "C:",  // the empty password
             "S:235 ok"},
@@ -446,6 +446,142 @@ const TSessionCase kSessionCases[] = {
        c.Connect();
        c.Send(m, u"x@example.test>\nDATA");
      }},
+    {"PLAIN only: AUTH PLAIN with the initial response", WithLogin,
+     Join({Greeting({"AUTH PLAIN"}),
+           {"C:AUTH PLAIN AGFsaWNlAHNlY3JldA==",  // \0alice\0secret
+            "S:235 2.7.0 Authentication successful"},
+           kTransaction}),
+     "", nullptr, [](TQxSMTP& c, TScriptedSMTPPeer&) { EXPECT_TRUE(c.DidAuthenticate()); }},
+    {"PLAIN: a password outside ASCII goes as UTF-8",
+     [](TQxSMTP& c) {
+       c.SetUsername(u"alice");
+       c.SetPassword(u"P\u00e4sswort-1");
+     },
+     Join({Greeting({"AUTH=PLAIN"}),
+           {"C:AUTH PLAIN AGFsaWNlAFDDpHNzd29ydC0x",  // \0alice\0Pässwort-1 in UTF-8
+            "S:235 ok"},
+           kTransaction}),
+     ""},
+    {"PLAIN refused: error, still connected", WithLogin,
+     Join({Greeting({"AUTH PLAIN"}),
+           {"C:AUTH PLAIN AGFsaWNlAHNlY3JldA==",  // \0alice\0secret
+            "S:535 5.7.8 Authentication credentials invalid"}}),
+     "Authentication credentials invalid\r\n", nullptr,
+     [](TQxSMTP& c, TScriptedSMTPPeer&) { EXPECT_FALSE(c.DidAuthenticate()); }},
+    {"smtp_auth plain although LOGIN is offered",
+     [](TQxSMTP& c) {
+       WithLogin(c);
+       c.SetMechanism(TQxSMTPMechanism::Plain);
+     },
+     Join({Greeting({"AUTH LOGIN PLAIN"}),
+           {"C:AUTH PLAIN AGFsaWNlAHNlY3JldA==",  // \0alice\0secret
+            "S:235 ok"},
+           kTransaction}),
+     ""},
+    {"smtp_auth none: no AUTH although LOGIN is offered",
+     [](TQxSMTP& c) {
+       WithLogin(c);
+       c.SetMechanism(TQxSMTPMechanism::None);
+     },
+     Join({Greeting({"AUTH LOGIN"}), kTransaction}), ""},
+    {"a mechanism asked for and not offered: no mail, the offered ones named",
+     [](TQxSMTP& c) {
+       WithLogin(c);
+       c.SetMechanism(TQxSMTPMechanism::XOAuth2);
+       c.OnAccessToken = [] { return std::string("tok-123"); };
+     },
+     Greeting({"AUTH LOGIN PLAIN"}),
+     "The server does not offer AUTH XOAUTH2 (it offers LOGIN PLAIN); no mail was sent."},
+    {"a mechanism asked for, no AUTH before STARTTLS",
+     [](TQxSMTP& c) {
+       WithLogin(c);
+       c.SetMechanism(TQxSMTPMechanism::Plain);
+     },
+     Greeting({"STARTTLS"}),
+     "The server does not offer AUTH PLAIN (the server offers AUTH only after STARTTLS; tick "
+     "SSL/TLS); no mail was sent."},
+    {"a mechanism asked for without a login", [](TQxSMTP& c) { c.SetMechanism(TQxSMTPMechanism::Login); },
+     Greeting({"AUTH LOGIN"}), "AUTH LOGIN needs a login."},
+    {"OAuth asked for but not set up",
+     [](TQxSMTP& c) {
+       WithLogin(c);
+       c.SetMechanism(TQxSMTPMechanism::OAuthBearer);
+     },
+     Greeting({"AUTH OAUTHBEARER"}),
+     "AUTH OAUTHBEARER needs OAuth to be set up (a provider or a token command)."},
+    {"login not used (unknown mechanisms): a refusal says why", WithLogin,
+     Join({Greeting({"AUTH CRAM-MD5"}),
+           {"C:RSET", "S:250 OK", "C:MAIL FROM: <mon@example.test>", "S:250 OK",
+            "C:RCPT TO:<a@example.test>", "S:554 5.7.1 Relay access denied", "C:RSET",
+            "S:250 OK"}}),
+     "Relay access denied\r\n(the login was not used: the server offers no AUTH method Quorvex "
+     "speaks; offered: CRAM-MD5)\r\n"},
+    {"login not used (AUTH only after STARTTLS): a refusal says to tick SSL/TLS", WithLogin,
+     Join({Greeting({"STARTTLS", "SIZE 1000"}),
+           {"C:RSET", "S:250 OK", "C:MAIL FROM: <mon@example.test>", "S:553 5.7.1 relaying denied"}}),
+     "relaying denied\r\n(the login was not used: the server offers AUTH only after STARTTLS; "
+     "tick SSL/TLS)\r\n"},
+    {"login not used (no AUTH at all)", WithLogin,
+     Join({Greeting({}),
+           {"C:RSET", "S:250 OK", "C:MAIL FROM: <mon@example.test>", "S:550 not here"}}),
+     "not here\r\n(the login was not used: the server offers no AUTH)\r\n"},
+    {"no login: a refusal is the server's text alone", nullptr,
+     Join({Greeting({"AUTH CRAM-MD5"}),
+           {"C:RSET", "S:250 OK", "C:MAIL FROM: <mon@example.test>", "S:550 not here"}}),
+     "not here\r\n"},
+    {"OAuth set up, XOAUTH2 offered beside LOGIN: XOAUTH2",
+     [](TQxSMTP& c) {
+       c.SetUsername(u"alice");
+       c.OnAccessToken = [] { return std::string("tok-123"); };
+     },
+     Join({Greeting({"AUTH LOGIN XOAUTH2"}),
+           {"C:AUTH XOAUTH2 dXNlcj1hbGljZQFhdXRoPUJlYXJlciB0b2stMTIzAQE=",  // user=alice^Aauth=Bearer tok-123^A^A
+            "S:235 2.7.0 Accepted"},
+           kTransaction}),
+     "", nullptr, [](TQxSMTP& c, TScriptedSMTPPeer&) { EXPECT_TRUE(c.DidAuthenticate()); }},
+    {"OAuth set up, OAUTHBEARER only; authzid escaped",
+     [](TQxSMTP& c) {
+       c.SetUsername(u"a=b,c");
+       c.OnAccessToken = [] { return std::string("tok-123"); };
+     },
+     Join({Greeting({"AUTH OAUTHBEARER"}),
+           {"C:AUTH OAUTHBEARER bixhPWE9M0RiPTJDYywBYXV0aD1CZWFyZXIgdG9rLTEyMwEB",  // n,a=a=3Db=2Cc,^Aauth=Bearer tok-123^A^A
+            "S:235 ok"},
+           kTransaction}),
+     ""},
+    {"XOAUTH2 token refused: empty answer to the 334, then the refusal",
+     [](TQxSMTP& c) {
+       c.SetUsername(u"alice");
+       c.OnAccessToken = [] { return std::string("tok-123"); };
+     },
+     Join({Greeting({"AUTH XOAUTH2"}),
+           {"C:AUTH XOAUTH2 dXNlcj1hbGljZQFhdXRoPUJlYXJlciB0b2stMTIzAQE=",
+            "S:334 eyJzdGF0dXMiOiI0MDEiLCJzY2hlbWVzIjoiYmVhcmVyIn0=",  // {"status":"401",...}
+            "C:", "S:535 5.7.3 Authentication unsuccessful"}}),
+     "Authentication unsuccessful\r\n"},
+    {"OAUTHBEARER token refused: ^A answers the 334",
+     [](TQxSMTP& c) {
+       c.SetUsername(u"alice");
+       c.SetMechanism(TQxSMTPMechanism::OAuthBearer);
+       c.OnAccessToken = [] { return std::string("tok-123"); };
+     },
+     Join({Greeting({"AUTH XOAUTH2 OAUTHBEARER"}),
+           {"C:AUTH OAUTHBEARER bixhPWFsaWNlLAFhdXRoPUJlYXJlciB0b2stMTIzAQE=",
+            "S:334 eyJzdGF0dXMiOiI0MDEiLCJzY2hlbWVzIjoiYmVhcmVyIn0=", "C:AQ==",  // ^A
+            "S:535 5.7.8 invalid token"}}),
+     "invalid token\r\n"},
+    {"OAuth set up, only LOGIN offered: LOGIN with the password",
+     [](TQxSMTP& c) {
+       WithLogin(c);
+       c.OnAccessToken = [] { return std::string("never asked"); };
+     },
+     Join({Greeting({"AUTH LOGIN"}), kAuthLogin, kTransaction}), ""},
+    {"the token cannot be had: its error, nothing sent",
+     [](TQxSMTP& c) {
+       c.SetUsername(u"alice");
+       c.OnAccessToken = []() -> std::string { throw EQxException(u"no token today"); };
+     },
+     Greeting({"AUTH XOAUTH2"}), "no token today"},
     {"line break in the password: refused before AUTH", [](TQxSMTP& c) {
        WithLogin(c);
        c.SetPassword(u"pw\r\nRSET");
