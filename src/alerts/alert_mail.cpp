@@ -5,12 +5,14 @@
 #include <random>
 
 #include "alerts/alert_policy.h"
+#include "net/net_errors.h"
 #include "net/ssl_errors.h"
 #include "net/ssl_openssl.h"
 #include "platform/exception.h"
 #include "platform/host_name.h"
 #include "platform/text.h"
 #include "settings/value_text.h"
+#include "smtp/reply_smtp.h"
 
 namespace quorvex {
 
@@ -91,10 +93,31 @@ TAlertMailFields alertMailFieldsFrom(const TSettings& settings) {
   f.SMTPPassword = settings.SMTPPassword();
   f.SMTPUseSSLTLS = settings.SMTPUseSSLTLS();
   f.Options = settings.Options();
+  f.SettingsFile = settings.FileName();
   return f;
 }
 
-std::unique_ptr<TQxSMTP> makeAlertSMTP() { return std::make_unique<TQxSMTP>(); }
+std::unique_ptr<TQxSMTP> makeAlertSMTP() { return std::make_unique<TAlertSMTP>(); }
+
+TQxSMTPMechanism mechanismOf(const TOptions& options) {
+  const std::u16string& value = options.Text(TOptionId::SMTPAuth);
+  if (value == kAuthLogin) return TQxSMTPMechanism::Login;
+  if (value == kAuthPlain) return TQxSMTPMechanism::Plain;
+  if (value == kAuthXOAuth2) return TQxSMTPMechanism::XOAuth2;
+  if (value == kAuthOAuthBearer) return TQxSMTPMechanism::OAuthBearer;
+  if (value == kAuthNone) return TQxSMTPMechanism::None;
+  return TQxSMTPMechanism::Auto;
+}
+
+std::u16string mailErrorText(const std::exception& error) {
+  const auto* exception = dynamic_cast<const Exception*>(&error);
+  const std::u16string message = exception ? exception->Message() : fromUtf8(error.what());
+  const auto* refusal = dynamic_cast<const EQxSMTPReplyError*>(&error);
+  if (!refusal) return message;
+  std::u16string code = int32ToText(refusal->ErrorCode()) + u" ";
+  if (refusal->EnhancedCode().Available()) code += refusal->EnhancedCode().ReplyAsStr() + u" ";
+  return code + message;
+}
 
 std::u16string replaceServerName(std::u16string_view text, std::u16string_view name) {
   const std::u16string_view placeholder = kServerNamePlaceholder;
@@ -163,8 +186,39 @@ void deliver(TQxSMTP& idSMTP, const TAlertMailFields& fields, TQxMessage& msg,
   }
   idSMTP.SetUsername(fields.SMTPLogin);
   idSMTP.SetPassword(fields.SMTPPassword);
+  idSMTP.SetMechanism(mechanismOf(fields.Options));
+  TOAuthTokens callTokens;  // for a client made elsewhere: no tokens kept between mails
+  auto* alertClient = dynamic_cast<TAlertSMTP*>(&idSMTP);
+  TOAuthTokens& tokens = alertClient ? alertClient->OAuthTokens : callTokens;
+  TOAuthWaits oauthWaits = waits.OAuth;
+  if (oauthWaits.http.caFile.empty())
+    oauthWaits.http.caFile = toUtf8(fields.Options.Text(TOptionId::CAFile));
+  idSMTP.OnAccessToken = nullptr;
+  if (oauthSetUp(fields.Options))
+    idSMTP.OnAccessToken = [&] {
+      return tokens.accessToken(fields.Options, fields.SettingsFile, oauthWaits);
+    };
+  // The token source refers to this call's locals.
+  struct TClearTokenSource {
+    TQxSMTP& client;
+    ~TClearTokenSource() { client.OnAccessToken = nullptr; }
+  } clearTokenSource{idSMTP};
+  const bool implicitTLS = security == kSecurityImplicitTLS;
   try {
-    idSMTP.Connect();
+    try {
+      idSMTP.Connect();
+    } catch (const EQxReadTimeout& e) {
+      if (port != 465 || implicitTLS) throw;
+      throw EQxException(e.Message() +
+                         u" Port 465 usually speaks TLS from the first byte: choose "
+                         u"implicit TLS under Options, Security.");
+    } catch (const EQxOpenSSLError& e) {
+      if (!implicitTLS || e.Message().find(u"wrong version number") == std::u16string::npos) throw;
+      throw EQxException(e.Message() +
+                         u" The server answered without TLS: the port probably "
+                         u"expects STARTTLS (Options, Security: as the SSL/TLS box, "
+                         u"and tick SSL/TLS).");
+    }
     idSMTP.Send(msg);
   } catch (const EQxOSSLLoadingRootCertError& e) {
     throw EQxCertificateRefused(u"The CA file \"" + fields.Options.Text(TOptionId::CAFile) +

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "alerts/oauth.h"
 #include "settings/settings.h"
 #include "smtp/smtp.h"
 
@@ -18,8 +19,11 @@ struct TAlertMailFields {
   std::u16string SMTPPort;  // as typed; converted when the mail is sent
   std::u16string SMTPLogin, SMTPPassword;
   bool SMTPUseSSLTLS = false;
-  // The Options page: security, certificate check, recovery subject.
+  // The Options page: security, certificate check, recovery subject, OAuth.
   TOptions Options{};
+  // Where a refresh token the provider replaces is stored; empty: kept in
+  // memory only.
+  std::u16string SettingsFile{};
 };
 
 // The mail server's certificate failed the check the options ask for.
@@ -36,13 +40,29 @@ TAlertMailFields alertMailFieldsFrom(const TSettings& settings);
 struct TAlertMailWaits {
   int ConnectTimeoutMs = 15000;
   int ReadTimeoutMs = 30000;
+  TOAuthWaits OAuth{};
 };
+
+// The SMTP client of a front end with what outlives one mail: the OAuth
+// access tokens of the run.
+class TAlertSMTP : public TQxSMTP {
+ public:
+  TOAuthTokens OAuthTokens;
+};
+
+// The mechanism the option smtp_auth names.
+TQxSMTPMechanism mechanismOf(const TOptions& options);
+
+// The message of a mail error for a terminal or a log line: a refusal starts
+// with the server's reply code and enhanced code ("554 5.7.1 ...").
+std::u16string mailErrorText(const std::exception& error);
 
 inline constexpr char16_t kTestMailSubject[] = u"Quorvex SMTP Test";
 inline constexpr char16_t kServerNamePlaceholder[] = u"<serverName>";
 
 // The SMTP client of a front end, made once for its whole run: no SASL
-// mechanisms listed, everything else at the client's defaults.
+// mechanisms listed, everything else at the client's defaults (a
+// TAlertSMTP, so OAuth tokens are kept between mails).
 std::unique_ptr<TQxSMTP> makeAlertSMTP();
 
 // Every occurrence of "<serverName>" replaced by name, left to right,

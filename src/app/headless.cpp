@@ -375,8 +375,8 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
           << std::endl;
       if (metrics) metrics->alertSent(server);
     } catch (const std::exception& e) {
-      err << "quorvex: alert for " << plainName(server.Name()) << " not sent: " << oneLine(e.what())
-          << std::endl;
+      err << "quorvex: alert for " << plainName(server.Name())
+          << " not sent: " << oneLine(toUtf8(mailErrorText(e))) << std::endl;
       throw;
     }
   };
@@ -404,7 +404,7 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
             << " sent" << std::endl;
       } catch (const std::exception& e) {
         err << "quorvex: recovery mail for " << plainName(server.Name())
-            << " not sent: " << oneLine(e.what()) << std::endl;
+            << " not sent: " << oneLine(toUtf8(mailErrorText(e))) << std::endl;
         throw;
       }
     });

@@ -39,11 +39,9 @@ int runTestMail(const std::optional<std::u16string>& settingsFile, std::ostream&
     settings.loadFromFile();
     const auto idSMTP = makeAlertSMTP();
     sendMail(*idSMTP, alertMailFieldsFrom(settings), true);
-  } catch (const Exception& e) {
-    err << terminalText(e.Message()) << std::endl;
-    return 1;
   } catch (const std::exception& e) {
-    err << terminalText(fromUtf8(e.what())) << std::endl;
+    // A refusal with its reply code: the terminal is where it is looked up.
+    err << terminalText(mailErrorText(e)) << std::endl;
     return 1;
   }
   out << "Test successful." << std::endl;

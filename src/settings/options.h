@@ -22,6 +22,15 @@ enum class TOptionId : size_t {
   CAFile,
   FullTunnel,
   Jobs,
+  SMTPAuth,
+  OAuthProvider,
+  OAuthClientId,
+  OAuthClientSecret,
+  OAuthTenant,
+  OAuthTokenCommand,
+  OAuthTokenURL,
+  OAuthDeviceURL,
+  OAuthRefreshToken,
   Count
 };
 
@@ -45,12 +54,28 @@ struct TOptionSpec {
   // Left out of the file while at its default, even when other options are
   // written.
   bool omittedAtDefault = false;
+  // Shown masked in the window (a Text option holding a secret).
+  bool secret = false;
 };
 
 // Values of the SMTPSecurity choice.
 inline constexpr char16_t kSecuritySSLTLSBox[] = u"ssl_tls_box";
 inline constexpr char16_t kSecurityRequireStartTLS[] = u"require_starttls";
 inline constexpr char16_t kSecurityImplicitTLS[] = u"implicit_tls";
+
+// Values of the SMTPAuth choice.
+inline constexpr char16_t kAuthAuto[] = u"auto";
+inline constexpr char16_t kAuthLogin[] = u"login";
+inline constexpr char16_t kAuthPlain[] = u"plain";
+inline constexpr char16_t kAuthXOAuth2[] = u"xoauth2";
+inline constexpr char16_t kAuthOAuthBearer[] = u"oauthbearer";
+inline constexpr char16_t kAuthNone[] = u"none";
+
+// Values of the OAuthProvider choice; empty: OAuth not set up by provider.
+inline constexpr char16_t kProviderNone[] = u"";
+inline constexpr char16_t kProviderMicrosoft[] = u"microsoft";
+inline constexpr char16_t kProviderGoogle[] = u"google";
+inline constexpr char16_t kProviderCustom[] = u"custom";
 
 // The container element of the options in settings.xml.
 inline constexpr char kOptionsElement[] = "options";

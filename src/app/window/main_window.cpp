@@ -391,6 +391,7 @@ TAlertMailFields TfrmMain::alertMailFields() const {
   f.SMTPPassword = us(edSMTPPassword->text());
   f.SMTPUseSSLTLS = chbSSL->isChecked();
   f.Options = tsOptions->options();
+  f.SettingsFile = _settings->FileName();
   return f;
 }
 

@@ -31,8 +31,11 @@ QWidget* makeControl(const TOptionSpec& spec, QWidget* parent) {
       box->setRange(spec.minimum, spec.maximum);
       return box;
     }
-    case TOptionType::Text:
-      return new QLineEdit(parent);
+    case TOptionType::Text: {
+      auto* edit = new QLineEdit(parent);
+      if (spec.secret) edit->setEchoMode(QLineEdit::Password);
+      return edit;
+    }
     case TOptionType::Choice: {
       auto* list = new QComboBox(parent);
       for (const TOptionChoice& choice : spec.choices)
