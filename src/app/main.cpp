@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/headless.h"
+#include "app/oauth_login_command.h"
 #include "app/program_options.h"
 #include "app/test_mail.h"
 #include "app/window_launch.h"
@@ -29,6 +30,8 @@ int main(int argc, char** argv) {
     return kExitOk;
   }
   if (options.testMail) return runTestMail(options.settingsFile, std::cout, std::cerr);
+  if (options.oauthLogin)
+    return runOAuthLogin(options.settingsFile, *options.oauthLogin, std::cout, std::cerr);
   if (options.headless) return runHeadless(options, std::cout, std::cerr);
   return openWindow(argv);
 }

@@ -49,6 +49,14 @@ TCommandLine parseCommandLine(const std::vector<std::string>& args) {
       options.version = true;
     } else if (arg == "--test-mail") {
       options.testMail = true;
+    } else if (arg == "--oauth-login" || arg.rfind("--oauth-login=", 0) == 0) {
+      if (arg == "--oauth-login" && i + 1 >= args.size())
+        return fail("option '--oauth-login' needs microsoft or google");
+      const std::string provider =
+          arg == "--oauth-login" ? args[++i] : arg.substr(sizeof("--oauth-login=") - 1);
+      if (provider != "microsoft" && provider != "google")
+        return fail("option '--oauth-login' needs microsoft or google, not '" + provider + "'");
+      options.oauthLogin = provider;
     } else if (arg == "--settings") {
       if (i + 1 >= args.size()) return fail("option '--settings' needs a file name");
       options.settingsFile = TEncoding::System().GetString(args[++i]);
@@ -93,6 +101,10 @@ TCommandLine parseCommandLine(const std::vector<std::string>& args) {
   if (options.testMail && options.headless && !options.help && !options.version) {
     return fail("option '--test-mail' cannot be used with '--headless'");
   }
+  if (options.oauthLogin && (options.headless || options.testMail) && !options.help &&
+      !options.version) {
+    return fail("option '--oauth-login' cannot be used with '--headless' or '--test-mail'");
+  }
   if (options.jobsGiven && !options.headless && !options.help && !options.version) {
     return fail("option '--jobs' needs '--headless'");
   }
@@ -123,7 +135,7 @@ std::string usageText(const std::string& programName) {
   return "usage: " + programName +
          " [--headless [--once] [--verbose] [--jobs N] [--state FILE]\n"
          "         [--metrics FILE] [--option NAME=VALUE]...\n"
-         "       | --test-mail] [--settings FILE]\n"
+         "       | --test-mail | --oauth-login microsoft|google] [--settings FILE]\n"
          "Tests whether the OpenVPN servers of this machine's client configurations\n"
          "accept a connection.\n"
          "\n"
@@ -143,6 +155,10 @@ std::string usageText(const std::string& programName) {
          "                   (for a textfile collector), replaced whole each time\n"
          "  --test-mail      send the test e-mail with the saved settings, then exit\n"
          "                   0 (sent) or 1 (not sent, the reason on standard error)\n"
+         "  --oauth-login microsoft|google\n"
+         "                   sign in once with OAuth 2.0 for the mail server and store the\n"
+         "                   refresh token in the settings file (Microsoft: a code to enter\n"
+         "                   in a browser; Google: an address to open)\n"
          "  --settings FILE  settings file to use instead of the default one\n"
          "  --help           show this text\n"
          "  --version        show the version\n" +

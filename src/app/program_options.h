@@ -14,6 +14,8 @@ struct TCommandLine {
   bool help = false;
   bool version = false;
   bool testMail = false;
+  // --oauth-login PROVIDER: "microsoft" or "google".
+  std::optional<std::string> oauthLogin{};
   std::optional<std::u16string> settingsFile{};
   // --state FILE: where the headless front end keeps its outage state.
   std::optional<std::u16string> stateFile{};

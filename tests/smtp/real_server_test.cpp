@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "smtp/reply_smtp.h"
 #include "smtp/smtp.h"
 #include "support/loopback.h"
+#include "support/python_peer.h"
 #include "support/temp_folder.h"
 
 namespace quorvex {
@@ -58,53 +60,19 @@ class TSMTPServer {
         RunProgram({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key,
                     "-out", cert, "-days", "1", "-subj", "/CN=127.0.0.1"}) != 0)
       throw std::runtime_error("openssl could not make a certificate");
+    std::uint16_t port = 0;
     {
       // A port the system picks; aiosmtpd binds it again right after.
       const auto probe = test::LoopbackSocket(AF_INET, -1);
-      _port = test::LocalPort(probe.get());
+      port = test::LocalPort(probe.get());
     }
-    int in[2], out[2];
-    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-    _pid = fork();
-    if (_pid == 0) {
-      dup2(in[0], 0);
-      dup2(out[1], 1);
-      std::vector<std::string> args = {"/usr/bin/python3",
-                                       QUORVEX_SOURCE_DIR "/tests/smtp/smtp_server.py",
-                                       std::to_string(_port),
-                                       cert,
-                                       key,
-                                       _mailDir,
-                                       "alice",
-                                       "s3cret p\xC3\xA4ss"};  // UTF-8
-      args.insert(args.end(), AOptions.begin(), AOptions.end());
-      std::vector<char*> argv;
-      for (auto& a : args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      execv(argv[0], argv.data());
-      _exit(127);
-    }
-    close(in[0]);
-    close(out[1]);
-    _stdin = in[1];
-    // Bounded: the server says READY within seconds or the test fails.
-    std::string said;
-    pollfd pfd{out[0], POLLIN, 0};
-    char buffer[256];
-    while (said.find('\n') == std::string::npos && poll(&pfd, 1, 20000) == 1) {
-      const ssize_t n = read(out[0], buffer, sizeof buffer);
-      if (n <= 0) break;
-      said.append(buffer, n);
-    }
-    close(out[0]);
-    if (said.rfind("READY", 0) != 0) {
-      Stop();
-      throw std::runtime_error("smtp_server.py did not start: " + said);
-    }
+    std::vector<std::string> args = {std::to_string(port), cert, key, _mailDir, "alice",
+                                     "s3cret p\xC3\xA4ss"};  // UTF-8
+    args.insert(args.end(), AOptions.begin(), AOptions.end());
+    _peer = std::make_unique<test::TPythonPeer>(QUORVEX_SOURCE_DIR "/tests/smtp/smtp_server.py",
+                                                args);
   }
-  ~TSMTPServer() { Stop(); }
-
-  std::uint16_t Port() const { return _port; }
+  std::uint16_t Port() const { return _peer->Port(); }
   std::string Message(int AIndex) const {
     return readFile(_mailDir + "/" + std::to_string(AIndex) + ".eml");
   }
@@ -117,23 +85,8 @@ class TSMTPServer {
   }
 
  private:
-  void Stop() {
-    if (_stdin >= 0) close(_stdin);
-    _stdin = -1;
-    if (_pid <= 0) return;
-    // Bounded: give it 5 s to stop on its own, then kill it.
-    for (int i = 0; i < 50; ++i) {
-      if (waitpid(_pid, nullptr, WNOHANG) == _pid) return;
-      usleep(100000);
-    }
-    kill(_pid, SIGKILL);
-    waitpid(_pid, nullptr, 0);
-  }
-
   std::string _mailDir;
-  std::uint16_t _port = 0;
-  pid_t _pid = -1;
-  int _stdin = -1;
+  std::unique_ptr<test::TPythonPeer> _peer;
 };
 
 void FillMessage(TQxMessage& AMsg) {
