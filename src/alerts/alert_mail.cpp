@@ -109,6 +109,17 @@ TQxSMTPMechanism mechanismOf(const TOptions& options) {
   return TQxSMTPMechanism::Auto;
 }
 
+std::u16string connectHint(const EQxException& error, std::uint16_t port, bool implicitTLS) {
+  if (!implicitTLS && port == 465 && dynamic_cast<const EQxReadTimeout*>(&error))
+    return u"Port 465 usually speaks TLS from the first byte: choose implicit TLS under Options, "
+           u"Security.";
+  if (implicitTLS && dynamic_cast<const EQxOpenSSLError*>(&error) &&
+      error.Message().find(u"wrong version number") != std::u16string::npos)
+    return u"The server answered without TLS: the port probably expects STARTTLS (Options, "
+           u"Security: as the SSL/TLS box, and tick SSL/TLS).";
+  return {};
+}
+
 std::u16string mailErrorText(const std::exception& error) {
   const auto* exception = dynamic_cast<const Exception*>(&error);
   const std::u16string message = exception ? exception->Message() : fromUtf8(error.what());
@@ -203,21 +214,13 @@ void deliver(TQxSMTP& idSMTP, const TAlertMailFields& fields, TQxMessage& msg,
     TQxSMTP& client;
     ~TClearTokenSource() { client.OnAccessToken = nullptr; }
   } clearTokenSource{idSMTP};
-  const bool implicitTLS = security == kSecurityImplicitTLS;
   try {
     try {
       idSMTP.Connect();
-    } catch (const EQxReadTimeout& e) {
-      if (port != 465 || implicitTLS) throw;
-      throw EQxException(e.Message() +
-                         u" Port 465 usually speaks TLS from the first byte: choose "
-                         u"implicit TLS under Options, Security.");
-    } catch (const EQxOpenSSLError& e) {
-      if (!implicitTLS || e.Message().find(u"wrong version number") == std::u16string::npos) throw;
-      throw EQxException(e.Message() +
-                         u" The server answered without TLS: the port probably "
-                         u"expects STARTTLS (Options, Security: as the SSL/TLS box, "
-                         u"and tick SSL/TLS).");
+    } catch (const EQxException& e) {
+      const std::u16string hint = connectHint(e, port, security == kSecurityImplicitTLS);
+      if (hint.empty()) throw;
+      throw EQxException(e.Message() + u" " + hint);
     }
     idSMTP.Send(msg);
   } catch (const EQxOSSLLoadingRootCertError& e) {

@@ -53,6 +53,11 @@ class TAlertSMTP : public TQxSMTP {
 // The mechanism the option smtp_auth names.
 TQxSMTPMechanism mechanismOf(const TOptions& options);
 
+// What to change when connecting failed in a way that points at the TLS
+// setting: port 465 silent without implicit TLS, or implicit TLS meeting a
+// plain greeting; "" otherwise.
+std::u16string connectHint(const EQxException& error, std::uint16_t port, bool implicitTLS);
+
 // The message of a mail error for a terminal or a log line: a refusal starts
 // with the server's reply code and enhanced code ("554 5.7.1 ...").
 std::u16string mailErrorText(const std::exception& error);

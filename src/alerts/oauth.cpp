@@ -24,6 +24,11 @@ std::string utf8(const std::u16string& text) { return toUtf8(text); }
 
 }  // namespace
 
+std::u16string durationText(int milliseconds) {
+  if (milliseconds % 1000 != 0) return int32ToText(milliseconds) + u" ms";
+  return int32ToText(milliseconds / 1000) + u" s";
+}
+
 bool oauthSetUp(const TOptions& options) {
   return !options.Text(TOptionId::OAuthTokenCommand).empty() ||
          !options.Text(TOptionId::OAuthProvider).empty();
@@ -73,7 +78,8 @@ std::map<std::string, std::string> tokenAnswer(const THttpResponse& response,
     answer = parseJsonObject(response.body);
   } catch (const EJsonError& e) {
     throw EOAuthError(u"The token endpoint answered HTTP " +
-                      int32ToText(static_cast<int32_t>(response.status)) + u", and " + e.Message());
+                      int32ToText(static_cast<int32_t>(response.status)) + u", " + e.Message() +
+                      u".");
   }
   if (response.status == 200 && !answer["access_token"].empty()) return answer;
   const std::string error = answer["error"];
@@ -110,7 +116,7 @@ std::string TOAuthTokens::fromCommand(const std::u16string& command,
   }
   if (result.timedOut)
     throw EOAuthError(u"The access token command did not finish within " +
-                      int32ToText(waits.commandTimeoutMs / 1000) + u" s; it was stopped.");
+                      durationText(waits.commandTimeoutMs) + u"; it was stopped.");
   if (result.exitCode != 0) {
     const std::u16string why = firstLine(result.err);
     throw EOAuthError(u"The access token command failed (exit code " +

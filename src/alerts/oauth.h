@@ -30,6 +30,9 @@ struct TOAuthEndpoints {
 // address.
 TOAuthEndpoints oauthEndpoints(const TOptions& options);
 
+// "30 s", or "300 ms" for a bound that is no whole number of seconds.
+std::u16string durationText(int milliseconds);
+
 // OAuth is set up: a token command, or a provider.
 bool oauthSetUp(const TOptions& options);
 

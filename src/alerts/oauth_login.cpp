@@ -77,7 +77,8 @@ std::map<std::string, std::string> jsonAnswer(const THttpResponse& response) {
     return parseJsonObject(response.body);
   } catch (const EJsonError& e) {
     throw EOAuthError(u"The provider answered HTTP " +
-                      int32ToText(static_cast<int32_t>(response.status)) + u", and " + e.Message());
+                      int32ToText(static_cast<int32_t>(response.status)) + u", " + e.Message() +
+                      u".");
   }
 }
 
@@ -215,8 +216,8 @@ std::u16string loopbackLogin(const TOptions& options, const TOAuthLoginIO& io) {
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - io.clock()).count();
     pollfd fds[2] = {{listener.get(), POLLIN, 0}, {inputFd, POLLIN, 0}};
     if (left <= 0 || ::poll(fds, inputFd >= 0 ? 2 : 1, static_cast<int>(left)) <= 0)
-      throw EOAuthError(u"No sign-in arrived within " + int32ToText(io.redirectTimeoutMs / 1000) +
-                        u" s; run quorvex --oauth-login again.");
+      throw EOAuthError(u"No sign-in arrived within " + durationText(io.redirectTimeoutMs) +
+                        u"; run quorvex --oauth-login again.");
     if (fds[0].revents & POLLIN) {
       TUniqueFd browser(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
       if (!browser.valid()) continue;

@@ -45,8 +45,8 @@ class TJsonReader {
 
  private:
   [[noreturn]] void fail(const char* what) const {
-    throw EJsonError(u"The answer is not valid JSON (" +
-                     std::u16string(what, what + std::char_traits<char>::length(what)) + u").");
+    const std::string_view reason = _at >= _text.size() ? "the text ends early" : what;
+    throw EJsonError(u"not valid JSON: " + std::u16string(reason.begin(), reason.end()));
   }
   char peek() const { return _at < _text.size() ? _text[_at] : '\0'; }
   void expect(char c) {

@@ -69,8 +69,8 @@ class TSMTPServer {
     std::vector<std::string> args = {std::to_string(port), cert, key, _mailDir, "alice",
                                      "s3cret p\xC3\xA4ss"};  // UTF-8
     args.insert(args.end(), AOptions.begin(), AOptions.end());
-    _peer = std::make_unique<test::TPythonPeer>(QUORVEX_SOURCE_DIR "/tests/smtp/smtp_server.py",
-                                                args);
+    _peer =
+        std::make_unique<test::TPythonPeer>(QUORVEX_SOURCE_DIR "/tests/smtp/smtp_server.py", args);
   }
   std::uint16_t Port() const { return _peer->Port(); }
   std::string Message(int AIndex) const {
