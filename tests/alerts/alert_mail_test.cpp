@@ -16,6 +16,7 @@
 #include "platform/exception.h"
 #include "platform/text.h"
 #include "settings/value_text.h"
+#include "smtp/reply_smtp.h"
 #include "support/loopback.h"
 #include "support/raises.h"
 #include "support/scripted_smtp_peer.h"
@@ -278,6 +279,89 @@ TEST_F(AlertMail, AConnectThatCannotCompleteEndsWithinItsBound) {
   EXPECT_LT(took, std::chrono::seconds(10));  // a margin for a loaded machine
   EXPECT_EQ(idSMTP->IOHandler(), nullptr);
   EXPECT_FALSE(idSMTP->Connected());
+}
+
+// The login options reach the session: a token command's token goes out
+// with XOAUTH2, smtp_auth names the mechanism.
+TEST_F(AlertMail, LoginOptionsChooseTheMechanism) {
+  struct Case {
+    const char* name;
+    std::vector<std::pair<TOptionId, std::u16string>> options;
+    TScript auth;
+  };
+  const Case cases[] = {
+      {"token command: XOAUTH2",
+       {{TOptionId::OAuthTokenCommand, u"printf \"tok-123\\n\""}},
+       {"C:AUTH XOAUTH2 dXNlcj1ib2IBYXV0aD1CZWFyZXIgdG9rLTEyMwEB",  // user=bob^Aauth=Bearer
+                                                                    // tok-123^A^A
+        "S:235 2.7.0 Accepted"}},
+      {"smtp_auth plain",
+       {{TOptionId::SMTPAuth, kAuthPlain}},
+       {"C:AUTH PLAIN AGJvYgB3cm9uZw==",  // \0bob\0wrong
+        "S:235 ok"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TAlertMailFields fields = Fields(0);
+    fields.SMTPLogin = u"bob";
+    fields.SMTPPassword = u"wrong";
+    for (const auto& [id, value] : c.options) fields.Options.SetText(id, value);
+    TScript script{"S:220 mail.test", "C:*", "S:250-mail.test", "S:250 AUTH LOGIN PLAIN XOAUTH2"};
+    script.insert(script.end(), c.auth.begin(), c.auth.end());
+    const TScript rest = Delivery();
+    script.insert(script.end(), rest.begin() + 4, rest.end());
+    SendThrough(script, fields, true, u"");
+  }
+}
+
+TEST_F(AlertMail, ConnectErrorsSayWhatToChange) {
+  // Implicit TLS against a server that greets in plain text.
+  test::TTlsServer peer({"S:220 mail.test ESMTP", "E:"});  // E: reads the ClientHello
+  TAlertMailFields fields = Fields(peer.Port());
+  fields.Options.SetText(TOptionId::SMTPSecurity, kSecurityImplicitTLS);
+  const std::u16string message =
+      test::MessageOf<Exception>([&] { sendMail(*idSMTP, fields, true, u"", kTestWaits); });
+  EXPECT_THAT(toUtf8(message), HasSubstr("wrong version number"));
+  EXPECT_THAT(toUtf8(message),
+              ::testing::EndsWith(" The server answered without TLS: the port probably expects "
+                                  "STARTTLS (Options, Security: as the SSL/TLS box, and tick "
+                                  "SSL/TLS)."));
+  EXPECT_EQ(peer.Wait(), "");
+
+  // Port 465 cannot be listened on here (a mail server may hold it): the
+  // rule itself, by port, mode and error.
+  const std::u16string port465 =
+      u"Port 465 usually speaks TLS from the first byte: choose implicit TLS under Options, "
+      u"Security.";
+  struct Case {
+    std::uint16_t port;
+    bool implicit;
+    bool timeout;
+    std::u16string hint;
+  };
+  const Case cases[] = {
+      {465, false, true, port465}, {465, true, true, u""}, {587, false, true, u""},
+      {465, false, false, u""},    {25, false, true, u""},
+  };
+  const EQxReadTimeout timeout;
+  const EQxException refused(u"refused");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.port);
+    const EQxException& error = c.timeout ? static_cast<const EQxException&>(timeout) : refused;
+    EXPECT_EQ(connectHint(error, c.port, c.implicit), c.hint);
+  }
+}
+
+TEST(MailErrorText, ARefusalShowsItsCodes) {
+  TQxSMTPEnhancedCode enhanced;
+  enhanced.SetReplyAsStr(u"5.7.1");
+  EXPECT_EQ(mailErrorText(EQxSMTPReplyError(554, enhanced, u"Relay access denied\r\n")),
+            u"554 5.7.1 Relay access denied\r\n");
+  EXPECT_EQ(mailErrorText(EQxSMTPReplyError(550, TQxSMTPEnhancedCode(), u"no\r\n")), u"550 no\r\n");
+  EXPECT_EQ(mailErrorText(EQxReadTimeout()), u"Read timed out.");
+  EXPECT_EQ(mailErrorText(std::runtime_error("b\xC3\xA4"
+                                             "d")),
+            u"b\u00e4d");
 }
 
 TEST_F(AlertMail, WaitsAreBoundedByDefault) {
