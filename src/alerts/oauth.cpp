@@ -31,7 +31,7 @@ std::u16string durationText(int milliseconds) {
 
 bool oauthSetUp(const TOptions& options) {
   return !options.Text(TOptionId::OAuthTokenCommand).empty() ||
-         !options.Text(TOptionId::OAuthProvider).empty();
+         options.Text(TOptionId::OAuthProvider) != kProviderNone;
 }
 
 TOAuthEndpoints oauthEndpoints(const TOptions& options) {

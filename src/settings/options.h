@@ -71,8 +71,8 @@ inline constexpr char16_t kAuthXOAuth2[] = u"xoauth2";
 inline constexpr char16_t kAuthOAuthBearer[] = u"oauthbearer";
 inline constexpr char16_t kAuthNone[] = u"none";
 
-// Values of the OAuthProvider choice; empty: OAuth not set up by provider.
-inline constexpr char16_t kProviderNone[] = u"";
+// Values of the OAuthProvider choice; none: OAuth not set up by a provider.
+inline constexpr char16_t kProviderNone[] = u"none";
 inline constexpr char16_t kProviderMicrosoft[] = u"microsoft";
 inline constexpr char16_t kProviderGoogle[] = u"google";
 inline constexpr char16_t kProviderCustom[] = u"custom";

@@ -10,13 +10,16 @@
 
 #include "alerts/alert_mail.h"
 #include "app/headless.h"
+#include "app/oauth_login_command.h"
 #include "app/program_options.h"
 #include "app/test_mail.h"
 #include "platform/text.h"
 #include "support/catalogue_fixture.h"
 #include "support/cycle_fakes.h"
+#include "support/python_peer.h"
 #include "support/scripted_smtp_peer.h"
 #include "support/temp_folder.h"
+#include "support/tls_server.h"
 
 namespace quorvex::test {
 namespace {
@@ -69,6 +72,71 @@ TEST(TestMailOption, IsAnOptionOfItsOwn) {
   EXPECT_THAT(usageText("quorvex"), HasSubstr("--test-mail"));
 }
 
+TEST(OAuthLoginOption, NamesAProvider) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string provider, error;
+  };
+  const Case cases[] = {
+      {{"--oauth-login", "microsoft"}, "microsoft", ""},
+      {{"--oauth-login=google", "--settings", "/etc/q.xml"}, "google", ""},
+      {{"--oauth-login", "yahoo"},
+       "",
+       "option '--oauth-login' needs microsoft or google, not 'yahoo'"},
+      {{"--oauth-login"}, "", "option '--oauth-login' needs microsoft or google"},
+      {{"--headless", "--oauth-login", "google"},
+       "",
+       "option '--oauth-login' cannot be used with '--headless' or '--test-mail'"},
+  };
+  for (const Case& c : cases) {
+    const TCommandLine line = parseCommandLine(c.args);
+    EXPECT_EQ(line.error.value_or(""), c.error);
+    EXPECT_EQ(line.oauthLogin.value_or(""), c.provider);
+  }
+  EXPECT_THAT(usageText("quorvex"), HasSubstr("--oauth-login microsoft|google"));
+}
+
+// The sign-in stores the provider and the refresh token in the settings
+// file, and leaves the rest of it as it was.
+TEST(OAuthLoginOption, StoresTheSignIn) {
+  test::TempFolder folder;
+  const std::u16string path = fromUtf8(folder / "settings.xml");
+  test::TPythonPeer provider(QUORVEX_SOURCE_DIR "/tests/alerts/oauth_provider.py",
+                             {test::TlsCaFiles().CertFile, test::TlsCaFiles().KeyFile, ""});
+  const std::string base = "https://localhost:" + std::to_string(provider.Port());
+  TSettings saved(path);
+  SetMail(saved, 2525);
+  TOptions options;
+  options.SetText(TOptionId::OAuthClientId, u"client-1");
+  options.SetText(TOptionId::OAuthTokenURL, fromUtf8(base + "/token"));
+  options.SetText(TOptionId::OAuthDeviceURL, fromUtf8(base + "/devicecode"));
+  options.SetText(TOptionId::CAFile, fromUtf8(test::TlsCaFiles().CaFile));
+  saved.SetOptions(options);
+  saved.saveToFile();
+
+  TOAuthLoginIO io;
+  io.sleep = [](std::chrono::seconds) {};  // the provider counts polls, not time
+  std::ostringstream out, err;
+  EXPECT_EQ(runOAuthLogin(path, "microsoft", out, err, io), 0) << err.str();
+  EXPECT_THAT(out.str(), HasSubstr("enter the code ABCD-EFGH\n"));
+  EXPECT_THAT(out.str(), HasSubstr("Signed in; the refresh token is stored in "));
+  TSettings stored(path);
+  stored.loadFromFile();
+  EXPECT_EQ(stored.Options().Text(TOptionId::OAuthProvider), u"microsoft");
+  EXPECT_EQ(stored.Options().Text(TOptionId::OAuthRefreshToken), u"rt-2");
+  EXPECT_EQ(stored.SMTPHost(), saved.SMTPHost());
+
+  // Without a client ID there is nothing to sign in with.
+  options.SetText(TOptionId::OAuthClientId, u"");
+  stored.SetOptions(options);
+  stored.saveToFile();
+  std::ostringstream out2, err2;
+  EXPECT_EQ(runOAuthLogin(path, "google", out2, err2, io), 1);
+  EXPECT_EQ(err2.str(),
+            "quorvex: No OAuth client ID is set (the option oauth_client_id); register the "
+            "application with the provider first.\n");
+}
+
 TEST(TestMailOption, SendsWithTheSavedSettingsAndReportsTheOutcome) {
   struct Case {
     const char* name;
@@ -78,9 +146,9 @@ TEST(TestMailOption, SendsWithTheSavedSettingsAndReportsTheOutcome) {
   };
   const Case cases[] = {
       {"sent", "S:235 2.7.0 ok", 0, "Test successful.\n", ""},
-      // The server's own words, without the line break it ends with.
+      // The server's codes and words, without the line break it ends with.
       {"refused", "S:535 5.7.8 Authentication credentials invalid", 1, "",
-       "Authentication credentials invalid\n"},
+       "535 5.7.8 Authentication credentials invalid\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
