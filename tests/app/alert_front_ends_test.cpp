@@ -85,7 +85,7 @@ TEST(OAuthLoginOption, NamesAProvider) {
        "option '--oauth-login' needs microsoft or google, not 'yahoo'"},
       {{"--oauth-login"}, "", "option '--oauth-login' needs microsoft or google"},
       {{"--headless", "--oauth-login", "google"},
-       "",
+       "google",
        "option '--oauth-login' cannot be used with '--headless' or '--test-mail'"},
   };
   for (const Case& c : cases) {
