@@ -1,8 +1,8 @@
 #pragma once
 
 // A small SMTP server on 127.0.0.1 that accepts every message and forgets
-// it: greeting, EHLO (offering STARTTLS until TLS runs, and AUTH LOGIN), AUTH
-// LOGIN with any credentials, RSET, MAIL, RCPT, DATA, QUIT. One thread serves
+// it: greeting, EHLO (offering STARTTLS until TLS runs, and AUTH LOGIN and
+// PLAIN), AUTH LOGIN or PLAIN with any credentials, RSET, MAIL, RCPT, DATA, QUIT. One thread serves
 // the connections one after another, so a client that opens one connection
 // per message never waits for it. Server-side TLS is OpenSSL with the test
 // identity.
@@ -124,9 +124,11 @@ class TSMTPSink {
         if (SSL_accept(AConn.Ssl) != 1) return;
         continue;
       } else if (verb == "AUTH") {
-        // AUTH LOGIN: user name and password, each after a 334.
-        for (const char* prompt : {"334 VXNlcm5hbWU6\r\n", "334 UGFzc3dvcmQ6\r\n"})
-          if (!AConn.Send(prompt) || !AConn.ReadLine(line)) return;
+        // AUTH PLAIN with its initial response is one line; AUTH LOGIN
+        // sends user name and password, each after a 334.
+        if (Upper(line).rfind("AUTH PLAIN ", 0) != 0)
+          for (const char* prompt : {"334 VXNlcm5hbWU6\r\n", "334 UGFzc3dvcmQ6\r\n"})
+            if (!AConn.Send(prompt) || !AConn.ReadLine(line)) return;
         reply = "235 2.7.0 Authentication successful\r\n";
       } else if (verb == "DATA") {
         if (!AConn.Send("354 go ahead\r\n")) return;
