@@ -121,8 +121,9 @@ void Curl(benchmark::State& AState, bool ATLS, const char* ALoginOptions = "AUTH
       curl_easy_setopt(curl, CURLOPT_USERNAME, "alice");
       curl_easy_setopt(curl, CURLOPT_PASSWORD, "secret");
       curl_easy_setopt(curl, CURLOPT_LOGIN_OPTIONS, ALoginOptions);
-      // The initial response on the AUTH line, as this client sends PLAIN.
-      curl_easy_setopt(curl, CURLOPT_SASL_IR, 1L);
+      // PLAIN's initial response on the AUTH line, as this client sends it.
+      if (std::strcmp(ALoginOptions, "AUTH=PLAIN") == 0)
+        curl_easy_setopt(curl, CURLOPT_SASL_IR, 1L);
     }
     const CURLcode result = curl_easy_perform(curl);
     curl_slist_free_all(rcpt);
