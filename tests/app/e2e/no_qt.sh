@@ -87,8 +87,13 @@ SH
     failures=$((failures + 1))
   fi
 else
-  echo "note: not root or no unshare; the run with Qt hidden is skipped"
+  skipped="the run with Qt hidden needs root and unshare --mount"
 fi
 
 [ "$failures" = 0 ] || exit 1
+# The rest passed; ctest counts the run as skipped and shows why.
+if [ -n "${skipped:-}" ]; then
+  echo "SKIP: $skipped"
+  exit 77
+fi
 echo PASS

@@ -33,6 +33,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=openvpn_servers.sh
 source "$here/openvpn_servers.sh"
 need_openvpn
+skipped=
 read -r port_alice port_other port_closed <<<"$(free_ports 3)"
 make_pki
 mkdir -p "$catalogue"
@@ -123,7 +124,7 @@ client_config "$port_alice" >"$work/systemd/good.conf"
 if ! command -v systemd-ask-password >/dev/null; then
   fail "systemd-ask-password is not installed (Debian package systemd)"
 elif ! unshare -m true 2>/dev/null; then
-  echo "SKIP: systemd-booted case: this user may not create a mount namespace (unshare -m)"
+  skipped="the systemd-booted case: this user may not create a mount namespace (unshare -m)"
 else
   rc=0
   # tmpfs over /run/systemd, or over /run where that is missing; only the new
@@ -190,4 +191,9 @@ for user in root nobody; do
     fail "$user's tunnel test: $(tail -n 1 "$work/tun-$user.out")"
 done
 
+# The rest passed; ctest counts the run as skipped and shows why.
+if [ -n "$skipped" ]; then
+  echo "SKIP: $skipped"
+  exit 77
+fi
 echo "PASS"
