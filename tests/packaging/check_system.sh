@@ -48,13 +48,13 @@ source "$here/../app/e2e/openvpn_servers.sh"
 # --- the Debian 12 root, made once per build folder ----------------------------
 # What every run needs comes with it, so a run downloads only the packages'
 # other dependencies.
-base=$cache/debian12-root
+include=systemd,systemd-sysv,dbus,adduser,openvpn,libssl3,libexpat1,procps,prometheus-node-exporter
+base=$cache/debian12-root-$(md5sum <<<"$include" | cut -c1-8)
 if [ ! -f "$base.made" ]; then
   rm -rf "$base"
   mkdir -p "$cache"
   mirror=$(awk '/^URIs:/{print $2; exit}' /etc/apt/sources.list.d/debian.sources 2>/dev/null || true)
-  debootstrap --variant=minbase --include=systemd,systemd-sysv,dbus,adduser,openvpn,libssl3,libexpat1,procps \
-    bookworm "$base" ${mirror:+"$mirror"} >"$cache/debootstrap.log" 2>&1 ||
+  debootstrap --variant=minbase --include="$include" bookworm "$base" ${mirror:+"$mirror"} >"$cache/debootstrap.log" 2>&1 ||
     skip "debootstrap could not make a Debian 12 root (no archive?): $(tail -n 3 "$cache/debootstrap.log")"
   [ -f /etc/apt/sources.list.d/debian.sources ] &&
     cp /etc/apt/sources.list.d/debian.sources "$base/etc/apt/sources.list.d/"
@@ -64,13 +64,19 @@ if [ ! -f "$base.made" ]; then
   touch "$base.made"
 fi
 cp -a "$base" "$root"
-cp "$debs/quorvex_${version}_amd64.deb" "$root/tmp/"
+cp "$debs/quorvex_${version}_amd64.deb" "$root/srv/"
 
 # The upgrade: the same package with a higher version, the same contents.
 repack=$work/repack
 dpkg-deb -R "$debs/quorvex_${version}_amd64.deb" "$repack"
 sed -i "s/^Version: .*/Version: ${version}+1/" "$repack/DEBIAN/control"
-dpkg-deb -b "$repack" "$root/tmp/quorvex_${version}+1_amd64.deb" >/dev/null
+dpkg-deb -b "$repack" "$root/srv/quorvex_${version}+1_amd64.deb" >/dev/null
+
+# The node exporter the root brings serves the textfile collector only, on a
+# loopback port of this run (the container shares this machine's network).
+read -r port_exporter <<<"$(free_ports 1 tcp)"
+echo "ARGS=\"--web.listen-address=127.0.0.1:$port_exporter --collector.disable-defaults --collector.textfile\"" \
+  >"$root/etc/default/prometheus-node-exporter"
 
 # --- boot ----------------------------------------------------------------------
 systemd-nspawn -D "$root" -b --register=no --keep-unit --console=pipe \
@@ -105,7 +111,7 @@ done
 case "$state" in running | degraded) ;; *) fail "the container did not boot: $state" ;; esac
 
 # --- install: no Qt, the user made, the service neither enabled nor started -------
-inside env DEBIAN_FRONTEND=noninteractive apt-get install -y "/tmp/quorvex_${version}_amd64.deb" \
+inside env DEBIAN_FRONTEND=noninteractive apt-get install -y "/srv/quorvex_${version}_amd64.deb" \
   >"$work/install.log" 2>&1 || fail "install: $(tail -n 20 "$work/install.log")"
 new_packages=$(sed -n '/NEW packages will be installed/,/^[0-9]* upgraded/p' "$work/install.log")
 if grep -qiE 'qt|libx11|libxcb|libgl|libegl' <<<"$new_packages"; then
@@ -152,8 +158,29 @@ user=$(inside ps -o user= -p "$pid" | tr -d ' ')
 ! inside journalctl -u quorvex --no-pager | grep -q "already exists but the mode is different" ||
   fail "systemd warns about the configuration folder's mode"
 
+# --- the README's metrics recipe with Debian's node exporter ----------------------
+mkdir -p "$root/etc/systemd/system/quorvex.service.d"
+cat >"$root/etc/systemd/system/quorvex.service.d/override.conf" <<'UNIT'
+[Service]
+ExecStart=
+ExecStart=/usr/bin/quorvex --headless --settings /etc/quorvex/settings.xml --state /var/lib/quorvex/state.xml --metrics /var/lib/quorvex/quorvex.prom
+UNIT
+inside sh -c 'systemctl daemon-reload && systemctl restart quorvex &&
+  ln -s /var/lib/quorvex/quorvex.prom /var/lib/prometheus/node-exporter/quorvex.prom' ||
+  fail "the metrics drop-in"
+scraped=
+for _ in $(seq 60); do  # at most 30 s
+  scraped=$(/usr/bin/python3 -c 'import sys, urllib.request
+print(urllib.request.urlopen(sys.argv[1], timeout=5).read().decode())' \
+    "http://127.0.0.1:$port_exporter/metrics" 2>/dev/null || true)
+  grep -qx 'quorvex_server_up{server="office"} 1' <<<"$scraped" && break
+  sleep 0.5
+done
+grep -qx 'quorvex_server_up{server="office"} 1' <<<"$scraped" ||
+  fail "the node exporter does not show the metrics: $(grep -E 'textfile|quorvex' <<<"$scraped" | head -n 5)"
+
 # --- upgrade while it runs: restarted on the new binary ------------------------------
-inside env DEBIAN_FRONTEND=noninteractive apt-get install -y "/tmp/quorvex_${version}+1_amd64.deb" \
+inside env DEBIAN_FRONTEND=noninteractive apt-get install -y "/srv/quorvex_${version}+1_amd64.deb" \
   >"$work/upgrade.log" 2>&1 || fail "upgrade: $(tail -n 20 "$work/upgrade.log")"
 new_pid=$(main_pid)
 [ "$new_pid" != 0 ] && [ "$new_pid" != "$pid" ] || fail "the upgrade did not restart the service ($pid, $new_pid)"
@@ -169,10 +196,13 @@ inside env DEBIAN_FRONTEND=noninteractive apt-get purge -y quorvex >"$work/purge
   fail "purge: $(tail -n 20 "$work/purge.log")"
 ! inside getent passwd quorvex >/dev/null || fail "the user quorvex is left after the purge"
 ! inside getent group quorvex >/dev/null || fail "the group quorvex is left after the purge"
-# Only the administrator's own files may stay.
+# Only the administrator's own files may stay: the settings, the client
+# configurations and the drop-in.
+rm -f "$root"/srv/quorvex_*.deb
 left=$(cd "$root" && find . -xdev \( -path ./proc -o -path ./sys -o -path ./tmp -o -path ./run \) -prune -o \
-  -name '*quorvex*' -print | grep -vxE '\./etc/quorvex(/.*)?' || true)
+  -name '*quorvex*' -print |
+  grep -vxE '\./etc/quorvex(/.*)?|\./etc/systemd/system/quorvex\.service\.d(/override\.conf)?' || true)
 [ -z "$left" ] || fail "left after the purge: $left"
-[ -z "$(cd "$root" && find . -xdev -xtype l -path './etc/systemd/*' -print)" ] ||
-  fail "dangling links after the purge: $(cd "$root" && find . -xdev -xtype l -path './etc/systemd/*')"
+dangling=$(inside find /etc/systemd -xtype l)
+[ -z "$dangling" ] || fail "dangling links after the purge: $dangling"
 echo PASS
