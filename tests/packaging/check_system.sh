@@ -196,6 +196,19 @@ inside env DEBIAN_FRONTEND=noninteractive apt-get purge -y quorvex >"$work/purge
   fail "purge: $(tail -n 20 "$work/purge.log")"
 ! inside getent passwd quorvex >/dev/null || fail "the user quorvex is left after the purge"
 ! inside getent group quorvex >/dev/null || fail "the group quorvex is left after the purge"
+# --- where systemd-sysusers is missing, adduser makes the user ---------------------
+inside dpkg-divert --quiet --local --rename --divert /usr/bin/systemd-sysusers.hidden \
+  --add /usr/bin/systemd-sysusers || fail "cannot hide systemd-sysusers"
+inside env DEBIAN_FRONTEND=noninteractive apt-get install -y "/srv/quorvex_${version}_amd64.deb" \
+  >"$work/install2.log" 2>&1 || fail "install without systemd-sysusers: $(tail -n 20 "$work/install2.log")"
+inside getent passwd quorvex >/dev/null || fail "no user quorvex without systemd-sysusers"
+inside getent group quorvex >/dev/null || fail "no group quorvex without systemd-sysusers"
+inside env DEBIAN_FRONTEND=noninteractive apt-get purge -y quorvex >"$work/purge2.log" 2>&1 ||
+  fail "purge: $(tail -n 20 "$work/purge2.log")"
+inside dpkg-divert --quiet --local --rename --remove /usr/bin/systemd-sysusers ||
+  fail "cannot put systemd-sysusers back"
+! inside getent passwd quorvex >/dev/null || fail "the user quorvex is left after the second purge"
+
 # Only the administrator's own files may stay: the settings, the client
 # configurations and the drop-in.
 rm -f "$root"/srv/quorvex_*.deb
