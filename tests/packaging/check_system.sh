@@ -21,6 +21,8 @@ for tool in debootstrap systemd-nspawn nsenter openvpn openssl; do
   command -v "$tool" >/dev/null || skip "$tool is not installed"
 done
 [ -c /dev/net/tun ] || skip "no /dev/net/tun for the OpenVPN test server"
+# systemd-nspawn needs the cgroup file system (a chroot often lacks it).
+mountpoint -q /sys/fs/cgroup || skip "no cgroup file system at /sys/fs/cgroup for systemd-nspawn"
 
 work=$(mktemp -d /tmp/quorvex-system-XXXXXX)
 root=$work/root
