@@ -130,18 +130,50 @@ std::u16string mailErrorText(const std::exception& error) {
   return code + message;
 }
 
-std::u16string replaceServerName(std::u16string_view text, std::u16string_view name) {
-  const std::u16string_view placeholder = kServerNamePlaceholder;
+namespace {
+
+struct TPlaceholder {
+  std::u16string_view key, value;
+};
+
+std::u16string replaceEach(std::u16string_view text, std::initializer_list<TPlaceholder> all) {
   std::u16string out;
   size_t from = 0;
-  for (size_t at = text.find(placeholder); at != std::u16string_view::npos;
-       at = text.find(placeholder, from)) {
+  for (size_t at = 0; at < text.size();) {
+    const TPlaceholder* found = nullptr;
+    for (const TPlaceholder& p : all)
+      if (text.substr(at).starts_with(p.key)) found = &p;
+    if (!found) {
+      ++at;
+      continue;
+    }
     out.append(text.substr(from, at - from));
-    out.append(name);
-    from = at + placeholder.size();
+    out.append(found->value);
+    at += found->key.size();
+    from = at;
   }
   out.append(text.substr(from));
   return out;
+}
+
+}  // namespace
+
+std::u16string replaceServerName(std::u16string_view text, std::u16string_view name) {
+  return replaceEach(text, {{kServerNamePlaceholder, name}});
+}
+
+std::u16string replacePlaceholders(std::u16string_view text, std::u16string_view name,
+                                   std::u16string_view reason) {
+  return replaceEach(text, {{kServerNamePlaceholder, name},
+                            {kReasonPlaceholder, reason.empty() ? u"unknown" : reason}});
+}
+
+void checkMailFields(const TAlertMailFields& fields) {
+  if (Trim(fields.SMTPHost).empty()) throw EQxException(u"No SMTP server is set.");
+  if (Trim(fields.SMTPPort).empty() || Trim(fields.SMTPPort) == u"0")
+    throw EQxException(u"No SMTP port is set.");
+  if (Trim(fields.MsgTo).empty() && Trim(fields.MsgCC).empty())
+    throw EQxException(u"No recipient (To) is set.");
 }
 
 std::u16string newMessageId() {
@@ -239,14 +271,16 @@ void deliver(TQxSMTP& idSMTP, const TAlertMailFields& fields, TQxMessage& msg,
 }  // namespace
 
 void sendMail(TQxSMTP& idSMTP, const TAlertMailFields& fields, bool testMode,
-              std::u16string_view serverName, const TAlertMailWaits& waits) {
+              std::u16string_view serverName, const TAlertMailWaits& waits,
+              std::u16string_view reason) {
+  checkMailFields(fields);
   TQxMessage msg;
   if (testMode) {
     msg.SetSubject(kTestMailSubject);
     msg.Body().SetText(fields.MsgText);
   } else {
-    msg.SetSubject(replaceServerName(fields.MsgSubject, serverName));
-    msg.Body().SetText(replaceServerName(fields.MsgText, serverName));
+    msg.SetSubject(replacePlaceholders(fields.MsgSubject, serverName, reason));
+    msg.Body().SetText(replacePlaceholders(fields.MsgText, serverName, reason));
   }
   fillEnvelope(msg, fields);
   deliver(idSMTP, fields, msg, waits);
@@ -254,12 +288,14 @@ void sendMail(TQxSMTP& idSMTP, const TAlertMailFields& fields, bool testMode,
 
 void sendRecoveryMail(TQxSMTP& idSMTP, const TAlertMailFields& fields,
                       std::u16string_view serverName, std::chrono::seconds outage,
-                      const TAlertMailWaits& waits) {
+                      const TAlertMailWaits& waits, std::u16string_view reason) {
+  checkMailFields(fields);
   TQxMessage msg;
-  msg.SetSubject(replaceServerName(fields.Options.Text(TOptionId::RecoverySubject), serverName));
-  msg.Body().SetText(replaceServerName(
+  msg.SetSubject(
+      replacePlaceholders(fields.Options.Text(TOptionId::RecoverySubject), serverName, reason));
+  msg.Body().SetText(replacePlaceholders(
       u"<serverName> is up again. The outage lasted " + formatOutageLength(outage) + u".",
-      serverName));
+      serverName, reason));
   fillEnvelope(msg, fields);
   deliver(idSMTP, fields, msg, waits);
 }

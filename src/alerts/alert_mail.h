@@ -64,6 +64,7 @@ std::u16string mailErrorText(const std::exception& error);
 
 inline constexpr char16_t kTestMailSubject[] = u"Quorvex SMTP Test";
 inline constexpr char16_t kServerNamePlaceholder[] = u"<serverName>";
+inline constexpr char16_t kReasonPlaceholder[] = u"<reason>";
 
 // The SMTP client of a front end, made once for its whole run: no SASL
 // mechanisms listed, everything else at the client's defaults (a
@@ -73,21 +74,32 @@ std::unique_ptr<TQxSMTP> makeAlertSMTP();
 // Every occurrence of "<serverName>" replaced by name, left to right,
 // case-sensitive, never searching inside an inserted name.
 std::u16string replaceServerName(std::u16string_view text, std::u16string_view name);
+// The same in one pass for "<serverName>" and "<reason>"; neither is
+// searched for inside what was inserted.
+std::u16string replacePlaceholders(std::u16string_view text, std::u16string_view name,
+                                   std::u16string_view reason);
+
+// Raises, in words, for an empty field that would stop any mail: "No SMTP
+// server is set." and the like.
+void checkMailFields(const TAlertMailFields& fields);
 
 // A new "<unique@host>" for the Message-ID line.
 std::u16string newMessageId();
 
 // Sends the test mail (testMode) or the alert for serverName through idSMTP
 // on a connection of its own, closed (without QUIT) before it returns.
-// Raises the error of the step that failed.
+// Raises the error of the step that failed. An alert's `reason` (why the
+// server failed) takes the place of "<reason>".
 void sendMail(TQxSMTP& idSMTP, const TAlertMailFields& fields, bool testMode,
-              std::u16string_view serverName = {}, const TAlertMailWaits& waits = {});
+              std::u16string_view serverName = {}, const TAlertMailWaits& waits = {},
+              std::u16string_view reason = {});
 
 // Sends the mail that serverName is up again after an outage of `outage`:
 // the recovery subject of the options and a fixed text, "<serverName>"
-// replaced in both, over the same connection rules as sendMail.
+// replaced in both (and "<reason>" by that of the outage's last failure),
+// over the same connection rules as sendMail.
 void sendRecoveryMail(TQxSMTP& idSMTP, const TAlertMailFields& fields,
                       std::u16string_view serverName, std::chrono::seconds outage,
-                      const TAlertMailWaits& waits = {});
+                      const TAlertMailWaits& waits = {}, std::u16string_view reason = {});
 
 }  // namespace quorvex

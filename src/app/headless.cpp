@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ostream>
+#include <sstream>
 
 #include "app/metrics_file.h"
 #include "app/outage_state_file.h"
@@ -96,24 +97,30 @@ class TStopSignals {
 // Text for the terminal or the journal, in the locale's charset.
 std::string localBytes(const std::u16string& text) { return TEncoding::System().GetBytes(text); }
 
+// A name on one line of text: control characters escaped.
+std::string shownName(const std::u16string& name) { return localBytes(EscapeControls(name)); }
+
+// A name or reason in the plugin's output line, where "|" starts the perfdata.
 std::string plainName(const std::u16string& name) {
-  std::string text = localBytes(name);
+  std::string text = shownName(name);
   for (char& c : text) {
-    if (c == '|' || c == '\n' || c == '\r') c = '_';  // would break the plugin's output line
+    if (c == '|') c = '_';
   }
   return text;
 }
 
 // A message on one line: "Socket Error # 10061\r\nConnection refused." and
-// the like.
-std::string oneLine(std::string text) {
-  std::string line;
+// the like; other control characters escaped, and never empty.
+std::u16string oneLine(std::u16string_view text) {
+  std::u16string line;
   for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-    line += (text[i] == '\r' || text[i] == '\n') ? ' ' : text[i];
+    if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') continue;
+    line += (text[i] == u'\r' || text[i] == u'\n') ? u' ' : text[i];
   }
-  return line;
+  line = EscapeControls(Trim(line));
+  return line.empty() ? u"unknown error" : line;
 }
+std::string oneLine(const char* text) { return localBytes(oneLine(fromUtf8(text))); }
 
 // Outages carried between runs through the state file. Trouble with the file
 // is reported once and never stops the monitor: it then runs as if it had
@@ -173,10 +180,10 @@ class TKeptMetrics {
         _err(err),
         _clock(clock) {}
 
-  void statusChanged(int row, const std::u16string& status) {
+  void statusChanged(int row, const std::u16string& status, const TFailureReason& reason) {
     const double wallTime =
         std::chrono::duration<double>(_clock.WallNow().time_since_epoch()).count();
-    _metrics.statusChanged(row, status, wallTime, _clock.MonotonicNow());
+    _metrics.statusChanged(row, status, wallTime, _clock.MonotonicNow(), reason.word());
     write();
   }
 
@@ -257,6 +264,7 @@ THeadlessView::THeadlessView(const TSettings& settings, bool repeat, bool verbos
   for (int i = 0; i < settings.ServerCount(); ++i) {
     _names.push_back(settings.Servers(i).Name());
     _statuses.push_back(kStatusNotRun);
+    _reasons.emplace_back();
   }
 }
 
@@ -280,16 +288,22 @@ void THeadlessView::endOutputLine() {
   _atLineStart = true;
 }
 
-void THeadlessView::setRowStatus(int row, const std::u16string& status) {
+void THeadlessView::setRowStatus(int row, const std::u16string& status,
+                                 const TFailureReason& reason) {
   _statuses.at(row) = status;
+  _reasons.at(row) = reason.kind == TFailureKind::None ? u"" : oneLine(reason.text());
   endOutputLine();
-  _out << timestamp(_clock.Now()) << '\t' << localBytes(_names.at(row)) << '\t'
-       << localBytes(status) << std::endl;
-  if (_statusListener) _statusListener(row, status);
+  _out << timestamp(_clock.Now()) << '\t' << shownName(_names.at(row)) << '\t'
+       << localBytes(status);
+  // A failure says why in a fourth field.
+  if (!_reasons[row].empty()) _out << '\t' << localBytes(_reasons[row]);
+  _out << std::endl;
+  if (_statusListener) _statusListener(row, status, reason);
 }
 
 TOnceSummary summarizeOnce(const std::vector<std::u16string>& names,
-                           const std::vector<std::u16string>& statuses) {
+                           const std::vector<std::u16string>& statuses,
+                           const std::vector<std::u16string>& reasons) {
   const size_t total = statuses.size();
   if (total == 0) return unknownSummary("no client configurations to test");
   size_t up = 0;
@@ -299,13 +313,15 @@ TOnceSummary summarizeOnce(const std::vector<std::u16string>& names,
       ++up;
     } else if (statuses[i] == kStatusFailed || statuses[i] == kStatusFailedToStart) {
       down += (down.empty() ? "" : ", ") + plainName(names[i]);
+      if (i < reasons.size() && !reasons[i].empty()) down += " (" + plainName(reasons[i]) + ")";
     } else {
       return unknownSummary("interrupted before every server was tested");
     }
   }
   const size_t downCount = total - up;
+  // Critical as soon as one is down: the range "0" alerts on anything above 0.
   const std::string perf = " | up=" + std::to_string(up) + ";;;0;" + std::to_string(total) +
-                           " down=" + std::to_string(downCount) + ";;1;0;" + std::to_string(total);
+                           " down=" + std::to_string(downCount) + ";;0;0;" + std::to_string(total);
   if (downCount == 0) {
     return {"QUORVEX OK - " + std::to_string(up) + " of " + std::to_string(total) + " servers up" +
                 perf,
@@ -325,14 +341,15 @@ TOnceSummary unknownSummary(const std::string& message) {
 }
 
 TTestCycle::AlertMail headlessAlertMail(const TSettings& settings, TQxSMTP& idSMTP) {
-  return [&settings, &idSMTP](const TVPNServer& server) {
-    sendMail(idSMTP, alertMailFieldsFrom(settings), false, server.Name());
+  return [&settings, &idSMTP](const TVPNServer& server, const std::u16string& reason) {
+    sendMail(idSMTP, alertMailFieldsFrom(settings), false, server.Name(), {}, reason);
   };
 }
 
 TTestCycle::RecoveryMail headlessRecoveryMail(const TSettings& settings, TQxSMTP& idSMTP) {
-  return [&settings, &idSMTP](const TVPNServer& server, std::chrono::seconds outage) {
-    sendRecoveryMail(idSMTP, alertMailFieldsFrom(settings), server.Name(), outage);
+  return [&settings, &idSMTP](const TVPNServer& server, std::chrono::seconds outage,
+                              const std::u16string& reason) {
+    sendRecoveryMail(idSMTP, alertMailFieldsFrom(settings), server.Name(), outage, {}, reason);
   };
 }
 
@@ -358,21 +375,27 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
   }
 
   const TClock& clock = TClock::System();
-  THeadlessView view(settings, !options.once, options.verbose, out, clock);
+  // A single run is read by monitoring engines, which take the first line:
+  // the summary goes first, the status lines follow it as the long output.
+  std::ostringstream longOutput;
+  std::ostream& lines = options.once ? longOutput : out;
+  THeadlessView view(settings, !options.once, options.verbose, lines, clock);
   std::unique_ptr<TKeptMetrics> metrics;
   if (options.metricsFile) {
     metrics = std::make_unique<TKeptMetrics>(settings, *options.metricsFile, err, clock);
     metrics->write();  // the servers are known before any test ends
     view.setStatusListener(
-        [&metrics](int row, const std::u16string& status) { metrics->statusChanged(row, status); });
+        [&metrics](int row, const std::u16string& status, const TFailureReason& reason) {
+          metrics->statusChanged(row, status, reason);
+        });
   }
   // One line per alert: sent on the output, not sent on the error stream.
-  auto reportingAlert = [&out, &err, &clock, &metrics,
-                         alertMail = std::move(alertMail)](const TVPNServer& server) {
+  auto reportingAlert = [&lines, &err, &clock, &metrics, alertMail = std::move(alertMail)](
+                            const TVPNServer& server, const std::u16string& reason) {
     try {
-      alertMail(server);
-      out << timestamp(clock.Now()) << "\talert for " << plainName(server.Name()) << " sent"
-          << std::endl;
+      alertMail(server, reason);
+      lines << timestamp(clock.Now()) << "\talert for " << plainName(server.Name()) << " sent"
+            << std::endl;
       if (metrics) metrics->alertSent(server);
     } catch (const std::exception& e) {
       err << "quorvex: alert for " << plainName(server.Name())
@@ -396,18 +419,19 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
   }
   TTestCycle cycle(settings, view, processes, reportingAlert, clock);
   if (recoveryMail) {
-    cycle.setRecoveryMail([&out, &err, &clock, recoveryMail = std::move(recoveryMail)](
-                              const TVPNServer& server, std::chrono::seconds outage) {
-      try {
-        recoveryMail(server, outage);
-        out << timestamp(clock.Now()) << "\trecovery mail for " << plainName(server.Name())
-            << " sent" << std::endl;
-      } catch (const std::exception& e) {
-        err << "quorvex: recovery mail for " << plainName(server.Name())
-            << " not sent: " << oneLine(toUtf8(mailErrorText(e))) << std::endl;
-        throw;
-      }
-    });
+    cycle.setRecoveryMail(
+        [&lines, &err, &clock, recoveryMail = std::move(recoveryMail)](
+            const TVPNServer& server, std::chrono::seconds outage, const std::u16string& reason) {
+          try {
+            recoveryMail(server, outage, reason);
+            lines << timestamp(clock.Now()) << "\trecovery mail for " << plainName(server.Name())
+                  << " sent" << std::endl;
+          } catch (const std::exception& e) {
+            err << "quorvex: recovery mail for " << plainName(server.Name())
+                << " not sent: " << oneLine(toUtf8(mailErrorText(e))) << std::endl;
+            throw;
+          }
+        });
   }
   std::unique_ptr<TKeptOutages> kept;
   if (options.stateFile) {
@@ -421,7 +445,7 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
   if (jobs > 1) {
     // Several servers at once: the cycle lends its outages.
     TParallelRun run(settings, view, processes, cycle.outages(), clock, {jobs, !options.once},
-                     options.verbose ? &out : nullptr);
+                     options.verbose ? &lines : nullptr);
     run.run(stopSignals.fd());
   } else {
     runOneAtATime(cycle, view, stopSignals, options.once, err);
@@ -431,8 +455,8 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
   std::vector<std::u16string> names;
   for (int i = 0; i < settings.ServerCount(); ++i) names.push_back(settings.Servers(i).Name());
   // A stop after the last test still reports the results.
-  const TOnceSummary summary = summarizeOnce(names, view.statuses());
-  out << summary.line << std::endl;
+  const TOnceSummary summary = summarizeOnce(names, view.statuses(), view.reasons());
+  out << summary.line << '\n' << longOutput.str() << std::flush;
   return summary.exitCode;
 }
 

@@ -26,7 +26,7 @@ class THeadlessView final : public ITestCycleView {
   std::u16string outputText() const override { return _output; }
   void setOutputText(const std::u16string& text) override;
   void appendOutput(const std::u16string& text) override;
-  void setRowStatus(int row, const std::u16string& status) override;
+  void setRowStatus(int row, const std::u16string& status, const TFailureReason& reason) override;
   void setRowLastRun(int, const std::u16string&) override {}
   bool repeatChecked() const override { return _repeat; }
   void setInputsEnabled(bool) override {}
@@ -34,17 +34,19 @@ class THeadlessView final : public ITestCycleView {
   void setTimerEnabled(bool enabled) override { _timerEnabled = enabled; }
 
   bool timerEnabled() const { return _timerEnabled; }
-  // Called after each status line, with the row and its new status.
-  void setStatusListener(std::function<void(int, const std::u16string&)> listener) {
-    _statusListener = std::move(listener);
-  }
+  // Called after each status line, with the row, its new status and reason.
+  using StatusListener = std::function<void(int, const std::u16string&, const TFailureReason&)>;
+  void setStatusListener(StatusListener listener) { _statusListener = std::move(listener); }
   const std::vector<std::u16string>& statuses() const { return _statuses; }
+  // The reason of each row's last status, in words; empty where none.
+  const std::vector<std::u16string>& reasons() const { return _reasons; }
 
  private:
   void endOutputLine();
 
   std::vector<std::u16string> _names;
   std::vector<std::u16string> _statuses;
+  std::vector<std::u16string> _reasons;
   std::u16string _login;
   std::u16string _password;
   std::u16string _output;
@@ -54,17 +56,19 @@ class THeadlessView final : public ITestCycleView {
   bool _atLineStart = true;
   std::ostream& _out;
   const TClock& _clock;
-  std::function<void(int, const std::u16string&)> _statusListener;
+  StatusListener _statusListener;
 };
 
-// The last line of a single run and its exit code, following the
-// monitoring-plugin conventions.
+// The first line of a single run and its exit code, following the
+// monitoring-plugin conventions: the status lines follow it as the long output.
 struct TOnceSummary {
   std::string line;
   int exitCode;
 };
+// `reasons`, when given, holds each server's failure reason in words.
 TOnceSummary summarizeOnce(const std::vector<std::u16string>& names,
-                           const std::vector<std::u16string>& statuses);
+                           const std::vector<std::u16string>& statuses,
+                           const std::vector<std::u16string>& reasons = {});
 TOnceSummary unknownSummary(const std::string& message);
 
 // The alert operation of the headless front end: the saved Alerts fields,

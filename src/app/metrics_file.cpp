@@ -11,11 +11,12 @@ namespace quorvex {
 
 namespace {
 
-// A label value of the text format: backslash, double quote and line feed
-// are escaped; everything else is UTF-8 as it stands.
+// A label value of the text format: control characters shown as escapes,
+// then backslash, double quote and line feed escaped as the format wants;
+// everything else is UTF-8 as it stands.
 std::string labelValue(const std::u16string& name) {
   std::string out;
-  for (const char c : toUtf8(name)) {
+  for (const char c : toUtf8(EscapeControls(name))) {
     if (c == '\\')
       out += "\\\\";
     else if (c == '"')
@@ -40,7 +41,8 @@ TMetricsFile::TMetricsFile(std::vector<std::u16string> names, std::string path)
     : _names(std::move(names)), _figures(_names.size()), _path(std::move(path)) {}
 
 void TMetricsFile::statusChanged(int row, const std::u16string& status, double wallTime,
-                                 std::chrono::steady_clock::time_point now) {
+                                 std::chrono::steady_clock::time_point now,
+                                 const std::u16string& failureReason) {
   TServerFigures& figures = _figures.at(row);
   if (status == kStatusRunning) {
     figures.started = now;
@@ -53,6 +55,7 @@ void TMetricsFile::statusChanged(int row, const std::u16string& status, double w
   if (status != kStatusSuccessful && status != kStatusFailed && status != kStatusFailedToStart)
     return;
   figures.up = status == kStatusSuccessful;
+  figures.failure = *figures.up ? u"" : (failureReason.empty() ? u"unknown" : failureReason);
   figures.lastTest = wallTime;
   figures.duration =
       figures.started ? std::chrono::duration<double>(now - *figures.started).count() : 0.0;
@@ -87,15 +90,26 @@ std::string TMetricsFile::text() const {
        }},
   };
   std::string out;
+  auto header = [&out](const char* name, const char* type, const char* help) {
+    out += std::string("# HELP ") + name + ' ' + help + '\n';
+    out += std::string("# TYPE ") + name + ' ' + type + '\n';
+  };
   for (const TFamily& family : families) {
-    out += std::string("# HELP ") + family.name + ' ' + family.help + '\n';
-    out += std::string("# TYPE ") + family.name + ' ' + family.type + '\n';
+    header(family.name, family.type, family.help);
     for (size_t i = 0; i < _names.size(); ++i) {
       const std::optional<double> value = family.value(_figures[i]);
       if (!value) continue;
       out += std::string(family.name) + "{server=\"" + labelValue(_names[i]) + "\"} " +
              number(*value) + '\n';
     }
+  }
+  // One sample per server that is down, labelled with why.
+  header("quorvex_server_failure", "gauge",
+         "1 while the server's last test failed, labelled with the reason.");
+  for (size_t i = 0; i < _names.size(); ++i) {
+    if (_figures[i].failure.empty()) continue;
+    out += "quorvex_server_failure{server=\"" + labelValue(_names[i]) + "\",reason=\"" +
+           labelValue(_figures[i].failure) + "\"} 1\n";
   }
   return out;
 }

@@ -9,7 +9,7 @@ namespace quorvex {
 
 // The headless monitor's figures in the Prometheus text format, for a
 // textfile collector: per server whether it is up, when its last test ended,
-// how long that test took and how many alerts went out for it.
+// how long that test took, why it failed and how many alerts went out for it.
 class TMetricsFile {
  public:
   // names: the servers in catalogue order; path: the file, in the file
@@ -17,9 +17,11 @@ class TMetricsFile {
   TMetricsFile(std::vector<std::u16string> names, std::string path);
 
   // A row's new status; `wallTime` is now in seconds since the epoch and
-  // `now` the steady clock, which times the test.
+  // `now` the steady clock, which times the test. `failureReason`: the
+  // reason's word when the test failed.
   void statusChanged(int row, const std::u16string& status, double wallTime,
-                     std::chrono::steady_clock::time_point now);
+                     std::chrono::steady_clock::time_point now,
+                     const std::u16string& failureReason = {});
   void alertSent(int row);
 
   std::string text() const;
@@ -35,6 +37,7 @@ class TMetricsFile {
     std::optional<double> duration;
     std::optional<std::chrono::steady_clock::time_point> started;
     long long alerts = 0;
+    std::u16string failure;  // the reason while the last result is a failure
   };
   std::vector<std::u16string> _names;
   std::vector<TServerFigures> _figures;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "alerts/alert_policy.h"
+#include "app/failure_reason.h"
 #include "platform/clock.h"
 #include "settings/settings.h"
 
@@ -16,17 +17,20 @@ namespace quorvex {
 // one at a time, in the order the results come.
 class TOutageBook {
  public:
-  // Sends the alert (or its reminder) for a server found down; may throw.
-  using AlertMail = std::function<void(const TVPNServer& server)>;
-  // Sends the mail that a server is up again after `outage`; may throw.
-  using RecoveryMail = std::function<void(const TVPNServer& server, std::chrono::seconds outage)>;
+  // Sends the alert (or its reminder) for a server found down, with the
+  // reason of its failure in words; may throw.
+  using AlertMail = std::function<void(const TVPNServer& server, const std::u16string& reason)>;
+  // Sends the mail that a server is up again after `outage`; `reason` is
+  // that of the outage's last failure. May throw.
+  using RecoveryMail = std::function<void(const TVPNServer& server, std::chrono::seconds outage,
+                                          const std::u16string& reason)>;
   // Told each time a server's outage state changes.
   using OutageChanged = std::function<void(int row, const TOutageState& state)>;
 
   TOutageBook(const TSettings& settings, AlertMail alertMail, const TClock& clock);
 
   // A server's result: any status word; only "Successful" and "Failed" count.
-  void judge(int row, const std::u16string& status);
+  void judge(int row, const std::u16string& status, const TFailureReason& reason = {});
 
   void setRecoveryMail(RecoveryMail recoveryMail) { _recoveryMail = std::move(recoveryMail); }
   void setOutageChanged(OutageChanged outageChanged) { _outageChanged = std::move(outageChanged); }
@@ -40,7 +44,8 @@ class TOutageBook {
   RecoveryMail _recoveryMail;
   OutageChanged _outageChanged;
   const TClock& _clock;
-  std::vector<TOutageState> _outages;  // one per server; `alerted` is the alert flag
+  std::vector<TOutageState> _outages;        // one per server; `alerted` is the alert flag
+  std::vector<std::u16string> _lastReasons;  // of each server's last "Failed"
 };
 
 }  // namespace quorvex

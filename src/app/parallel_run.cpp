@@ -84,16 +84,16 @@ void TParallelRun::startTest(int index) {
     };
   }
   running->test = std::make_unique<TServerTest>(_settings, index, _view, _clock, std::move(sink));
-  if (!running->test->start(_processes)) {
-    _view.setRowStatus(index, kStatusFailedToStart);
-    _outages.judge(index, kStatusFailedToStart);
+  if (const auto notStarted = running->test->start(_processes)) {
+    _view.setRowStatus(index, kStatusFailedToStart, *notStarted);
+    _outages.judge(index, kStatusFailedToStart, *notStarted);
     return;
   }
-  _view.setRowStatus(index, kStatusRunning);
+  _view.setRowStatus(index, kStatusRunning, {});
   _running.push_back(std::move(running));
 }
 
-void TParallelRun::finish(TRunning& running, const std::u16string& status) {
+void TParallelRun::finish(TRunning& running, const TTestOutcome& outcome) {
   const int index = running.test->index();
   // The child ends before any alert goes out.
   running.test->release();
@@ -101,14 +101,14 @@ void TParallelRun::finish(TRunning& running, const std::u16string& status) {
     *_verbose << running.name << ": " << running.pending << '\n';
     running.pending.clear();
   }
-  _view.setRowStatus(index, status);
-  _outages.judge(index, status);
+  _view.setRowStatus(index, outcome.status, outcome.reason);
+  _outages.judge(index, outcome.status, outcome.reason);
 }
 
 void TParallelRun::stopAll() {
   // Every child is asked first, so they end side by side, not one after another.
   for (auto& running : _running) running->test->requestStop();
-  for (auto& running : _running) finish(*running, kStatusInterrupted);
+  for (auto& running : _running) finish(*running, {kStatusInterrupted});
   _running.clear();
 }
 
@@ -179,8 +179,8 @@ bool TParallelRun::run(int stopFd) {
     for (size_t i = 0; i < _running.size(); ++i) {
       if (!due[i]) continue;
       // The wait said there is something to read: take it without waiting.
-      if (const auto verdict = _running[i]->test->step(0)) {
-        finish(*_running[i], *verdict);
+      if (const auto outcome = _running[i]->test->step(0)) {
+        finish(*_running[i], *outcome);
         _running[i].reset();
       }
     }

@@ -42,7 +42,7 @@ class TParallelRun {
   struct TRunning;
 
   void startTest(int index);
-  void finish(TRunning& running, const std::u16string& status);
+  void finish(TRunning& running, const TTestOutcome& outcome);
   void stopAll();
   // Waits on the children and the stop descriptor; true when a stop arrived.
   bool waitOnce(int stopFd, std::vector<bool>& due);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/exception.h"
 #include "platform/text.h"
 
 namespace quorvex {
@@ -46,6 +47,14 @@ bool contains(const std::u16string& text, std::u16string_view part) {
   return text.find(part) != std::u16string::npos;
 }
 
+// A start error in words, never empty.
+std::u16string startErrorText(const std::exception& e) {
+  const std::u16string message = dynamic_cast<const Exception*>(&e)
+                                     ? static_cast<const Exception&>(e).Message()
+                                     : fromUtf8(e.what());
+  return message.empty() ? u"unknown error" : message;
+}
+
 }  // namespace
 
 TServerTest::TServerTest(const TSettings& settings, int index, const ITestCycleView& view,
@@ -54,7 +63,7 @@ TServerTest::TServerTest(const TSettings& settings, int index, const ITestCycleV
 
 TServerTest::~TServerTest() = default;
 
-bool TServerTest::start(const TTestCycle::ProcessFactory& processes) {
+std::optional<TFailureReason> TServerTest::start(const TTestCycle::ProcessFactory& processes) {
   try {
     _startTime = _clock.MonotonicNow();
     const TVPNServer& server = _settings.Servers(_index);
@@ -75,10 +84,13 @@ bool TServerTest::start(const TTestCycle::ProcessFactory& processes) {
     }
     _ovpn = processes(command);
     _ovpn->run();
-    return true;
+    return std::nullopt;
+  } catch (const std::exception& e) {
+    _ovpn.reset();
+    return notStarted(startErrorText(e));
   } catch (...) {
     _ovpn.reset();
-    return false;
+    return notStarted(u"unknown error");
   }
 }
 
@@ -87,6 +99,7 @@ void TServerTest::append(const std::u16string& text) {
   std::u16string seen = std::move(_tail) + text;
   _connected = _connected || contains(seen, kConnected);
   _deviceRefused = _deviceRefused || contains(seen, kTapFailure) || contains(seen, kTunFailure);
+  _failureSigns.see(seen);
   if (seen.size() > kTailLength) seen.erase(0, seen.size() - kTailLength);
   _tail = std::move(seen);
   if (_output) _output(text);
@@ -101,14 +114,15 @@ bool TServerTest::passwordMaySend(std::optional<unsigned long> flushesBeforeRead
   return *flushes > _passwordWait->flushesBefore || now >= _passwordWait->sendAnywayAt;
 }
 
-std::optional<std::u16string> TServerTest::step(int readTimeoutMs) {
+std::optional<TTestOutcome> TServerTest::step(int readTimeoutMs) {
   const std::optional<unsigned long> flushesBeforeRead = _ovpn->inputFlushes();
   append(_ovpn->readOutput(readTimeoutMs));
 
   if (!_ovpn->isRunning()) {
     // A short read may not yet hold what the child printed last.
     if (readTimeoutMs < kLastReadTimeoutMs) append(_ovpn->readOutput(kLastReadTimeoutMs));
-    return std::u16string(_deviceRefused ? kStatusSuccessful : kStatusFailed);
+    if (_deviceRefused) return TTestOutcome{kStatusSuccessful};
+    return TTestOutcome{kStatusFailed, _failureSigns.judge(true)};
   }
   if (endsWithPrompt(_tail, kUsernamePrompt)) {
     const std::u16string login = _view.loginText();
@@ -121,10 +135,10 @@ std::optional<std::u16string> TServerTest::step(int readTimeoutMs) {
       append(kCrLf);
     }
   } else if (_connected) {
-    return std::u16string(kStatusSuccessful);
+    return TTestOutcome{kStatusSuccessful};
   } else if (std::chrono::duration<double>(_clock.MonotonicNow() - _startTime).count() >
              _settings.ConnectionTimeout()) {
-    return std::u16string(kStatusFailed);
+    return TTestOutcome{kStatusFailed, _failureSigns.judge(false)};
   }
   return std::nullopt;
 }

@@ -25,12 +25,12 @@ class TServerTest {
   TServerTest(const TServerTest&) = delete;
   TServerTest& operator=(const TServerTest&) = delete;
 
-  // Starts the child; false when it could not start (the reason is not
-  // shown: "Failed to start" says it all).
-  bool start(const TTestCycle::ProcessFactory& processes);
+  // Starts the child; when it could not start, the reason why.
+  std::optional<TFailureReason> start(const TTestCycle::ProcessFactory& processes);
   // Reads what the child printed, waiting at most readTimeoutMs for it, then
-  // answers a prompt or judges. Returns "Successful" or "Failed" once known.
-  std::optional<std::u16string> step(int readTimeoutMs);
+  // answers a prompt or judges. Returns "Successful" or "Failed" (with its
+  // reason) once known.
+  std::optional<TTestOutcome> step(int readTimeoutMs);
 
   // Descriptors that turn readable when the child prints or ends; empty when
   // the child offers none, and the caller must then step it now and then.
@@ -71,6 +71,7 @@ class TServerTest {
   bool _connected = false;
   bool _deviceRefused = false;
   std::optional<TPasswordWait> _passwordWait;
+  TFailureSigns _failureSigns;
 };
 
 }  // namespace quorvex

@@ -68,7 +68,7 @@ void TTestCycle::btnStopClick() {
   // The run was interrupted at this server, whether or not its test had ended in
   // the last tick; while waiting to repeat the index names no server.
   if (_serverIndex >= 0 && _serverIndex < _settings.ServerCount()) {
-    _view.setRowStatus(_serverIndex, kStatusInterrupted);
+    _view.setRowStatus(_serverIndex, kStatusInterrupted, {});
     _view.setRowLastRun(_serverIndex, u"");
   }
 }
@@ -92,7 +92,7 @@ void TTestCycle::tmrTestTimer() {
     advance();
     if (!_test) return;
   }
-  if (const auto verdict = _test->step(kReadTimeoutMs)) setStatus(*verdict);
+  if (const auto outcome = _test->step(kReadTimeoutMs)) setStatus(outcome->status, outcome->reason);
 }
 
 void TTestCycle::advance() {
@@ -114,19 +114,22 @@ void TTestCycle::advance() {
       _settings, _serverIndex, _view, _clock,
       [this](const std::u16string& text) { _view.appendOutput(text); });
   // The tick that starts a child goes on to read it at once.
-  setStatus(_test->start(_processes) ? kStatusRunning : kStatusFailedToStart);
+  if (const auto notStarted = _test->start(_processes))
+    setStatus(kStatusFailedToStart, *notStarted);
+  else
+    setStatus(kStatusRunning);
 }
 
-void TTestCycle::setStatus(const std::u16string& status) {
+void TTestCycle::setStatus(const std::u16string& status, const TFailureReason& reason) {
   const int row = _serverIndex;
-  _view.setRowStatus(row, status);
+  _view.setRowStatus(row, status, reason);
   if (status == kStatusRunning) {
     _view.setRowLastRun(row, u"");
   } else {
     _view.setRowLastRun(row, formatLastRun(_clock.Now()));
     _test.reset();  // terminates the child before any alert goes out
   }
-  _outages.judge(row, status);
+  _outages.judge(row, status, reason);
 }
 
 TAlertPolicySettings alertPolicySettings(const TOptions& options) {

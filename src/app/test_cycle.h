@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "alerts/alert_policy.h"
+#include "app/failure_reason.h"
 #include "app/outage_book.h"
 #include "app/test_cycle_view.h"
 #include "platform/clock.h"
@@ -22,6 +23,12 @@ inline constexpr char16_t kStatusSuccessful[] = u"Successful";
 inline constexpr char16_t kStatusFailed[] = u"Failed";
 inline constexpr char16_t kStatusFailedToStart[] = u"Failed to start";
 inline constexpr char16_t kStatusInterrupted[] = u"Interrupted";
+
+// A test's end: the status word and, for a failure, why.
+struct TTestOutcome {
+  std::u16string status;
+  TFailureReason reason{};
+};
 
 // "hh:nn:ss" on the 24-hour clock, joined by the locale's time separator
 // (":" when the locale names none).
@@ -71,7 +78,7 @@ class TTestCycle {
 
  private:
   void advance();
-  void setStatus(const std::u16string& status);
+  void setStatus(const std::u16string& status, const TFailureReason& reason = {});
 
   const TSettings& _settings;
   ITestCycleView& _view;

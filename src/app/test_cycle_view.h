@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "app/failure_reason.h"
+
 namespace quorvex {
 
 // The window as the test cycle sees it: the only operations the cycle may
@@ -19,8 +21,10 @@ class ITestCycleView {
   virtual void setOutputText(const std::u16string& text) = 0;
   virtual void appendOutput(const std::u16string& text) = 0;  // then scroll to the last line
 
-  // lvServers, row in catalogue order
-  virtual void setRowStatus(int row, const std::u16string& status) = 0;
+  // lvServers, row in catalogue order; `reason` says why a test failed
+  // (kind None for every other status).
+  virtual void setRowStatus(int row, const std::u16string& status,
+                            const TFailureReason& reason) = 0;
   virtual void setRowLastRun(int row, const std::u16string& lastRun) = 0;
 
   virtual bool repeatChecked() const = 0;  // chbRepeat

@@ -147,4 +147,26 @@ std::optional<long long> ParseWholeNumber(std::u16string_view text, long long mi
   return value;
 }
 
+std::u16string EscapeControls(std::u16string_view text) {
+  static constexpr char16_t kHex[] = u"0123456789abcdef";
+  std::u16string out;
+  out.reserve(text.size());
+  for (char16_t c : text) {
+    if (c >= 0x20 && c != 0x7F) {
+      out += c;
+    } else if (c == u'\r') {
+      out += u"\\r";
+    } else if (c == u'\n') {
+      out += u"\\n";
+    } else if (c == u'\t') {
+      out += u"\\t";
+    } else {
+      out += u"\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+  }
+  return out;
+}
+
 }  // namespace quorvex

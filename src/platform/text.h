@@ -28,6 +28,11 @@ bool EndsWithNoCase(std::u16string_view text, std::u16string_view suffix);
 std::optional<long long> ParseWholeNumber(std::u16string_view text, long long min, long long max,
                                           bool signAllowed = true);
 
+// Control characters (below 0x20, and DEL) shown as escapes: "\r", "\n",
+// "\t" and "\x01" style; a backslash stays as it is. For names from outside
+// that end up in a line of text.
+std::u16string EscapeControls(std::u16string_view text);
+
 // Convenience for literals and ASCII-only text.
 inline std::u16string u16(std::string_view ascii) { return fromUtf8(ascii); }
 

@@ -47,7 +47,7 @@ class HeadlessMetricsTest : public ::testing::Test {
         TChildScript{.reads = {u"Connection refused\n"}, .endsAfterReads = 1};
     return runHeadlessCycle(
         catalogue.settings(), options, children.factory(),
-        [mailWorks](const TVPNServer&) {
+        [mailWorks](const TVPNServer&, const std::u16string&) {
           if (!mailWorks) throw std::runtime_error("Connect timed out.");
         },
         out, err);

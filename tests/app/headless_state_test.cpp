@@ -80,8 +80,11 @@ class HeadlessStateTest : public ::testing::Test {
     err.str("");
     return runHeadlessCycle(
         catalogue.settings(), options, children.factory(),
-        [this](const TVPNServer& server) { mails.push_back(server.Name() + u" Down!"); }, out, err,
-        [this](const TVPNServer& server, std::chrono::seconds) {
+        [this](const TVPNServer& server, const std::u16string&) {
+          mails.push_back(server.Name() + u" Down!");
+        },
+        out, err,
+        [this](const TVPNServer& server, std::chrono::seconds, const std::u16string&) {
           mails.push_back(server.Name() + u" Up");
         });
   }
@@ -131,7 +134,8 @@ TEST_F(HeadlessStateTest, WithoutAStateFileEveryRunAlertsAgain) {
   for (int i = 0; i < 2; ++i)
     runHeadlessCycle(
         catalogue.settings(), options, children.factory(),
-        [this](const TVPNServer& server) { mails.push_back(server.Name()); }, out, err);
+        [this](const TVPNServer& server, const std::u16string&) { mails.push_back(server.Name()); },
+        out, err);
   EXPECT_EQ(mails.size(), 2u);
 }
 

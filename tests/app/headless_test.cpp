@@ -97,19 +97,19 @@ TEST(SummarizeOnceTest, FollowsThePluginConventions) {
   const Case cases[] = {
       {{u"a", u"b", u"c"},
        {u"Successful", u"Successful", u"Successful"},
-       "QUORVEX OK - 3 of 3 servers up | up=3;;;0;3 down=0;;1;0;3",
+       "QUORVEX OK - 3 of 3 servers up | up=3;;;0;3 down=0;;0;0;3",
        0},
       {{u"home", u"office", u"lab"},
        {u"Successful", u"Failed", u"Successful"},
-       "QUORVEX CRITICAL - 1 of 3 servers down: office | up=2;;;0;3 down=1;;1;0;3",
+       "QUORVEX CRITICAL - 1 of 3 servers down: office | up=2;;;0;3 down=1;;0;0;3",
        2},
       {{u"a", u"b", u"c"},
        {u"Failed to start", u"Successful", u"Failed"},
-       "QUORVEX CRITICAL - 2 of 3 servers down: a, c | up=1;;;0;3 down=2;;1;0;3",
+       "QUORVEX CRITICAL - 2 of 3 servers down: a, c | up=1;;;0;3 down=2;;0;0;3",
        2},
       {{u"x|y"},
        {u"Failed"},
-       "QUORVEX CRITICAL - 1 of 1 servers down: x_y | up=0;;;0;1 down=1;;1;0;1",
+       "QUORVEX CRITICAL - 1 of 1 servers down: x_y | up=0;;;0;1 down=1;;0;0;1",
        2},
       {{u"a", u"b"},
        {u"Successful", u"Interrupted"},
@@ -131,7 +131,7 @@ class HeadlessCycleTest : public ::testing::Test {
   int run(const TCommandLine& options) {
     return runHeadlessCycle(
         catalogue.settings(), options, children.factory(),
-        [this](const TVPNServer& server) {
+        [this](const TVPNServer& server, const std::u16string&) {
           alerts.push_back(server.Name());
           throw Exception(u"SMTP server not set");
         },
@@ -159,12 +159,14 @@ TEST_F(HeadlessCycleTest, OnceRunsOneCycleAndEndsWithTheSummary) {
     EXPECT_EQ(code, 2);
     const std::vector<std::string> status = statusLines(out.str());
     EXPECT_EQ(status.size(), 4u);
-    for (const char* expected :
-         {"up\tRunning", "up\tSuccessful", "down\tRunning", "down\tFailed"}) {
+    for (const char* expected : {"up\tRunning", "up\tSuccessful", "down\tRunning",
+                                 "down\tFailed\tauthentication refused"}) {
       EXPECT_NE(std::find(status.begin(), status.end(), expected), status.end()) << expected;
     }
-    EXPECT_EQ(lines(out.str()).back(),
-              "QUORVEX CRITICAL - 1 of 2 servers down: down | up=1;;;0;2 down=1;;1;0;2");
+    // Monitoring engines take the first line; the status lines follow it.
+    EXPECT_EQ(lines(out.str()).front(),
+              "QUORVEX CRITICAL - 1 of 2 servers down: down (authentication refused) | up=1;;;0;2 "
+              "down=1;;0;0;2");
     EXPECT_EQ(out.str().find("pw-never-shown"), std::string::npos);
     EXPECT_EQ(out.str().find("AUTH_FAILED") != std::string::npos, verbose);
     EXPECT_EQ(alerts, std::vector<std::u16string>{u"down"});
@@ -190,8 +192,9 @@ TEST_F(HeadlessCycleTest, OnceKeepsTheResultsAStopSignalFindsAndInterruptsOnlyAT
   const Case cases[] = {
       {"after the last result, before the closing tick",
        {.reads = {u"AUTH_FAILED\n"}, .endsAfterReads = 1, .onRead = signalAtFirstRead},
-       last + "\tFailed",
-       "QUORVEX CRITICAL - 1 of 2 servers down: " + last + " | up=1;;;0;2 down=1;;1;0;2",
+       last + "\tFailed\tauthentication refused",
+       "QUORVEX CRITICAL - 1 of 2 servers down: " + last +
+           " (authentication refused) | up=1;;;0;2 down=1;;0;0;2",
        2},
       {"in the middle of the last test",
        {.onRead = signalAtFirstRead},
@@ -209,7 +212,7 @@ TEST_F(HeadlessCycleTest, OnceKeepsTheResultsAStopSignalFindsAndInterruptsOnlyAT
     const std::vector<std::string> status = statusLines(out.str());
     ASSERT_FALSE(status.empty());
     EXPECT_EQ(status.back(), c.lastStatus);
-    EXPECT_EQ(lines(out.str()).back(), c.summary);
+    EXPECT_EQ(lines(out.str()).front(), c.summary);
     for (const auto& child : children.started) EXPECT_TRUE(child->released);
   }
 }

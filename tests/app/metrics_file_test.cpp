@@ -31,7 +31,7 @@ TEST(MetricsFile, FiguresOfEachServerAfterItsTest) {
   metrics.statusChanged(0, kStatusRunning, 100, kStart);
   metrics.statusChanged(0, kStatusSuccessful, 101.5, kStart + milliseconds(1500));
   metrics.statusChanged(1, kStatusRunning, 102, kStart + milliseconds(2000));
-  metrics.statusChanged(1, kStatusFailed, 106.25, kStart + milliseconds(6250));
+  metrics.statusChanged(1, kStatusFailed, 106.25, kStart + milliseconds(6250), u"timed out");
   metrics.alertSent(1);
   // A test cut short changes nothing; the last result stands.
   metrics.statusChanged(0, kStatusRunning, 110, kStart + milliseconds(9000));
@@ -57,15 +57,22 @@ TEST(MetricsFile, FiguresOfEachServerAfterItsTest) {
       "# TYPE quorvex_alerts_sent_total counter\n"
       "quorvex_alerts_sent_total{server=\"up\"} 0\n"
       "quorvex_alerts_sent_total{server=\"down\"} 1\n"
-      "quorvex_alerts_sent_total{server=\"untested\"} 0\n");
+      "quorvex_alerts_sent_total{server=\"untested\"} 0\n"
+      "# HELP quorvex_server_failure 1 while the server's last test failed, labelled with the "
+      "reason.\n"
+      "# TYPE quorvex_server_failure gauge\n"
+      "quorvex_server_failure{server=\"down\",reason=\"timed out\"} 1\n");
 }
 
 TEST(MetricsFile, NamesThatWouldBreakTheLineAreEscaped) {
-  TMetricsFile metrics({u"a\"b\\c\nd Z\u00fcrich"}, "/nonexistent/m.prom");
-  EXPECT_NE(metrics.text().find(
-                "quorvex_alerts_sent_total{server=\"a\\\"b\\\\c\\nd Z\xC3\xBCrich\"} 0\n"),
+  // Control characters are shown as escapes, as in the status lines; the
+  // format's own escapes then keep the backslashes.
+  TMetricsFile metrics({u"a\"b\\c\nd\r\x01 Z\u00fcrich"}, "/nonexistent/m.prom");
+  EXPECT_NE(metrics.text().find("quorvex_alerts_sent_total{server=\"a\\\"b\\\\c\\\\nd\\\\r\\\\x01 "
+                                "Z\xC3\xBCrich\"} 0\n"),
             std::string::npos)
       << metrics.text();
+  EXPECT_EQ(metrics.text().find('\r'), std::string::npos);
 }
 
 TEST(MetricsFile, StartFailureIsDownWithoutDuration) {

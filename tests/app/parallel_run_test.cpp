@@ -151,7 +151,7 @@ TEST_F(ParallelRunTest, MoreJobsThanOpenFilesAllowAreRefusedWithTheReason) {
         ++started;
         throw std::runtime_error("not to be started");
       },
-      [](const TVPNServer&) {}, out, err);
+      [](const TVPNServer&, const std::u16string&) {}, out, err);
   setrlimit(RLIMIT_NOFILE, &saved);
   EXPECT_EQ(rc, kExitUnknown);
   EXPECT_EQ(out.str(),
@@ -172,7 +172,8 @@ TEST(ParallelVerboseTest, EachLineOfOutputCarriesItsServersName) {
   applyOptionValues(catalogue.settings(), options);
   std::ostringstream out, err;
   const int rc = runHeadlessCycle(
-      catalogue.settings(), options, children.factory(), [](const TVPNServer&) {}, out, err);
+      catalogue.settings(), options, children.factory(),
+      [](const TVPNServer&, const std::u16string&) {}, out, err);
   EXPECT_EQ(rc, kExitCritical);
   const std::string text = out.str();
   EXPECT_NE(text.find("a: line one\r\n"), std::string::npos) << text;
@@ -224,7 +225,8 @@ TEST(ParallelRepeatTest, CyclesAgainAndAnOutageKeepsItsOneAlert) {
   const TClock& clock = TClock::System();
   int alerts = 0;
   TOutageBook outages(
-      catalogue.settings(), [&alerts](const TVPNServer&) { ++alerts; }, clock);
+      catalogue.settings(), [&alerts](const TVPNServer&, const std::u16string&) { ++alerts; },
+      clock);
   TParallelRun run(catalogue.settings(), view, children.factory(), outages, clock, {2, true});
   int stopPipe[2];
   ASSERT_EQ(pipe(stopPipe), 0);
@@ -255,14 +257,21 @@ TEST_F(ParallelRunTest, EachChildIsJudgedOnItsOwnWhileTheOthersGoOn) {
   const auto start = std::chrono::steady_clock::now();
   const int rc = runHeadlessCycle(
       *settings, options, factory(),
-      [&alerts](const TVPNServer& server) { alerts.push_back(toUtf8(server.Name())); }, out, err);
+      [&alerts](const TVPNServer& server, const std::u16string&) {
+        alerts.push_back(toUtf8(server.Name()));
+      },
+      out, err);
   const auto took = std::chrono::steady_clock::now() - start;
 
   EXPECT_EQ(rc, kExitCritical) << out.str() << err.str();
   const std::map<std::string, std::string> expected{
-      {"good", "Successful"},       {"late", "Successful"}, {"device", "Successful"},
-      {"flood", "Failed"},          {"silent", "Failed"},   {"dies", "Failed"},
-      {"broken", "Failed to start"}};
+      {"good", "Successful"},
+      {"late", "Successful"},
+      {"device", "Successful"},
+      {"flood", "Failed\ttimed out"},
+      {"silent", "Failed\ttimed out"},
+      {"dies", "Failed\tended"},
+      {"broken", "Failed to start\tno terminal left"}};
   EXPECT_EQ(statusByName(out.str()), expected) << err.str();
   // One alert per server found down, none for one that could not start;
   // those that died at once go out before those that timed out.
@@ -278,7 +287,7 @@ TEST_F(ParallelRunTest, AStopEndsEveryChildAndMarksOnlyTheTestsCutShort) {
   TFakeView view(settings->ServerCount());
   const TClock& clock = TClock::System();
   TOutageBook outages(
-      *settings, [](const TVPNServer&) {}, clock);
+      *settings, [](const TVPNServer&, const std::u16string&) {}, clock);
   // Two at a time: "device" and "dies" end at once, and two of the long ones
   // are under way when the stop comes; the rest never start.
   TParallelRun run(*settings, view, factory(), outages, clock, {2, false});

@@ -43,7 +43,8 @@ class RealChildTest : public ::testing::Test {
     settings.loadFromRegistry();
     settings.init();
     TFakeView view(settings.ServerCount());
-    TTestCycle cycle(settings, view, consoleAppFactory(), [](const TVPNServer&) {});
+    TTestCycle cycle(settings, view, consoleAppFactory(),
+                     [](const TVPNServer&, const std::u16string&) {});
     cycle.btnStartClick();
     // Each tick reads for a few hundred ms at most; the stand-ins answer at once.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);

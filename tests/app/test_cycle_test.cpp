@@ -31,16 +31,17 @@ class TestCycleTest : public ::testing::Test {
     catalogue = std::make_unique<TCatalogueFixture>(values);
     view = std::make_unique<TFakeView>(catalogue->settings().ServerCount());
     clock.now = EncodeDateTime(2026, 3, 29, 9, 5, 7);
-    auto alert = [this](const TVPNServer& server) {
+    auto alert = [this](const TVPNServer& server, const std::u16string&) {
       alerts.push_back(server.Name());
       childReleasedAtAlert.push_back(children.last().released);
       if (alertThrows) throw std::runtime_error("Socket Error # 10061");
     };
     cycle = std::make_unique<TTestCycle>(catalogue->settings(), *view, children.factory(), alert,
                                          clock);
-    cycle->setRecoveryMail([this](const TVPNServer& server, std::chrono::seconds outage) {
-      recoveries.push_back(server.Name() + u" after " + formatOutageLength(outage));
-    });
+    cycle->setRecoveryMail(
+        [this](const TVPNServer& server, std::chrono::seconds outage, const std::u16string&) {
+          recoveries.push_back(server.Name() + u" after " + formatOutageLength(outage));
+        });
     cycle->setOutageChanged(
         [this](int row, const TOutageState& state) { outageChanges.emplace_back(row, state); });
   }

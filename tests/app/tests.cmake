@@ -24,3 +24,7 @@ set_tests_properties(app_e2e_jobs PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
 add_test(NAME app_e2e_jobs_one_server
          COMMAND ${CMAKE_CURRENT_LIST_DIR}/e2e/jobs_one_server.sh $<TARGET_FILE:quorvex>)
 set_tests_properties(app_e2e_jobs_one_server PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE)
+# Why each server failed, against real OpenVPN peers that fail in six ways.
+add_test(NAME app_e2e_failure_reasons
+         COMMAND ${CMAKE_CURRENT_LIST_DIR}/e2e/failure_reasons.sh $<TARGET_FILE:quorvex>)
+set_tests_properties(app_e2e_failure_reasons PROPERTIES TIMEOUT 180 RUN_SERIAL TRUE)

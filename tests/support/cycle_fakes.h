@@ -108,6 +108,7 @@ struct TViewRow {
   std::u16string status = u"Not Run";
   std::u16string lastRun;
   std::vector<std::u16string> history;  // every status set, in order
+  TFailureReason reason;                // of the last status
 };
 
 class TFakeView final : public ITestCycleView {
@@ -132,8 +133,9 @@ class TFakeView final : public ITestCycleView {
     ++outputClears;
   }
   void appendOutput(const std::u16string& text) override { output += text; }
-  void setRowStatus(int row, const std::u16string& status) override {
+  void setRowStatus(int row, const std::u16string& status, const TFailureReason& reason) override {
     rows.at(static_cast<size_t>(row)).status = status;
+    rows.at(static_cast<size_t>(row)).reason = reason;
     rows.at(static_cast<size_t>(row)).history.push_back(status);
   }
   void setRowLastRun(int row, const std::u16string& lastRun) override {

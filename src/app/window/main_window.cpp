@@ -26,6 +26,7 @@
 #include "app/window/options_page.h"
 #include "app/window/result_colour.h"
 #include "platform/exception.h"
+#include "platform/text.h"
 #include "settings/settings.h"
 #include "settings/value_text.h"
 
@@ -117,11 +118,13 @@ TfrmMain::TfrmMain(std::unique_ptr<TSettings> settings, TfrmMainServices service
   createControls();
   _cycle = std::make_unique<TTestCycle>(
       *_settings, *this, std::move(services.processFactory),
-      [this](const TVPNServer& server) { sendAlert(server); }, *services.clock);
+      [this](const TVPNServer& server, const std::u16string& reason) { sendAlert(server, reason); },
+      *services.clock);
   // Outages are not carried over: every start of the window begins with none.
-  _cycle->setRecoveryMail([this](const TVPNServer& server, std::chrono::seconds outage) {
-    sendRecovery(server, outage);
-  });
+  _cycle->setRecoveryMail(
+      [this](const TVPNServer& server, std::chrono::seconds outage, const std::u16string& reason) {
+        sendRecovery(server, outage, reason);
+      });
   fillFromSettings();
   QGuiApplication::setApplicationDisplayName(windowTitle());
 }
@@ -278,7 +281,7 @@ void TfrmMain::fillFromSettings() {
                     chbRepeat->height());
   for (int i = 0; i < s.ServerCount(); ++i) {
     auto* row = new QTreeWidgetItem(
-        lvServers, {qs(s.Servers(i).Name()), QStringLiteral("Not Run"), QString()});
+        lvServers, {qs(EscapeControls(s.Servers(i).Name())), QStringLiteral("Not Run"), QString()});
     lvServersCustomDrawSubItem(*row);
   }
   edSMTPHost->setText(qs(s.SMTPHost()));
@@ -354,7 +357,7 @@ void TfrmMain::btnSaveClick() {
 
 void TfrmMain::btnTestMailClick() {
   guarded([&] {
-    sendMail(true, u"");
+    sendMail(true, u"", u"");
     showInformationBox(this, QStringLiteral("Test successful."));
   });
 }
@@ -395,16 +398,20 @@ TAlertMailFields TfrmMain::alertMailFields() const {
   return f;
 }
 
-void TfrmMain::sendMail(bool testMode, const std::u16string& serverName) {
-  if (_sendMail) return _sendMail(alertMailFields(), testMode, serverName);
-  quorvex::sendMail(*idSMTP, alertMailFields(), testMode, serverName, _mailWaits);
+void TfrmMain::sendMail(bool testMode, const std::u16string& serverName,
+                        const std::u16string& reason) {
+  if (_sendMail) return _sendMail(alertMailFields(), testMode, serverName, reason);
+  quorvex::sendMail(*idSMTP, alertMailFields(), testMode, serverName, _mailWaits, reason);
 }
 
-void TfrmMain::sendAlert(const TVPNServer& server) { sendMail(false, server.Name()); }
+void TfrmMain::sendAlert(const TVPNServer& server, const std::u16string& reason) {
+  sendMail(false, server.Name(), reason);
+}
 
-void TfrmMain::sendRecovery(const TVPNServer& server, std::chrono::seconds outage) {
-  if (_sendRecoveryMail) return _sendRecoveryMail(alertMailFields(), server.Name(), outage);
-  sendRecoveryMail(*idSMTP, alertMailFields(), server.Name(), outage, _mailWaits);
+void TfrmMain::sendRecovery(const TVPNServer& server, std::chrono::seconds outage,
+                            const std::u16string& reason) {
+  if (_sendRecoveryMail) return _sendRecoveryMail(alertMailFields(), server.Name(), outage, reason);
+  sendRecoveryMail(*idSMTP, alertMailFields(), server.Name(), outage, _mailWaits, reason);
 }
 
 // --- the cycle's view ------------------------------------------------------
@@ -436,11 +443,18 @@ void TfrmMain::showOutput() {
   end.insertText(shown);
 }
 
-void TfrmMain::setRowStatus(int row, const std::u16string& status) {
-  if (QTreeWidgetItem* item = lvServers->topLevelItem(row)) {
-    item->setText(1, qs(status));
-    lvServersCustomDrawSubItem(*item);
-  }
+void TfrmMain::setRowStatus(int row, const std::u16string& status, const TFailureReason& reason) {
+  QTreeWidgetItem* item = lvServers->topLevelItem(row);
+  if (!item) return;
+  item->setText(1, qs(status));
+  lvServersCustomDrawSubItem(*item);
+  // The reason stays with the row after the memo has moved on to the next
+  // server, and ends this server's output.
+  const std::u16string why = reason.kind == TFailureKind::None ? u"" : reason.text();
+  for (int column = 0; column < 3; ++column) item->setToolTip(column, qs(why));
+  if (why.empty()) return;
+  const bool lineEnded = _output.empty() || _output.back() == u'\n';
+  appendOutput((lineEnded ? u"" : u"\r\n") + status + u": " + why + u"\r\n");
 }
 
 void TfrmMain::setRowLastRun(int row, const std::u16string& lastRun) {

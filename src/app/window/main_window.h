@@ -28,9 +28,10 @@ class TSettings;
 class TOptionsPage;
 
 // Sends the test (testMode true) or alert e-mail; raises on failure. Tests
-// put their own in place of the real mail.
-using SendMail = std::function<void(const TAlertMailFields& fields, bool testMode,
-                                    const std::u16string& serverName)>;
+// put their own in place of the real mail. `reason`: why the server failed.
+using SendMail =
+    std::function<void(const TAlertMailFields& fields, bool testMode,
+                       const std::u16string& serverName, const std::u16string& reason)>;
 
 // What the window needs from outside; the defaults run the real thing.
 struct TfrmMainServices {
@@ -38,7 +39,7 @@ struct TfrmMainServices {
   SendMail sendMail{};  // empty: the real mail through the window's idSMTP
   // Sends the recovery mail; empty: the real mail through the window's idSMTP.
   std::function<void(const TAlertMailFields& fields, const std::u16string& serverName,
-                     std::chrono::seconds outage)>
+                     std::chrono::seconds outage, const std::u16string& reason)>
       sendRecoveryMail{};
   TAlertMailWaits mailWaits{};
   const TClock* clock = &TClock::System();
@@ -60,7 +61,7 @@ class TfrmMain : public QWidget, public ITestCycleView {
   std::u16string outputText() const override;
   void setOutputText(const std::u16string& text) override;
   void appendOutput(const std::u16string& text) override;
-  void setRowStatus(int row, const std::u16string& status) override;
+  void setRowStatus(int row, const std::u16string& status, const TFailureReason& reason) override;
   void setRowLastRun(int row, const std::u16string& lastRun) override;
   bool repeatChecked() const override;
   void setInputsEnabled(bool enabled) override;
@@ -83,9 +84,10 @@ class TfrmMain : public QWidget, public ITestCycleView {
   void lvServersCustomDrawSubItem(QTreeWidgetItem& row);
 
   TAlertMailFields alertMailFields() const;
-  void sendMail(bool testMode, const std::u16string& serverName);
-  void sendAlert(const TVPNServer& server);
-  void sendRecovery(const TVPNServer& server, std::chrono::seconds outage);
+  void sendMail(bool testMode, const std::u16string& serverName, const std::u16string& reason);
+  void sendAlert(const TVPNServer& server, const std::u16string& reason);
+  void sendRecovery(const TVPNServer& server, std::chrono::seconds outage,
+                    const std::u16string& reason);
   // Runs a handler; an error it raises goes to the error box.
   void guarded(const std::function<void()>& handler);
   void showOutput();

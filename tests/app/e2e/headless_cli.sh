@@ -45,9 +45,9 @@ mkdir -p "$work/bad-bin"
 printf 'not a program\n' >"$work/bad-bin/openvpn"
 chmod +x "$work/bad-bin/openvpn"
 path=$work/bad-bin
-expect 2 "^QUORVEX CRITICAL - 1 of 1 servers down: one \| up=0;;;0;1 down=1;;1;0;1$" \
+expect 2 "^QUORVEX CRITICAL - 1 of 1 servers down: one \(.+\) \| up=0;;;0;1 down=1;;0;0;1$" \
   "$work/one" --headless --once "${settings[@]}"
-expect 2 $'\tone\tFailed to start$' "$work/one" --headless --once "${settings[@]}"
+expect 2 $'\tone\tFailed to start\t.+$' "$work/one" --headless --once "${settings[@]}"
 
 [ "$failures" = 0 ] || exit 1
 echo PASS

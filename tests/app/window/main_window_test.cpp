@@ -42,12 +42,14 @@ struct FakeMail {
     TAlertMailFields fields;
     bool testMode;
     std::u16string serverName;
+    std::u16string reason;
   };
   std::vector<Sent> sent;
   std::u16string error;
   SendMail op() {
-    return [this](const TAlertMailFields& fields, bool testMode, const std::u16string& serverName) {
-      sent.push_back({fields, testMode, serverName});
+    return [this](const TAlertMailFields& fields, bool testMode, const std::u16string& serverName,
+                  const std::u16string& reason) {
+      sent.push_back({fields, testMode, serverName, reason});
       if (!error.empty()) throw EQxException(error);
     };
   }
@@ -436,7 +438,7 @@ TEST_F(WindowTest, ColoursFollowTheStatusWord) {
                                                       {u"failed", QColor()}};
   ITestCycleView& view = *w;
   for (const auto& [status, colour] : cases) {
-    view.setRowStatus(0, status);
+    view.setRowStatus(0, status, {});
     EXPECT_EQ(rowColour(*w, "a", 1), colour) << QString::fromStdU16String(status).toStdString();
     EXPECT_EQ(rowColour(*w, "a", 2), QColor(0, 0, 0));
   }

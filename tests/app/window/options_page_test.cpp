@@ -28,7 +28,7 @@ class OptionsPageTest : public ::testing::Test {
   std::unique_ptr<TfrmMain> open(const TestMachine& machine) {
     TfrmMainServices services;
     services.processFactory = children.factory();
-    services.sendMail = [this](const TAlertMailFields& fields, bool testMode,
+    services.sendMail = [this](const TAlertMailFields& fields, bool testMode, const std::u16string&,
                                const std::u16string&) {
       if (testMode) tested.push_back(fields.Options);
     };
