@@ -456,7 +456,10 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
   for (int i = 0; i < settings.ServerCount(); ++i) names.push_back(settings.Servers(i).Name());
   // A stop after the last test still reports the results.
   const TOnceSummary summary = summarizeOnce(names, view.statuses(), view.reasons());
-  out << summary.line << '\n' << longOutput.str() << std::flush;
+  // A "|" in the long output would start perfdata of its own.
+  std::string details = longOutput.str();
+  std::replace(details.begin(), details.end(), '|', '_');
+  out << summary.line << '\n' << details << std::flush;
   return summary.exitCode;
 }
 

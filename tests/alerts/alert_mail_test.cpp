@@ -167,6 +167,72 @@ TEST_F(AlertMail, AlertReplacesTheServerNameInSubjectAndBody) {
   EXPECT_FALSE(idSMTP->Connected());
 }
 
+TEST(AlertPlaceholders, NameAndReasonInOnePassNeverInsideWhatWasInserted) {
+  struct Case {
+    std::u16string text, name, reason, result;
+  };
+  const Case cases[] = {
+      {u"<serverName> Down! (<reason>)", u"office", u"timed out", u"office Down! (timed out)"},
+      {u"<reason><reason>", u"x", u"refused", u"refusedrefused"},
+      {u"<serverName>", u"<reason>", u"refused", u"<reason>"},
+      {u"<reason>", u"x", u"file <serverName>.ovpn", u"file <serverName>.ovpn"},
+      {u"<REASON> <reason", u"x", u"refused", u"<REASON> <reason"},
+      {u"why: <reason>", u"x", u"", u"why: unknown"},  // never an empty reason
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(replacePlaceholders(c.text, c.name, c.reason), c.result)
+        << toUtf8(c.text) << " / " << toUtf8(c.name);
+}
+
+TEST_F(AlertMail, AnAlertSaysWhyInSubjectAndBody) {
+  TScriptedSMTPPeer peer(Delivery());
+  TAlertMailFields fields = Fields(peer.Port());
+  fields.MsgSubject = u"<serverName> Down! (<reason>)";
+  fields.MsgText = u"<serverName>: <reason>";
+  sendMail(*idSMTP, fields, false, u"office", kTestWaits, u"authentication refused");
+  EXPECT_EQ(peer.Finish(), "");
+  ASSERT_EQ(peer.Messages().size(), 1u);
+  const TWire wire = Split(peer.Messages()[0]);
+  EXPECT_EQ(wire.Header[1], "Subject: office Down! (authentication refused)");
+  EXPECT_EQ(wire.Body[0], "office: authentication refused");
+}
+
+TEST(AlertMailFields, AnEmptyFieldThatStopsTheMailIsNamed) {
+  struct Case {
+    const char* name;
+    void (*change)(TAlertMailFields&);
+    const char16_t* error;  // null: no error
+  };
+  const Case cases[] = {
+      {"complete", [](TAlertMailFields&) {}, nullptr},
+      {"no host", [](TAlertMailFields& f) { f.SMTPHost = u""; }, u"No SMTP server is set."},
+      {"blank host", [](TAlertMailFields& f) { f.SMTPHost = u"  "; }, u"No SMTP server is set."},
+      {"no port", [](TAlertMailFields& f) { f.SMTPPort = u""; }, u"No SMTP port is set."},
+      {"port 0", [](TAlertMailFields& f) { f.SMTPPort = u"0"; }, u"No SMTP port is set."},
+      {"no recipient", [](TAlertMailFields& f) { f.MsgTo = f.MsgCC = u""; },
+       u"No recipient (To) is set."},
+      {"only a copy recipient", [](TAlertMailFields& f) { f.MsgTo = u""; }, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TAlertMailFields fields = Fields(25);
+    c.change(fields);
+    if (!c.error) {
+      EXPECT_NO_THROW(checkMailFields(fields));
+      continue;
+    }
+    try {
+      checkMailFields(fields);
+      ADD_FAILURE() << "no error";
+    } catch (const EQxException& e) {
+      EXPECT_EQ(e.Message(), c.error);
+    }
+    // The mail itself stops with the same words, before any connection.
+    auto idSMTP = makeAlertSMTP();
+    EXPECT_THROW(sendMail(*idSMTP, fields, true, u"", kTestWaits), EQxException);
+  }
+}
+
 TEST_F(AlertMail, TestMailKeepsTheTextAndIgnoresTheSubjectField) {
   TAlertMailFields fields = Fields(0);
   fields.MsgCC.clear();

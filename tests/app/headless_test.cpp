@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -215,6 +216,95 @@ TEST_F(HeadlessCycleTest, OnceKeepsTheResultsAStopSignalFindsAndInterruptsOnlyAT
     EXPECT_EQ(lines(out.str()).front(), c.summary);
     for (const auto& child : children.started) EXPECT_TRUE(child->released);
   }
+}
+
+// The monitoring plugin guidelines, as an engine reads a check's output: the
+// first line is "SERVICE STATE - text | perfdata", the state agrees with the
+// exit code, each perfdata item is 'label'=value;warn;crit;min;max, and a
+// value outside the critical range ("N" means 0..N) makes the state CRITICAL.
+void expectPluginOutput(const std::string& output, int exitCode) {
+  const std::vector<std::string> all = lines(output);
+  ASSERT_FALSE(all.empty());
+  static const char* const kStates[] = {"OK", "WARNING", "CRITICAL", "UNKNOWN"};
+  std::smatch first;
+  ASSERT_TRUE(std::regex_match(
+      all[0], first,
+      std::regex(R"(QUORVEX (OK|WARNING|CRITICAL|UNKNOWN) - ([^|]+?)(?: \| (.*))?)")))
+      << all[0];
+  ASSERT_TRUE(exitCode >= 0 && exitCode <= 3);
+  EXPECT_EQ(first[1].str(), kStates[exitCode]) << all[0];
+  // The long output must not start perfdata of its own.
+  for (size_t i = 1; i < all.size(); ++i) EXPECT_EQ(all[i].find('|'), std::string::npos) << all[i];
+  if (exitCode == 3) return;
+  ASSERT_TRUE(first[3].matched) << "no perfdata: " << all[0];
+  std::istringstream items(first[3].str());
+  bool critical = false;
+  int count = 0;
+  for (std::string item; items >> item; ++count) {
+    std::smatch m;
+    ASSERT_TRUE(
+        std::regex_match(item, m, std::regex(R"(([A-Za-z_]+)=(\d+);(\d*);(\d*);(\d+);(\d+))")))
+        << item;
+    const long value = std::stol(m[2].str());
+    EXPECT_LE(std::stol(m[5].str()), value) << item;
+    EXPECT_LE(value, std::stol(m[6].str())) << item;
+    if (m[4].length() > 0 && (value < 0 || value > std::stol(m[4].str()))) critical = true;
+  }
+  EXPECT_EQ(count, 2);
+  EXPECT_EQ(critical, exitCode == 2) << all[0];
+}
+
+TEST_F(HeadlessCycleTest, OnceFollowsThePluginGuidelinesOneAtATimeAndSideBySide) {
+  struct Case {
+    const char* name;
+    std::vector<TChildScript> scripts;  // up, down
+    int exitCode;
+    size_t statusLines;  // a child that cannot start has no "Running"
+  };
+  const TChildScript good{.reads = {u"Initialization Sequence Completed\n"}};
+  const TChildScript refused{.reads = {u"AUTH_FAILED\n"}, .endsAfterReads = 1};
+  const TChildScript broken{.runThrows = true};
+  const Case cases[] = {
+      {"all up", {good, good}, 0, 4},
+      {"one down", {good, refused}, 2, 4},
+      {"all down", {refused, refused}, 2, 4},
+      {"one could not start", {broken, good}, 2, 3},
+  };
+  for (const char* jobs : {"1", "3"}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + ", --jobs " + jobs);
+      children = TFakeChildren();
+      out.str("");
+      script("up", c.scripts[0]);
+      script("down", c.scripts[1]);
+      TCommandLine options{.headless = true, .once = true, .verbose = true};
+      options.optionValues.emplace_back("jobs", fromUtf8(jobs));
+      applyOptionValues(catalogue.settings(), options);
+      const int code = run(options);
+      EXPECT_EQ(code, c.exitCode);
+      expectPluginOutput(out.str(), code);
+      EXPECT_EQ(statusLines(out.str()).size(), c.statusLines) << out.str();
+    }
+  }
+}
+
+TEST_F(HeadlessCycleTest, ControlCharactersInANameAreShownEscaped) {
+  TCatalogueFixture forged{{.servers = {"vpn\r\nBcc: victim@evil\tRunning|x"}}};
+  children.scripts[u"vpn"] = {.reads = {u"AUTH_FAILED\n"}, .endsAfterReads = 1};
+  const int code = runHeadlessCycle(
+      forged.settings(), {.headless = true, .once = true}, children.factory(),
+      [](const TVPNServer&, const std::u16string&) {}, out, err);
+  EXPECT_EQ(code, 2);
+  const std::vector<std::string> all = lines(out.str());
+  // The summary, two status lines and the alert's: nothing forged.
+  ASSERT_EQ(all.size(), 4u) << out.str();
+  for (const std::string& line : all) EXPECT_NE(line.rfind("Bcc:", 0), 0u) << line;
+  EXPECT_EQ(all[0],
+            "QUORVEX CRITICAL - 1 of 1 servers down: vpn\\r\\nBcc: victim@evil\\tRunning_x "
+            "(authentication refused) | up=0;;;0;1 down=1;;0;0;1");
+  EXPECT_EQ(statusLines(out.str()).at(1),
+            "vpn\\r\\nBcc: victim@evil\\tRunning_x\tFailed\tauthentication refused");
+  expectPluginOutput(out.str(), code);
 }
 
 TEST_F(HeadlessCycleTest, StopSignalEndsTheRepeatingRunAndInterruptsTheTest) {

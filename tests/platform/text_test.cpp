@@ -75,5 +75,19 @@ TEST(Trim, DropsEveryCharacterUpToTheBlank) {
   EXPECT_EQ(Trim(u"   "), u"");
 }
 
+TEST(EscapeControls, ControlCharactersBecomeVisibleEscapes) {
+  struct Case {
+    std::u16string text, shown;
+  };
+  const Case cases[] = {
+      {u"office", u"office"},
+      {u"a\r\nBcc: x@evil\tRunning", u"a\\r\\nBcc: x@evil\\tRunning"},
+      {std::u16string(u"a\0b", 3), u"a\\x00b"},
+      {u"\x01\x1f\x7f", u"\\x01\\x1f\\x7f"},
+      {u" ~\u0080Z\u00fcrich\\", u" ~\u0080Z\u00fcrich\\"},  // blank, tilde, above DEL, backslash
+  };
+  for (const Case& c : cases) EXPECT_EQ(EscapeControls(c.text), c.shown);
+}
+
 }  // namespace
 }  // namespace quorvex

@@ -373,6 +373,39 @@ TEST_F(WindowTest, AnAlertThatCannotBeSentShowsNoBox) {
   EXPECT_TRUE(boxes.boxes.empty());
 }
 
+TEST_F(WindowTest, AFailedRowSaysWhyInItsTooltipAndAtTheEndOfTheOutput) {
+  {
+    TestMachine machine({"down", "broken", "up"});
+    children.byServer[u"down"] = exitingChild();  // ends on an options error
+    children.byServer[u"up"] = connectingChild();
+    auto w = open(machine);
+    ASSERT_TRUE(w);
+    auto tooltip = [&](const char* server) {
+      const auto found = control<QTreeWidget>(*w, "lvServers")
+                             ->findItems(QString::fromLatin1(server), Qt::MatchExactly, 0);
+      return found.isEmpty() ? QStringLiteral("(no row)") : found[0]->toolTip(1);
+    };
+    control<QPushButton>(*w, "btnStart")->click();
+    ASSERT_TRUE(waitFor([&] { return idle(*w); }));
+    // The status words stay as they were.
+    EXPECT_EQ(rowText(*w, "down", 1), "Failed");
+    EXPECT_EQ(tooltip("down"), "configuration error");
+    EXPECT_EQ(rowText(*w, "broken", 1), "Failed to start");
+    EXPECT_FALSE(tooltip("broken").isEmpty());
+    EXPECT_EQ(tooltip("up"), "");
+    ASSERT_EQ(mail.sent.size(), 1u);
+    EXPECT_EQ(mail.sent[0].reason, u"configuration error");
+  }
+  TestMachine machine({"down"});
+  children.byServer[u"down"] = exitingChild();
+  auto w = open(machine);
+  ASSERT_TRUE(w);
+  control<QPushButton>(*w, "btnStart")->click();
+  ASSERT_TRUE(waitFor([&] { return idle(*w); }));
+  EXPECT_EQ(control<QPlainTextEdit>(*w, "mmOutput")->toPlainText(),
+            "Options error: cannot read the certificate\nFailed: configuration error\n");
+}
+
 TEST_F(WindowTest, AnswersPromptsWithoutShowingThePassword) {
   TestMachine machine({"office"});
   auto child = std::make_shared<FakeChild>();
