@@ -68,7 +68,8 @@ int main(int argc, char** argv) {
                       command.cmdLine.find(u"singapore") != std::u16string::npos;
     return std::make_unique<TStandIn>(!down);
   };
-  services.sendMail = [](const TAlertMailFields&, bool, const std::u16string&) {};
+  services.sendMail = [](const TAlertMailFields&, bool, const std::u16string&,
+                         const std::u16string&) {};
   auto window = createMainWindow(fromUtf8(settings), std::move(services)).window;
   if (!window) return 1;
   window->show();

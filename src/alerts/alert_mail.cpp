@@ -274,13 +274,15 @@ void sendMail(TQxSMTP& idSMTP, const TAlertMailFields& fields, bool testMode,
               std::u16string_view serverName, const TAlertMailWaits& waits,
               std::u16string_view reason) {
   checkMailFields(fields);
+  // A name is shown with its control characters escaped, as everywhere.
+  const std::u16string name = EscapeControls(serverName);
   TQxMessage msg;
   if (testMode) {
     msg.SetSubject(kTestMailSubject);
     msg.Body().SetText(fields.MsgText);
   } else {
-    msg.SetSubject(replacePlaceholders(fields.MsgSubject, serverName, reason));
-    msg.Body().SetText(replacePlaceholders(fields.MsgText, serverName, reason));
+    msg.SetSubject(replacePlaceholders(fields.MsgSubject, name, reason));
+    msg.Body().SetText(replacePlaceholders(fields.MsgText, name, reason));
   }
   fillEnvelope(msg, fields);
   deliver(idSMTP, fields, msg, waits);

@@ -365,14 +365,15 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
                      TTestCycle::ProcessFactory processes, TTestCycle::AlertMail alertMail,
                      std::ostream& out, std::ostream& err, TTestCycle::RecoveryMail recoveryMail) {
   if (options.once && settings.ServerCount() == 0) {
-    const TOnceSummary summary =
-        unknownSummary("no client configurations in " + localBytes(settings.ConfigDir()));
+    const TOnceSummary summary = unknownSummary(localBytes(noServersText(settings)));
     out << summary.line << std::endl;
     return summary.exitCode;
   }
-  if (settings.ServerCount() == 0) {
-    err << "quorvex: no client configurations in " << localBytes(settings.ConfigDir()) << std::endl;
-  }
+  if (settings.ServerCount() == 0)
+    err << "quorvex: " << localBytes(noServersText(settings)) << std::endl;
+  if (const std::u16string warning = emptyLoginWarning(settings, settings.Username());
+      !warning.empty())
+    err << "quorvex: " << localBytes(warning) << std::endl;
 
   const TClock& clock = TClock::System();
   // A single run is read by monitoring engines, which take the first line:
@@ -465,12 +466,21 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
 
 int runHeadless(const TCommandLine& options, std::ostream& out, std::ostream& err) {
   std::unique_ptr<TSettings> settings;
+  TStartUpNotes notes;
   try {
-    settings = startUpSettings(settingsFilePath(options.settingsFile));
+    settings = startUpSettings(settingsFilePath(options.settingsFile), nullptr, nullptr, &notes);
   } catch (const std::exception& e) {
     out << unknownSummary(e.what()).line << std::endl;
     return kExitUnknown;
   }
+  // A file the user named and Quorvex cannot read: a single run would only
+  // report every server down for want of the login.
+  if (options.once && options.settingsFile && notes.settingsUnreadable) {
+    out << unknownSummary(localBytes(notes.lines.front())).line << std::endl;
+    return kExitUnknown;
+  }
+  for (const std::u16string& line : notes.lines)
+    err << "quorvex: " << localBytes(line) << std::endl;
   try {
     applyOptionValues(*settings, options);
     TCommandLine withState = options;

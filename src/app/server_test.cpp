@@ -67,6 +67,7 @@ std::optional<TFailureReason> TServerTest::start(const TTestCycle::ProcessFactor
   try {
     _startTime = _clock.MonotonicNow();
     const TVPNServer& server = _settings.Servers(_index);
+    if (!server.ReadError().empty()) return notStarted(server.ReadError());
     // The test only has to learn whether the server accepts the connection:
     // no device is opened and no address or route applied, so it needs no
     // root and never reroutes the machine. A full tunnel test, asked for,

@@ -11,9 +11,14 @@ class Exception : public std::runtime_error {
  public:
   explicit Exception(std::u16string message);
   const std::u16string& Message() const noexcept { return _message; }
+  // Where the error arose ("line 7, element <port>"), for a report that
+  // needs more than the message; empty when not known.
+  const std::u16string& Place() const noexcept { return _place; }
+  void SetPlace(std::u16string place) { _place = std::move(place); }
 
  private:
   std::u16string _message;
+  std::u16string _place;
 };
 
 // A text that does not convert to a number or a Boolean.

@@ -147,6 +147,14 @@ std::optional<long long> ParseWholeNumber(std::u16string_view text, long long mi
   return value;
 }
 
+std::u16string WithFullStop(std::u16string_view text) {
+  std::u16string sentence(text);
+  if (!sentence.empty() && sentence.back() != u'.' && sentence.back() != u'!' &&
+      sentence.back() != u'?')
+    sentence += u'.';
+  return sentence;
+}
+
 std::u16string EscapeControls(std::u16string_view text) {
   static constexpr char16_t kHex[] = u"0123456789abcdef";
   std::u16string out;

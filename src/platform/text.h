@@ -28,6 +28,10 @@ bool EndsWithNoCase(std::u16string_view text, std::u16string_view suffix);
 std::optional<long long> ParseWholeNumber(std::u16string_view text, long long min, long long max,
                                           bool signAllowed = true);
 
+// The text as a sentence: a full stop added unless it already ends with
+// ".", "!" or "?", so that a hint can follow it.
+std::u16string WithFullStop(std::u16string_view text);
+
 // Control characters (below 0x20, and DEL) shown as escapes: "\r", "\n",
 // "\t" and "\x01" style; a backslash stays as it is. For names from outside
 // that end up in a line of text.

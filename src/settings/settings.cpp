@@ -4,8 +4,11 @@
 #include <fnmatch.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include "platform/exception.h"
 #include "platform/registry.h"
+#include "platform/text.h"
 #include "platform/text_encoding.h"
 #include "settings/file_io.h"
 
@@ -113,15 +116,26 @@ void TSettings::init() {
     // The file is examined and later started by its own bytes, so a name the
     // locale cannot decode is still tested; only the shown name has U+FFFD.
     const std::string path = folder + entry->d_name;
+    // A file that cannot be read is a server of its own that fails to start
+    // with the reason; it must not leave every other server unwatched.
+    std::u16string readError;
     try {
       if (!mayBeConfigFile(path) || !isClientConfigFile(path)) continue;
     } catch (const EFileError& e) {
-      throw EFileError(e.Message() + kOwnFolderHint);
+      readError = WithFullStop(e.Message()) + kOwnFolderHint;
     }
     const std::u16string fileName = system.GetString(entry->d_name);
     _servers.push_back(
         std::make_unique<TVPNServer>(serverName(fileName), fileName, std::string(entry->d_name)));
+    _servers.back()->SetReadError(std::move(readError));
   }
+  // Listed by name without regard to case, as the original platform lists a
+  // folder; the exact name breaks ties, so the order never depends on the disk.
+  std::stable_sort(_servers.begin(), _servers.end(), [](const auto& a, const auto& b) {
+    const std::u16string upperA = AsciiUpper(a->OVPNFilename());
+    const std::u16string upperB = AsciiUpper(b->OVPNFilename());
+    return upperA != upperB ? upperA < upperB : a->OVPNFilename() < b->OVPNFilename();
+  });
 }
 
 bool TSettings::isClientConfig(const std::u16string& fullPath) const {

@@ -22,11 +22,16 @@ class TVPNServer {
   const std::u16string& OVPNFilename() const { return _OVPNFilename; }
   // For opening: the name's own bytes.
   const std::string& OVPNFileBytes() const { return _OVPNFileBytes; }
+  // Why the file could not be read at discovery, in words; empty when it
+  // was read. Such a server is listed, and fails to start.
+  const std::u16string& ReadError() const { return _readError; }
+  void SetReadError(std::u16string error) { _readError = std::move(error); }
 
  private:
   std::u16string _name;
   std::u16string _OVPNFilename;
   std::string _OVPNFileBytes;
+  std::u16string _readError;
 };
 
 // Every configuration value of the system and the server catalogue.

@@ -21,16 +21,33 @@ namespace {
 // Only the root, the two containers and the value elements are looked at.
 constexpr size_t kKeptDepth = 4;
 
+// Runs read on the element `name` of parent; an error it raises is told
+// where the element stands in the file.
+template <class Read>
+auto at(const TXmlNode* parent, const char* name, Read read) {
+  try {
+    return read();
+  } catch (Exception& e) {
+    const TXmlNode* element = parent ? parent->childElement(name) : nullptr;
+    if (e.Place().empty() && element)
+      e.SetPlace(u"line " + u16(std::to_string(element->line)) + u", element <" + fromUtf8(name) +
+                 u">");
+    throw;
+  }
+}
+
 // The element's text, or no value when the element is missing or empty.
 std::optional<std::u16string> getValue(const TXmlNode* parent, const char* name) {
-  const TXmlNode* element = parent ? parent->childElement(name) : nullptr;
-  if (!element || element->children.empty()) return std::nullopt;
-  const TXmlNode& only = element->children.front();
-  if (element->children.size() != 1 ||
-      (only.kind != TXmlNode::Kind::Text && only.kind != TXmlNode::Kind::CData))
-    throw Exception(u"Element \"" + fromUtf8(name) + u"\" does not contain a single text node");
-  if (only.value.empty()) return std::nullopt;
-  return fromUtf8(only.value);
+  return at(parent, name, [&]() -> std::optional<std::u16string> {
+    const TXmlNode* element = parent ? parent->childElement(name) : nullptr;
+    if (!element || element->children.empty()) return std::nullopt;
+    const TXmlNode& only = element->children.front();
+    if (element->children.size() != 1 ||
+        (only.kind != TXmlNode::Kind::Text && only.kind != TXmlNode::Kind::CData))
+      throw Exception(u"Element \"" + fromUtf8(name) + u"\" does not contain a single text node");
+    if (only.value.empty()) return std::nullopt;
+    return fromUtf8(only.value);
+  });
 }
 
 std::u16string stringValue(const TXmlNode* parent, const char* name) {
@@ -39,12 +56,12 @@ std::u16string stringValue(const TXmlNode* parent, const char* name) {
 
 int32_t integerValue(const TXmlNode* parent, const char* name) {
   const auto text = getValue(parent, name);
-  return text ? textToInt32(*text) : 0;
+  return at(parent, name, [&] { return text ? textToInt32(*text) : 0; });
 }
 
 bool booleanValue(const TXmlNode* parent, const char* name) {
   const auto text = getValue(parent, name);
-  return text ? textToBool(*text) : false;
+  return at(parent, name, [&] { return text ? textToBool(*text) : false; });
 }
 
 }  // namespace
@@ -123,8 +140,9 @@ void TSettings::loadFromFile() {
   const TXmlNode* options = root.childElement(kOptionsElement);
   TOptions read;
   for (const TOptionSpec& spec : optionTable()) {
-    if (const auto text = getValue(options, std::string(spec.element).c_str()))
-      read.SetText(spec.id, *text);
+    const std::string element(spec.element);
+    if (const auto text = getValue(options, element.c_str()))
+      at(options, element.c_str(), [&] { read.SetText(spec.id, *text); });
   }
   _options = std::move(read);
 }

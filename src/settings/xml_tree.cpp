@@ -63,6 +63,7 @@ class TTreeBuilder {
     TXmlNode& node = parent ? parent->children.emplace_back() : b._root;
     node.kind = TXmlNode::Kind::Element;
     node.name = name;
+    node.line = XML_GetCurrentLineNumber(b._parser);
     b._open.push_back(&node);
     if (b._open.size() > b._maxDepth) ++b._skipped;
   }

@@ -16,6 +16,7 @@ struct TXmlNode {
   std::string name;   // elements only
   std::string value;  // text, character data, comment or instruction body
   std::vector<TXmlNode> children;
+  size_t line = 0;  // elements: where the start tag is, counted from 1
 
   // The first child element of exactly that name, or null.
   const TXmlNode* childElement(std::string_view elementName) const;

@@ -280,8 +280,9 @@ TEST_F(AlertMail, ALineBreakInTheNameAddsNoHeaderAndNoRecipient) {
   const TWire wire = SendThrough(Delivery(), Fields(0), false, u"x\r\nBcc: intruder@evil.test");
   for (const auto& line : wire.Header) EXPECT_THAT(line, ::testing::Not(StartsWith("Bcc")));
   EXPECT_EQ(HeaderNames(wire), "From;Subject;To;Cc;Date;Message-ID;");
-  EXPECT_THAT(wire.Header[1], StartsWith("Subject: x"));
-  EXPECT_THAT(wire.Header[1], HasSubstr("intruder@evil.test Down!"));
+  // Shown escaped, as in the status lines and the window.
+  EXPECT_EQ(wire.Header[1], "Subject: x\\r\\nBcc: intruder@evil.test Down!");
+  EXPECT_EQ(wire.Body[0], "x\\r\\nBcc: intruder@evil.test is down.");
 }
 
 TEST_F(AlertMail, ErrorsReachTheCallerAndTheConnectionIsReleased) {

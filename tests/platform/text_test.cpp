@@ -75,6 +75,13 @@ TEST(Trim, DropsEveryCharacterUpToTheBlank) {
   EXPECT_EQ(Trim(u"   "), u"");
 }
 
+TEST(WithFullStop, EndsTheSentenceOnce) {
+  EXPECT_EQ(WithFullStop(u"Permission denied"), u"Permission denied.");
+  EXPECT_EQ(WithFullStop(u"(line 2, column 11)"), u"(line 2, column 11).");
+  for (const char16_t* done : {u"Done.", u"Down!", u"Why?", u""})
+    EXPECT_EQ(WithFullStop(done), done);
+}
+
 TEST(EscapeControls, ControlCharactersBecomeVisibleEscapes) {
   struct Case {
     std::u16string text, shown;

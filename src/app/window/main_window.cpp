@@ -20,6 +20,7 @@
 #include <QTreeWidget>
 #include <QUrl>
 
+#include "app/start_up.h"
 #include "app/window/error_display.h"
 #include "app/window/logo.h"
 #include "app/window/manual.h"
@@ -310,7 +311,17 @@ void TfrmMain::guarded(const std::function<void()>& handler) {
 }
 
 void TfrmMain::btnStartClick() {
-  guarded([&] { _cycle->btnStartClick(); });
+  guarded([&] {
+    _startNotice = emptyLoginWarning(*_settings, us(edLogin->text()));
+    _cycle->btnStartClick();
+  });
+}
+
+void TfrmMain::showStartUpNotes(const std::vector<std::u16string>& lines) {
+  std::u16string text;
+  for (const std::u16string& line : lines) text += line + u"\r\n";
+  if (_settings->ServerCount() == 0) text += noServersText(*_settings) + u"\r\n";
+  if (!text.empty()) setOutputText(text);
 }
 
 void TfrmMain::btnStopClick() {
@@ -424,6 +435,11 @@ void TfrmMain::setOutputText(const std::u16string& text) {
   _output = text;
   _outputShown = 0;
   mmOutput->clear();
+  // The first test after Start keeps the warning above its output.
+  if (!_startNotice.empty()) {
+    _output = _startNotice + u"\r\n" + _output;
+    _startNotice.clear();
+  }
   showOutput();
 }
 

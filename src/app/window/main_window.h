@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <QWidget>
 
@@ -55,6 +56,10 @@ class TfrmMain : public QWidget, public ITestCycleView {
   TfrmMain(std::unique_ptr<TSettings> settings, TfrmMainServices services = {});
   ~TfrmMain() override;
 
+  // Shows, in the output, what start-up found wrong (the settings file, a
+  // folder without configurations); the window goes on as usual.
+  void showStartUpNotes(const std::vector<std::u16string>& lines);
+
   // ITestCycleView
   std::u16string loginText() const override;
   std::u16string passwordText() const override;
@@ -101,6 +106,7 @@ class TfrmMain : public QWidget, public ITestCycleView {
   std::u16string _output;        // mmOutput's text exactly as the cycle gave it
   size_t _outputShown = 0;       // how much of _output the memo shows
   bool _tickErrorShown = false;  // an error box raised by a tick is open
+  std::u16string _startNotice;   // shown above the first test's output after Start
 
   // Controls belong to their Qt parents; these are links.
   QLabel* _logo = nullptr;

@@ -49,8 +49,9 @@ TWindowStartUp createMainWindow(const std::u16string& settingsPath, TfrmMainServ
                                 const IRegistry* registry) {
   std::unique_ptr<TSettings> settings;
   TStartUpStep failedStep{};
+  TStartUpNotes notes;
   try {
-    settings = startUpSettings(settingsPath, registry, &failedStep);
+    settings = startUpSettings(settingsPath, registry, &failedStep, &notes);
   } catch (...) {
     if (failedStep == TStartUpStep::FindOpenVPN) {
       showStartUpErrorBox(QStringLiteral("Quorvex"), currentErrorMessage());
@@ -65,7 +66,9 @@ TWindowStartUp createMainWindow(const std::u16string& settingsPath, TfrmMainServ
                                  currentErrorMessage()));
     return {nullptr, 1};
   }
-  return {std::make_unique<TfrmMain>(std::move(settings), std::move(services)), 0};
+  auto window = std::make_unique<TfrmMain>(std::move(settings), std::move(services));
+  window->showStartUpNotes(notes.lines);
+  return {std::move(window), 0};
 }
 
 int runWindow(int argc, char** argv, const TCommandLine& options) {

@@ -29,16 +29,29 @@ expect() {
   fi
 }
 
-settings=(--settings "$work/settings.xml")  # missing: defaults stand
+printf '<settings><conn_timeout>5</conn_timeout></settings>' >"$work/settings.xml"
+settings=(--settings "$work/settings.xml")
 expect 0 "^usage: quorvex" "$work/empty" --help
 expect 0 "^quorvex [0-9]" "$work/empty" --version
 expect 3 "unknown option '--bogus'" "$work/empty" --headless --bogus
 expect 3 "unexpected argument 'extra'" "$work/empty" --headless extra
 expect 3 "needs a file name" "$work/empty" --headless --settings
 expect 3 "need '--headless'" "$work/empty" --once
-expect 3 "^QUORVEX UNKNOWN - no client configurations in $work/empty$" "$work/empty" \
-  --headless --once "${settings[@]}"
-expect 3 "^QUORVEX UNKNOWN - Cannot open file" "$work/broken" --headless --once "${settings[@]}"
+expect 3 "^QUORVEX UNKNOWN - No client configurations in \"$work/empty\"\. To test configurations elsewhere, start Quorvex with QUORVEX_CONFIG_DIR set to their folder\.$" \
+  "$work/empty" --headless --once "${settings[@]}"
+expect 3 "^QUORVEX UNKNOWN - No client configurations in \"$work/gone\" \(the folder does not exist\)\." \
+  "$work/gone" --headless --once "${settings[@]}"
+# A settings file named on the command line that cannot be read: nothing is tested.
+expect 3 "^QUORVEX UNKNOWN - Cannot open file \"$work/missing.xml\"\. No such file or directory\." \
+  "$work/one" --headless --once --settings "$work/missing.xml"
+# A damaged one is reported before any test, with its line and element.
+printf '<settings>\n<conn_timeout>5</conn_timeout>\n<repeat_period>x</repeat_period>\n</settings>' \
+  >"$work/damaged.xml"
+expect 3 "^quorvex: The settings file \"$work/damaged.xml\" is damaged at line 3, element <repeat_period>: ''x'' is not a valid integer value\." \
+  "$work/empty" --headless --once --settings "$work/damaged.xml"
+# One configuration that cannot be read is a server that fails to start, with the reason.
+expect 2 "^QUORVEX CRITICAL - 1 of 1 servers down: dangling \(Cannot open file .*No such file or directory\. To test" \
+  "$work/broken" --headless --once "${settings[@]}"
 # An openvpn first on the search path that is no program: the child cannot
 # start, and the server is down.
 mkdir -p "$work/bad-bin"

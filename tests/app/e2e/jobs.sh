@@ -138,8 +138,8 @@ for ((k = 0; k < 24; k += 2)); do
   seen+=("$name")
 done
 [ "$(printf '%s\n' "${seen[@]}" | sort -u | wc -l)" = 12 ] || fail "a server tested twice or not at all"
-# The order of the window's cycle: the catalogue's, the folder's listing order.
-listing=$(find "$catalogue" -maxdepth 1 -name '*.ovpn' -printf '%f\n' | sed 's/\.ovpn$//' | paste -sd' ')
+# The order of the window's cycle: the catalogue's, by name without regard to case.
+listing=$(find "$catalogue" -maxdepth 1 -name '*.ovpn' -printf '%f\n' | LC_ALL=C sort -f | sed 's/\.ovpn$//' | paste -sd' ')
 order=$(printf '%s\n' "${seen[@]}" | paste -sd' ')
 [ "$order" = "$listing" ] || fail "tested in the order $order, not $listing"
 [ "$(mails)" = 12 ] || fail "the SMTP server has $(mails) mails after --jobs 1, expected 12"

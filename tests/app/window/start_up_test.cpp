@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QFile>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QProcessEnvironment>
 
@@ -40,24 +41,32 @@ TEST_F(StartUpTest, WithoutOpenVPNShowsTheErrorAndEnds) {
   EXPECT_EQ(boxes.boxes[0].icon, QMessageBox::Critical);
 }
 
-TEST_F(StartUpTest, AConfigurationThatCannotBeReadEndsWithAnApplicationError) {
+TEST_F(StartUpTest, AConfigurationThatCannotBeReadIsARowAndTheRestAreShown) {
   TestMachine machine({"a"});
   const QString broken = machine.configDir() + QStringLiteral("/broken.ovpn");
   ASSERT_EQ(symlink("/nonexistent/target.ovpn", broken.toLocal8Bit().constData()), 0);
   TWindowStartUp startUp = createMainWindow(machine.settingsPath(), {});
-  EXPECT_FALSE(startUp.window);
-  EXPECT_EQ(startUp.exitCode, 1);
-  ASSERT_EQ(boxes.boxes.size(), 1u);
-  EXPECT_EQ(boxes.boxes[0].title, "Application Error");
-  EXPECT_EQ(boxes.boxes[0].icon, QMessageBox::Critical);
-  const QString text = boxes.boxes[0].text;
-  EXPECT_TRUE(text.startsWith(QStringLiteral("Exception EFileError in module test_window at ")))
-      << text.toStdString();
-  const qsizetype lineBreak = text.indexOf(u'\n');
-  ASSERT_GT(lineBreak, 0);
-  EXPECT_TRUE(text.left(lineBreak).endsWith(u'.'));
-  EXPECT_TRUE(text.mid(lineBreak + 1).contains(QStringLiteral("broken.ovpn")))
-      << text.toStdString();
+  ASSERT_TRUE(startUp.window);
+  EXPECT_EQ(startUp.exitCode, 0);
+  EXPECT_TRUE(boxes.boxes.empty());
+  EXPECT_EQ(rowText(*startUp.window, "a", 1), "Not Run");
+  EXPECT_EQ(rowText(*startUp.window, "broken", 1), "Not Run");
+}
+
+TEST_F(StartUpTest, TheOutputSaysWhatStartUpFoundWrong) {
+  TestMachine machine({});
+  machine.writeSettings("<settings>\n  <conn_timeout>x</conn_timeout>\n</settings>");
+  TWindowStartUp startUp = createMainWindow(machine.settingsPath(), {});
+  ASSERT_TRUE(startUp.window);
+  EXPECT_TRUE(boxes.boxes.empty());
+  const QString output = control<QPlainTextEdit>(*startUp.window, "mmOutput")->toPlainText();
+  EXPECT_TRUE(
+      output.contains(QStringLiteral("is damaged at line 2, element <conn_timeout>: ''x'' "
+                                     "is not a valid integer value.")))
+      << output.toStdString();
+  EXPECT_TRUE(output.contains(QStringLiteral("No client configurations in \"") +
+                              machine.configDir() + u'"'))
+      << output.toStdString();
 }
 
 TEST(NoDisplay, TheProgramPointsToHeadlessAndExitsWith3) {
