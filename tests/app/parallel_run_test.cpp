@@ -203,7 +203,7 @@ TEST(ParallelJobsTest, NeverMoreChildrenAtOnceThanJobs) {
     TFakeView view(catalogue.settings().ServerCount());
     const TClock& clock = TClock::System();
     TOutageBook outages(
-        catalogue.settings(), [](const TVPNServer&) {}, clock);
+        catalogue.settings(), [](const TVPNServer&, const std::u16string&) {}, clock);
     TParallelRun run(catalogue.settings(), view, children.factory(), outages, clock, {jobs, false});
     int stopPipe[2];
     ASSERT_EQ(pipe(stopPipe), 0);
