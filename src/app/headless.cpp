@@ -120,7 +120,6 @@ std::u16string oneLine(std::u16string_view text) {
   line = EscapeControls(Trim(line));
   return line.empty() ? u"unknown error" : line;
 }
-std::string oneLine(const char* text) { return localBytes(oneLine(fromUtf8(text))); }
 
 // Outages carried between runs through the state file. Trouble with the file
 // is reported once and never stops the monitor: it then runs as if it had
@@ -400,7 +399,7 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
       if (metrics) metrics->alertSent(server);
     } catch (const std::exception& e) {
       err << "quorvex: alert for " << plainName(server.Name())
-          << " not sent: " << oneLine(toUtf8(mailErrorText(e))) << std::endl;
+          << " not sent: " << localBytes(oneLine(mailErrorText(e))) << std::endl;
       throw;
     }
   };
@@ -429,7 +428,7 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
                   << " sent" << std::endl;
           } catch (const std::exception& e) {
             err << "quorvex: recovery mail for " << plainName(server.Name())
-                << " not sent: " << oneLine(toUtf8(mailErrorText(e))) << std::endl;
+                << " not sent: " << localBytes(oneLine(mailErrorText(e))) << std::endl;
             throw;
           }
         });

@@ -66,7 +66,7 @@ TEST_F(PromptAnswerTest, EverySplitIsAnsweredOnceWhenCompleteForOneChildAndForAl
     TFakeView view(settings->ServerCount());
     const TClock& clock = TClock::System();
     TOutageBook outages(
-        *settings, [](const TVPNServer&) {}, clock);
+        *settings, [](const TVPNServer&, const std::u16string&) {}, clock);
     TParallelRun run(*settings, view, consoleAppFactory(), outages, clock, {jobs, false});
     int stopPipe[2];
     ASSERT_EQ(pipe(stopPipe), 0);
@@ -79,7 +79,8 @@ TEST_F(PromptAnswerTest, EverySplitIsAnsweredOnceWhenCompleteForOneChildAndForAl
 
 TEST_F(PromptAnswerTest, TheWindowsCycleAnswersEverySplitTheSameWay) {
   TFakeView view(settings->ServerCount());
-  TTestCycle cycle(*settings, view, consoleAppFactory(), [](const TVPNServer&) {});
+  TTestCycle cycle(*settings, view, consoleAppFactory(),
+                   [](const TVPNServer&, const std::u16string&) {});
   cycle.btnStartClick();
   // Bounded: each test takes well under a second, and its time-out ends it.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
