@@ -60,7 +60,7 @@ for run in $(seq "$runs"); do
   # A run that loses no answer takes about a second; a lost one, the time-out.
   timeout 60 "$quorvex" --headless --once --jobs 12 --settings "$work/settings.xml" \
     --state "$work/state.xml" >"$work/run.out" 2>"$work/run.err" || rc=$?
-  summary=$(tail -n 1 "$work/run.out")
+  summary=$(head -n 1 "$work/run.out")
   [ "$rc" = 0 ] || fail "run $run of $runs exited with $rc: $summary"
   case $summary in
   "QUORVEX OK - 12 of 12 servers up"*) ;;
