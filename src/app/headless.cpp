@@ -18,6 +18,7 @@
 #include "app/parallel_run.h"
 #include "app/start_up.h"
 #include "platform/exception.h"
+#include "platform/open_files.h"
 #include "platform/text.h"
 #include "platform/text_encoding.h"
 #include "platform/unique_fd.h"
@@ -406,10 +407,18 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
   // No more tests at once than there are servers: only those need files.
   const int jobs =
       std::min(settings.Options().Integer(TOptionId::Jobs), std::max(1, settings.ServerCount()));
+  // Each test holds a few descriptors; the hard limit is what may be had.
+  const TOpenFileLimit files = raiseOpenFileLimit();
   if (jobs > 1 && jobs > maxJobsByOpenFiles()) {
-    const std::string message = "cannot test " + std::to_string(jobs) +
-                                " servers at once: the limit of open files allows at most " +
-                                std::to_string(maxJobsByOpenFiles()) + " (raise it with ulimit -n)";
+    const auto limitText = [](const std::optional<long long>& limit) {
+      return limit ? std::to_string(*limit) : std::string("unlimited");
+    };
+    const std::string message =
+        "cannot test " + std::to_string(jobs) +
+        " servers at once: the limit of open files allows at most " +
+        std::to_string(maxJobsByOpenFiles()) + " (soft limit " + limitText(files.soft) +
+        ", hard limit " + limitText(files.hard) +
+        "; raise the hard limit, with LimitNOFILE= for the service or ulimit -Hn)";
     if (options.once) {
       out << unknownSummary(message).line << std::endl;
     } else {

@@ -1,14 +1,12 @@
 #include "app/parallel_run.h"
 
-#include <poll.h>
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <ostream>
 
 #include "app/server_test.h"
+#include "platform/open_files.h"
 #include "platform/text_encoding.h"
 
 namespace quorvex {
@@ -36,17 +34,28 @@ int millisecondsUntil(TClock::TimePoint from, TClock::TimePoint to) {
 }  // namespace
 
 int maxJobsByOpenFiles() {
-  rlimit limit{};
-  if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return INT_MAX;
-  const long long usable = static_cast<long long>(limit.rlim_cur) - kReservedFiles;
+  const TOpenFileLimit limit = openFileLimit();
+  if (!limit.soft) return INT_MAX;
+  const long long usable = *limit.soft - kReservedFiles;
   return static_cast<int>(std::clamp<long long>(usable / kFilesPerTest, 0, INT_MAX));
 }
 
 struct TParallelRun::TRunning {
   std::unique_ptr<TServerTest> test;
-  std::string name;     // for verbose lines
-  std::string pending;  // verbose: the start of a line not ended yet
+  std::string name;      // for verbose lines
+  std::string pending;   // verbose: the start of a line not ended yet
+  std::vector<int> fds;  // in _waits while the test runs
+  TClock::TimePoint wakeAt{};
 };
+
+namespace {
+
+// The stop descriptor's key in the poll set.
+constexpr std::uint64_t kStopId = UINT64_MAX;
+// Longest single wait: every wait is bounded, whatever is pending.
+constexpr int kLongestWaitMs = 1000;
+
+}  // namespace
 
 TParallelRun::TParallelRun(const TSettings& settings, ITestCycleView& view,
                            TTestCycle::ProcessFactory processes, TOutageBook& outages,
@@ -90,101 +99,133 @@ void TParallelRun::startTest(int index) {
     return;
   }
   _view.setRowStatus(index, kStatusRunning, {});
-  _running.push_back(std::move(running));
+  const std::uint64_t id = _nextId++;
+  running->fds = running->test->waitHandles();
+  for (int fd : running->fds) _waits.add(fd, {this, id});
+  if (running->fds.empty()) _unwaitable.insert(id);
+  running->wakeAt = running->test->wakeAt();
+  _wakeUps.emplace(running->wakeAt, id);
+  _running.emplace(id, std::move(running));
 }
 
-void TParallelRun::finish(TRunning& running, const TTestOutcome& outcome) {
-  const int index = running.test->index();
-  // The child ends before any alert goes out.
-  running.test->release();
-  if (_verbose && !running.pending.empty()) {
-    *_verbose << running.name << ": " << running.pending << '\n';
-    running.pending.clear();
+void TParallelRun::step(std::uint64_t id) {
+  const auto found = _running.find(id);
+  if (found == _running.end()) return;
+  TRunning& running = *found->second;
+  // The wait said there is something to read: take it without waiting.
+  if (const auto verdict = running.test->step(0)) {
+    finish(id, *verdict);
+    return;
+  }
+  const auto wakeAt = running.test->wakeAt();
+  if (wakeAt == running.wakeAt) return;
+  _wakeUps.erase({running.wakeAt, id});
+  running.wakeAt = wakeAt;
+  _wakeUps.emplace(wakeAt, id);
+}
+
+void TParallelRun::finish(std::uint64_t id, const TTestOutcome& outcome) {
+  const auto found = _running.find(id);
+  if (found == _running.end()) return;
+  std::unique_ptr<TRunning> running = std::move(found->second);
+  _running.erase(found);
+  for (int fd : running->fds) _waits.remove(fd);
+  _wakeUps.erase({running->wakeAt, id});
+  _unwaitable.erase(id);
+  const int index = running->test->index();
+  // The child is told to end before any alert goes out; it ends beside the
+  // others, and the verdict does not wait for it.
+  _ending.add(running->test->takeChild());
+  if (_verbose && !running->pending.empty()) {
+    *_verbose << running->name << ": " << running->pending << '\n';
+    running->pending.clear();
   }
   _view.setRowStatus(index, outcome.status, outcome.reason);
   _outages.judge(index, outcome.status, outcome.reason);
 }
 
 void TParallelRun::stopAll() {
-  // Every child is asked first, so they end side by side, not one after another.
-  for (auto& running : _running) running->test->requestStop();
-  for (auto& running : _running) finish(*running, {kStatusInterrupted});
-  _running.clear();
+  while (!_running.empty()) finish(_running.begin()->first, TTestOutcome{kStatusInterrupted});
+  _ending.endAll();
 }
 
-bool TParallelRun::waitOnce(int stopFd, std::vector<bool>& due) {
-  const auto now = _clock.MonotonicNow();
-  std::vector<pollfd> fds{{stopFd, POLLIN, 0}};
-  std::vector<size_t> owners;
-  int timeoutMs = INT_MAX;
-  for (size_t i = 0; i < _running.size(); ++i) {
-    const TServerTest& test = *_running[i]->test;
-    timeoutMs = std::min(timeoutMs, millisecondsUntil(now, test.wakeAt()));
-    const std::vector<int> handles = test.waitHandles();
-    if (handles.empty()) {
-      due[i] = true;
-      timeoutMs = std::min(timeoutMs, kUnwaitableStepMs);
-    }
-    for (int fd : handles) {
-      fds.push_back({fd, POLLIN, 0});
-      owners.push_back(i);
+int TParallelRun::nextTimeoutMs(TClock::TimePoint now) const {
+  int timeoutMs = kLongestWaitMs;
+  // The nearest time-out (or end of a password's wait for its flush), so no
+  // test is judged late.
+  if (!_wakeUps.empty())
+    timeoutMs = std::min(timeoutMs, millisecondsUntil(now, _wakeUps.begin()->first));
+  if (const auto due = _ending.nextDue())
+    timeoutMs = std::min(timeoutMs, millisecondsUntil(now, *due));
+  if (!_unwaitable.empty()) timeoutMs = std::min(timeoutMs, kUnwaitableStepMs);
+  return timeoutMs;
+}
+
+bool TParallelRun::waitOnce(int timeoutMs) {
+  // The one wait of the run; any output, a child's end or a stop ends it sooner.
+  _waits.wait(timeoutMs, _ready);
+  _due.clear();
+  bool stop = false;
+  for (const auto& key : _ready) {
+    if (key.owner == this) {
+      if (key.id == kStopId) {
+        stop = true;
+      } else {
+        _due.push_back(key.id);
+      }
+    } else {
+      _ending.ended(key);
     }
   }
-  // The one wait of the run: bounded by the nearest time-out (or end of a
-  // password's wait for its flush), so no test is judged late; any output, a
-  // child's end or a stop ends it sooner.
-  if (poll(fds.data(), fds.size(), timeoutMs) == -1 && errno != EINTR) {
-    // Cannot wait: look at every child, no sooner than a silent one would be.
-    pollfd none{-1, 0, 0};
-    poll(&none, 1, kUnwaitableStepMs);
-    std::fill(due.begin(), due.end(), true);
-  }
-  if (fds[0].revents != 0) return true;
-  for (size_t k = 1; k < fds.size(); ++k)
-    if (fds[k].revents != 0) due[owners[k - 1]] = true;
+  if (stop) return true;
+  _ending.collect();
   const auto after = _clock.MonotonicNow();
-  for (size_t i = 0; i < _running.size(); ++i)
-    if (after > _running[i]->test->wakeAt()) due[i] = true;
+  // Passed only once strictly exceeded.
+  for (auto it = _wakeUps.begin(); it != _wakeUps.end() && after > it->first; ++it)
+    _due.push_back(it->second);
+  _due.insert(_due.end(), _unwaitable.begin(), _unwaitable.end());
+  // Once each, in the order the tests started.
+  std::sort(_due.begin(), _due.end());
+  _due.erase(std::unique(_due.begin(), _due.end()), _due.end());
   return false;
 }
 
 bool TParallelRun::run(int stopFd) {
   const int count = _settings.ServerCount();
+  _waits.add(stopFd, {this, kStopId});
+  // The stop stays readable: it must not wake the ending of the children.
+  struct TStopWait {
+    TPollSet& waits;
+    int fd;
+    ~TStopWait() { waits.remove(fd); }
+  } stopWait{_waits, stopFd};
+
   auto cycleStart = _clock.MonotonicNow();
   int next = 0;
   for (;;) {
-    while (static_cast<int>(_running.size()) < _schedule.jobs && next < count) startTest(next++);
+    while (static_cast<int>(_running.size() + _ending.size()) < _schedule.jobs && next < count)
+      startTest(next++);
 
-    if (_running.empty()) {
-      if (!_schedule.repeat) return false;
+    const auto now = _clock.MonotonicNow();
+    int timeoutMs = nextTimeoutMs(now);
+    if (_running.empty() && next >= count) {
+      if (!_schedule.repeat) return false;  // the children still ending end at release
       const auto repeatAt = cycleStart + std::chrono::minutes(_settings.RepeatPeriod());
-      const auto now = _clock.MonotonicNow();
       if (now > repeatAt) {
         cycleStart = now;
         next = 0;
         continue;
       }
-      // Bounded by the repeat period (looked at every second); a stop ends it at once.
-      pollfd stop{stopFd, POLLIN, 0};
-      if (poll(&stop, 1, std::min(millisecondsUntil(now, repeatAt), kUnwaitableStepMs * 10)) > 0)
-        return true;
-      continue;
+      // Bounded by the repeat period; a stop ends it at once.
+      timeoutMs = std::min(timeoutMs, millisecondsUntil(now, repeatAt));
     }
 
-    std::vector<bool> due(_running.size(), false);
-    if (waitOnce(stopFd, due)) {
+    if (waitOnce(timeoutMs)) {
+      _waits.remove(stopFd);
       stopAll();
       return true;
     }
-    for (size_t i = 0; i < _running.size(); ++i) {
-      if (!due[i]) continue;
-      // The wait said there is something to read: take it without waiting.
-      if (const auto outcome = _running[i]->test->step(0)) {
-        finish(*_running[i], *outcome);
-        _running[i].reset();
-      }
-    }
-    std::erase(_running, nullptr);
+    for (const std::uint64_t id : _due) step(id);
   }
 }
 

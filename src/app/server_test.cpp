@@ -156,10 +156,6 @@ TClock::TimePoint TServerTest::wakeAt() const {
   return _passwordWait ? std::min(deadline(), _passwordWait->sendAnywayAt) : deadline();
 }
 
-void TServerTest::requestStop() {
-  if (_ovpn) _ovpn->requestStop();
-}
-
-void TServerTest::release() { _ovpn.reset(); }
+std::unique_ptr<IConsoleProcess> TServerTest::takeChild() { return std::move(_ovpn); }
 
 }  // namespace quorvex

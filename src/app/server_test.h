@@ -38,10 +38,9 @@ class TServerTest {
   // When step must run again though the child stays silent: at its time-out,
   // or sooner while a password waits to be sent.
   TClock::TimePoint wakeAt() const;
-  // Asks the child to end without waiting; releasing it waits (bounded).
-  void requestStop();
-  // Terminates the child.
-  void release();
+  // Hands the child over, for a caller that ends it without waiting; none
+  // when it never started.
+  std::unique_ptr<IConsoleProcess> takeChild();
 
   int index() const { return _index; }
 

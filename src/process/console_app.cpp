@@ -42,8 +42,6 @@ constexpr size_t kReadChunk = 64 * 1024;
 constexpr size_t kMaxBytesPerRead = 1 << 20;
 // Bounds writeInput when the child does not read its input.
 constexpr auto kWriteTimeout = std::chrono::seconds(1);
-// Time a child gets to end on SIGTERM before it gets SIGKILL.
-constexpr auto kTerminateGrace = std::chrono::seconds(2);
 
 // Length of an incomplete UTF-8 sequence at the end of `bytes` (0 if none).
 size_t incompleteUtf8Tail(const std::string& bytes) {
@@ -282,6 +280,13 @@ void TConsoleApp::requestStop() {
   if (_pid != 0 && !hasExited()) kill(-_pid, SIGTERM);
 }
 
+void TConsoleApp::forceStop() {
+  if (_pid == 0 || _reaped) return;
+  // The whole group, the child too even if it has ended: its zombie keeps the group's id ours.
+  kill(-_pid, SIGKILL);
+  _killed = true;
+}
+
 // Looks without reaping: the zombie keeps the pid (and its process group id)
 // ours until release, so signals sent then cannot hit a stranger.
 bool TConsoleApp::hasExited() {
@@ -297,7 +302,7 @@ bool TConsoleApp::hasExited() {
 
 void TConsoleApp::terminate() {
   if (_pid == 0) return;
-  if (!hasExited()) {
+  if (!_killed && !hasExited()) {
     kill(-_pid, SIGTERM);
     // Bounded by the grace period; SIGKILL below ends what is left.
     const auto deadline = std::chrono::steady_clock::now() + kTerminateGrace;

@@ -28,6 +28,8 @@ class TConsoleApp final : public IConsoleProcess {
   bool isRunning() override;
   std::vector<int> waitHandles() const override;
   void requestStop() override;
+  void forceStop() override;
+  int endHandle() const override { return _pidFd.get(); }
   std::optional<unsigned long> inputFlushes() const override;
 
   pid_t ProcessId() const { return _pid; }
@@ -42,6 +44,7 @@ class TConsoleApp final : public IConsoleProcess {
   pid_t _pid = 0;
   bool _exited = false;  // seen ended; still unreaped, so the pid cannot be reused
   bool _reaped = false;  // reaped by someone else (SIGCHLD ignored): the pid is not ours
+  bool _killed = false;  // sent SIGKILL: no grace is left to wait for
   TUniqueFd _master;     // parent's side of the terminal
   TUniqueFd _slave;      // kept open so the output of an ended child stays readable
   TUniqueFd _pidFd;      // readable once the child has ended; invalid where unsupported

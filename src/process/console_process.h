@@ -1,10 +1,14 @@
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace quorvex {
+
+// Time a child gets to end on SIGTERM before it gets SIGKILL.
+inline constexpr std::chrono::seconds kTerminateGrace{2};
 
 // What the test cycle needs of a running console child. TConsoleApp is the
 // real one; tests of the cycle plug in scripted fakes.
@@ -20,6 +24,12 @@ class IConsoleProcess {
   virtual std::vector<int> waitHandles() const { return {}; }
   // Asks the child to end, without waiting; releasing it still terminates it.
   virtual void requestStop() {}
+  // Ends what is left of the child at once, without waiting; releasing it
+  // then only collects it.
+  virtual void forceStop() {}
+  // A descriptor that turns readable once the child has ended; -1 when there
+  // is none, and the caller must ask isRunning now and then.
+  virtual int endHandle() const { return -1; }
   // How often the child has discarded the input it had not read yet (as a
   // terminal does when the child turns echo off with a flush); empty when
   // that cannot be known.

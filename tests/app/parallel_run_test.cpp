@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -14,7 +15,10 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -26,6 +30,7 @@
 #include "platform/text.h"
 #include "settings/settings.h"
 #include "support/catalogue_fixture.h"
+#include "support/child_support.h"
 #include "support/cycle_fakes.h"
 #include "support/scoped_env.h"
 #include "support/temp_folder.h"
@@ -48,29 +53,45 @@ constexpr char kStandIn[] =
     "  silent.ovpn) echo 'waiting for a server that never answers'; exec sleep 60 ;;\n"
     "  dies.ovpn) echo 'Options error'; exit 1 ;;\n"
     "  device.ovpn) echo 'ERROR: Cannot open TUN/TAP dev /dev/net/tun'; exit 1 ;;\n"
+    // Connects, then ignores the request to end: only SIGKILL ends it.
+    "  stubborn.ovpn) echo $$ >stubborn.pid; trap '' TERM\n"
+    "    echo 'Initialization Sequence Completed'; exec sleep 60 ;;\n"
+    "  soon*.ovpn) sleep 0.5; echo 'Options error'; exit 1 ;;\n"
+    // Silent, and takes a moment to end when asked.
+    "  slow*.ovpn) trap 'sleep 0.1; exit 0' TERM; echo waiting; sleep 60 & wait $! ;;\n"
     "esac\n"
     "echo \"unexpected configuration $2\"; exit 1";
 
 constexpr int kConnTimeout = 3;
 
-class ParallelRunTest : public ::testing::Test {
- protected:
-  ParallelRunTest() {
+// A catalogue of the stand-in's configurations, first on PATH.
+class TStandInCatalogue {
+ public:
+  TStandInCatalogue(const std::vector<std::string>& names, int connTimeout) {
     mkdir((_root / "config").c_str(), 0755);
     mkdir((_root / "bin").c_str(), 0755);
     _root.script("bin/openvpn", kStandIn);
-    for (const char* name : {"good", "late", "flood", "silent", "dies", "device", "broken"})
-      _root.write(std::string("config/") + name + ".ovpn", "client\n");
+    for (const std::string& name : names) _root.write("config/" + name + ".ovpn", "client\n");
     _root.write("settings.xml",
                 "<settings><username>alice</username><password>s3cret</password>"
                 "<repeat_period>0</repeat_period><conn_timeout>" +
-                    std::to_string(kConnTimeout) + "</conn_timeout></settings>");
+                    std::to_string(connTimeout) + "</conn_timeout></settings>");
     settings = std::make_unique<TSettings>(fromUtf8(_root / "settings.xml"));
     settings->loadFromRegistry();
     settings->loadFromFile();
     settings->init();
   }
 
+  std::string path(const std::string& name) const { return _root / name; }
+
+  test::TempFolder _root{"quorvex-jobs"};
+  ScopedEnv _path{"PATH", (_root / "bin") + ":" + std::getenv("PATH")};
+  ScopedEnv _configDir{"QUORVEX_CONFIG_DIR", _root / "config"};
+  std::unique_ptr<TSettings> settings;
+};
+
+class ParallelRunTest : public ::testing::Test {
+ protected:
   // The real child, but "broken" cannot be started.
   TTestCycle::ProcessFactory factory() {
     return [real = consoleAppFactory()](const TChildCommand& command) {
@@ -91,11 +112,38 @@ class ParallelRunTest : public ::testing::Test {
     return result;
   }
 
-  test::TempFolder _root{"quorvex-jobs"};
-  ScopedEnv _path{"PATH", (_root / "bin") + ":" + std::getenv("PATH")};
-  ScopedEnv _configDir{"QUORVEX_CONFIG_DIR", _root / "config"};
-  std::unique_ptr<TSettings> settings;
+  TStandInCatalogue _catalogue{{"good", "late", "flood", "silent", "dies", "device", "broken"},
+                               kConnTimeout};
+  const test::TempFolder& _root = _catalogue._root;
+  std::unique_ptr<TSettings>& settings = _catalogue.settings;
 };
+
+// Runs `body` in a child process, whose limits it may change, and returns
+// what it returned.
+std::string inChildProcess(const std::function<std::string()>& body) {
+  int out[2];
+  if (pipe(out) != 0) return "no pipe";
+  const pid_t child = fork();
+  if (child == 0) {
+    close(out[0]);
+    std::string text;
+    try {
+      text = body();
+    } catch (const std::exception& e) {
+      text = std::string("error: ") + e.what();
+    }
+    [[maybe_unused]] ssize_t n = write(out[1], text.data(), text.size());
+    _exit(0);
+  }
+  close(out[1]);
+  std::string text;
+  char buffer[4096];
+  for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+  close(out[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  return text;
+}
 
 TEST(JobsOptionTest, IsTheJobsOptionForOneRun) {
   const struct {
@@ -132,32 +180,50 @@ TEST(JobsOptionTest, IsTheJobsOptionForOneRun) {
   }
 }
 
-TEST_F(ParallelRunTest, MoreJobsThanOpenFilesAllowAreRefusedWithTheReason) {
-  rlimit saved{};
-  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
-  rlimit low = saved;
-  low.rlim_cur = 38;  // room for (38 - 32) / 3 = 2 tests
-  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
-  EXPECT_EQ(maxJobsByOpenFiles(), 2);
+TEST_F(ParallelRunTest, TheOpenFileLimitIsRaisedToTheHardOneAndAHardLimitTooLowIsNamed) {
+  // Each test needs three descriptors beyond 32 kept in reserve; seven
+  // servers need a limit of 53.
+  const struct {
+    rlim_t soft, hard;
+    std::string expected;
+  } cases[] = {
+      {38, 38,
+       "QUORVEX UNKNOWN - cannot test 7 servers at once: the limit of open files allows at most 2 "
+       "(soft limit 38, hard limit 38; raise the hard limit, with LimitNOFILE= for the service or "
+       "ulimit -Hn)\n"},
+      {38, 52,
+       "QUORVEX UNKNOWN - cannot test 7 servers at once: the limit of open files allows at most 6 "
+       "(soft limit 52, hard limit 52; raise the hard limit, with LimitNOFILE= for the service or "
+       "ulimit -Hn)\n"},
+      {38, 53, "7 started; soft limit 53\n"},
+      {53, 4096, "7 started; soft limit 4096\n"},
+  };
   TCommandLine options{.headless = true, .once = true};
   // More than the seven servers: only seven would run.
   options.optionValues.emplace_back("jobs", u"20");
   applyOptionValues(*settings, options);
-  std::ostringstream out, err;
-  int started = 0;
-  const int rc = runHeadlessCycle(
-      *settings, options,
-      [&started](const TChildCommand&) -> std::unique_ptr<IConsoleProcess> {
-        ++started;
-        throw std::runtime_error("not to be started");
-      },
-      [](const TVPNServer&, const std::u16string&) {}, out, err);
-  setrlimit(RLIMIT_NOFILE, &saved);
-  EXPECT_EQ(rc, kExitUnknown);
-  EXPECT_EQ(out.str(),
-            "QUORVEX UNKNOWN - cannot test 7 servers at once: the limit of open files allows at "
-            "most 2 (raise it with ulimit -n)\n");
-  EXPECT_EQ(started, 0);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.soft << "/" << c.hard);
+    const std::string result = inChildProcess([&]() -> std::string {
+      const rlimit low{c.soft, c.hard};
+      if (setrlimit(RLIMIT_NOFILE, &low) != 0) return "setrlimit failed";
+      std::ostringstream out, err;
+      int started = 0;
+      runHeadlessCycle(
+          *settings, options,
+          [&started](const TChildCommand&) -> std::unique_ptr<IConsoleProcess> {
+            ++started;
+            throw std::runtime_error("not to be started");
+          },
+          [](const TVPNServer&, const std::u16string&) {}, out, err);
+      if (started == 0) return out.str();
+      rlimit now{};
+      getrlimit(RLIMIT_NOFILE, &now);
+      return std::to_string(started) + " started; soft limit " + std::to_string(now.rlim_cur) +
+             "\n";
+    });
+    EXPECT_EQ(result, c.expected);
+  }
 }
 
 TEST(ParallelVerboseTest, EachLineOfOutputCarriesItsServersName) {
@@ -323,6 +389,92 @@ TEST_F(ParallelRunTest, AStopEndsEveryChildAndMarksOnlyTheTestsCutShort) {
     std::error_code error;
     const auto cwd = std::filesystem::read_symlink(entry.path() / "cwd", error);
     EXPECT_TRUE(error || cwd != configDir) << "left running: " << entry.path();
+  }
+}
+
+}  // namespace
+}  // namespace quorvex::test
+
+namespace quorvex::test {
+namespace {
+
+TEST(ParallelEndingTest, AChildThatIgnoresTheRequestToEndHoldsUpNoOtherVerdict) {
+  TStandInCatalogue catalogue({"stubborn", "soon1", "soon2", "soon3"}, 30);
+  const TSettings& settings = *catalogue.settings;
+  std::ostringstream out;
+  const TClock& clock = TClock::System();
+  THeadlessView view(settings, false, false, out, clock);
+  TOutageBook outages(
+      settings, [](const TVPNServer&, const std::u16string&) {}, clock);
+  pid_t stubborn = 0;
+  std::optional<TClock::TimePoint> stubbornJudged;
+  std::vector<bool> stubbornAliveAtVerdicts;
+  view.setStatusListener([&](int row, const std::u16string& status) {
+    const std::string name = toUtf8(settings.Servers(row).Name());
+    if (status == kStatusRunning) return;
+    if (name == "stubborn") {
+      stubbornJudged = clock.MonotonicNow();
+      std::ifstream pidFile(catalogue.path("config/stubborn.pid"));
+      pidFile >> stubborn;
+    } else if (stubborn != 0) {
+      stubbornAliveAtVerdicts.push_back(kill(stubborn, 0) == 0);
+    }
+  });
+  int stopPipe[2];
+  ASSERT_EQ(pipe(stopPipe), 0);
+  {
+    TParallelRun run(settings, view, consoleAppFactory(), outages, clock, {4, false});
+    EXPECT_FALSE(run.run(stopPipe[0]));
+  }
+  const auto released = clock.MonotonicNow();
+  close(stopPipe[0]);
+  close(stopPipe[1]);
+
+  for (int i = 0; i < settings.ServerCount(); ++i) {
+    const bool isStubborn = settings.Servers(i).Name() == u"stubborn";
+    EXPECT_EQ(view.statuses()[i], isStubborn ? kStatusSuccessful : kStatusFailed) << i;
+  }
+  ASSERT_NE(stubborn, 0);
+  ASSERT_TRUE(stubbornJudged.has_value());
+  // The others were judged while it still ignored its SIGTERM...
+  EXPECT_EQ(stubbornAliveAtVerdicts, std::vector<bool>(3, true));
+  // ...and it got its grace period, then SIGKILL, before the run let go.
+  EXPECT_GE(released - *stubbornJudged, kTerminateGrace - std::chrono::milliseconds(50));
+  EXPECT_TRUE(processGone(stubborn));
+}
+
+TEST(ParallelEndingTest, TwoHundredTimeOutsAtOnceAreEachJudgedAtTheirTimeOut) {
+  constexpr int kServers = 200;
+  constexpr int kTimeout = 2;
+  std::vector<std::string> names;
+  for (int i = 0; i < kServers; ++i) names.push_back("slow" + std::to_string(i));
+  TStandInCatalogue catalogue(names, kTimeout);
+  const TSettings& settings = *catalogue.settings;
+  std::ostringstream out;
+  const TClock& clock = TClock::System();
+  THeadlessView view(settings, false, false, out, clock);
+  TOutageBook outages(
+      settings, [](const TVPNServer&, const std::u16string&) {}, clock);
+  std::vector<std::optional<TClock::TimePoint>> started(kServers), judged(kServers);
+  view.setStatusListener([&](int row, const std::u16string& status) {
+    (status == kStatusRunning ? started : judged).at(row) = clock.MonotonicNow();
+  });
+  int stopPipe[2];
+  ASSERT_EQ(pipe(stopPipe), 0);
+  {
+    TParallelRun run(settings, view, consoleAppFactory(), outages, clock, {kServers, false});
+    EXPECT_FALSE(run.run(stopPipe[0]));
+  }
+  close(stopPipe[0]);
+  close(stopPipe[1]);
+  // Each child takes 0.1 s to end: ended one after the other, the last
+  // verdict would come 20 s late.
+  const auto bound = std::chrono::seconds(kTimeout) + std::chrono::milliseconds(1500);
+  for (int i = 0; i < kServers; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(view.statuses()[i], kStatusFailed);
+    ASSERT_TRUE(started[i] && judged[i]);
+    EXPECT_LE(*judged[i] - *started[i], bound);
   }
 }
 

@@ -68,13 +68,17 @@ class TFakeChild final : public IConsoleProcess {
     return true;
   }
   bool isRunning() override {
+    if (_stopped) return false;
     return _script.endsAfterReads < 0 || _log->readCount < _script.endsAfterReads;
   }
+  // Ends when asked, as openvpn does on SIGTERM.
+  void requestStop() override { _stopped = true; }
 
  private:
   TChildScript _script;
   std::shared_ptr<TChildLog> _log;
   std::shared_ptr<TLiveChildren> _live;
+  bool _stopped = false;
 };
 
 // Children by configuration file name; a server without a script gets a child
