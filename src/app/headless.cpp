@@ -148,6 +148,20 @@ class TKeptOutages {
 
   void changed(int row, const TOutageState& state) {
     _states[_settings.Servers(row).OVPNFileBytes()] = state;
+    if (_deferred) {
+      _dirty = true;
+    } else {
+      save();
+    }
+  }
+
+  // Many tests at once: the file is written once per batch of verdicts (see
+  // flush), not once per verdict, which for a thousand servers would be a
+  // thousand writes of a thousand entries.
+  void deferSaves() { _deferred = true; }
+  void flush() {
+    if (!_dirty) return;
+    _dirty = false;
     save();
   }
 
@@ -167,6 +181,8 @@ class TKeptOutages {
   std::ostream& _err;
   TOutageStates _states;
   bool _saveFailed = false;
+  bool _deferred = false;
+  bool _dirty = false;
 };
 
 // The metrics file, rewritten after every status change and alert. Trouble
@@ -184,15 +200,23 @@ class TKeptMetrics {
     const double wallTime =
         std::chrono::duration<double>(_clock.WallNow().time_since_epoch()).count();
     _metrics.statusChanged(row, status, wallTime, _clock.MonotonicNow(), reason.word());
-    write();
+    changed();
   }
 
   void alertSent(const TVPNServer& server) {
     for (int i = 0; i < _settings.ServerCount(); ++i) {
       if (&_settings.Servers(i) != &server) continue;
       _metrics.alertSent(i);
-      write();
+      changed();
     }
+  }
+
+  // As for the outages: once per batch of verdicts when many tests run.
+  void deferWrites() { _deferred = true; }
+  void flush() {
+    if (!_dirty) return;
+    _dirty = false;
+    write();
   }
 
   void write() {
@@ -215,8 +239,18 @@ class TKeptMetrics {
   const TSettings& _settings;
   TMetricsFile _metrics;
   std::ostream& _err;
+  void changed() {
+    if (_deferred) {
+      _dirty = true;
+    } else {
+      write();
+    }
+  }
+
   const TClock& _clock;
   bool _writeFailed = false;
+  bool _deferred = false;
+  bool _dirty = false;
 };
 
 // The window's schedule: one server after the other, one tick every 300 ms.
@@ -455,6 +489,12 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
     // Several servers at once: the cycle lends its outages.
     TParallelRun run(settings, view, processes, cycle.outages(), clock, {jobs, !options.once},
                      options.verbose ? &lines : nullptr);
+    if (kept) kept->deferSaves();
+    if (metrics) metrics->deferWrites();
+    run.setAfterVerdicts([&kept, &metrics] {
+      if (kept) kept->flush();
+      if (metrics) metrics->flush();
+    });
     run.run(stopSignals.fd());
   } else {
     runOneAtATime(cycle, view, stopSignals, options.once, err);

@@ -17,9 +17,9 @@ namespace {
 constexpr int kUnwaitableStepMs = 100;
 // A verbose line longer than this is written in pieces.
 constexpr size_t kMaxVerboseLine = 4096;
-// Descriptors of one test: the terminal's two sides and the pidfd (the start
-// needs two more for a moment, kept in the reserve).
-constexpr long kFilesPerTest = 3;
+// Descriptors of one test: the terminal's two sides, the pidfd and the report
+// of the start (the start needs one more for a moment, kept in the reserve).
+constexpr long kFilesPerTest = 4;
 // Standard streams, the stop pipe, the mail connection, the state file, the
 // settings file, shared libraries, and room to spare.
 constexpr long kReservedFiles = 32;
@@ -93,7 +93,8 @@ void TParallelRun::startTest(int index) {
     };
   }
   running->test = std::make_unique<TServerTest>(_settings, index, _view, _clock, std::move(sink));
-  if (const auto notStarted = running->test->start(_processes)) {
+  // Not waiting for each program to run: a thousand starts would take seconds.
+  if (const auto notStarted = running->test->start(_processes, false)) {
     _view.setRowStatus(index, kStatusFailedToStart, *notStarted);
     _outages.judge(index, kStatusFailedToStart, *notStarted);
     return;
@@ -144,8 +145,13 @@ void TParallelRun::finish(std::uint64_t id, const TTestOutcome& outcome) {
   _outages.judge(index, outcome.status, outcome.reason);
 }
 
+void TParallelRun::verdictsDone() {
+  if (_afterVerdicts) _afterVerdicts();
+}
+
 void TParallelRun::stopAll() {
   while (!_running.empty()) finish(_running.begin()->first, TTestOutcome{kStatusInterrupted});
+  verdictsDone();
   _ending.endAll();
 }
 
@@ -226,6 +232,7 @@ bool TParallelRun::run(int stopFd) {
       return true;
     }
     for (const std::uint64_t id : _due) step(id);
+    verdictsDone();
   }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <map>
 #include <memory>
@@ -41,6 +42,12 @@ class TParallelRun {
   TParallelRun(const TParallelRun&) = delete;
   TParallelRun& operator=(const TParallelRun&) = delete;
 
+  // Called after each batch of results (the starts and verdicts between two
+  // waits), for what is written once per batch rather than once per result.
+  void setAfterVerdicts(std::function<void()> afterVerdicts) {
+    _afterVerdicts = std::move(afterVerdicts);
+  }
+
   // Runs until the cycle is over (without repeat) or `stopFd` turns
   // readable; a stop ends every child and marks those tests "Interrupted".
   // Returns true when stopped.
@@ -58,6 +65,7 @@ class TParallelRun {
   // notes the tests due for a step; true when a stop arrived.
   bool waitOnce(int timeoutMs);
   int nextTimeoutMs(TClock::TimePoint now) const;
+  void verdictsDone();
 
   const TSettings& _settings;
   ITestCycleView& _view;
@@ -66,6 +74,7 @@ class TParallelRun {
   const TClock& _clock;
   TSchedule _schedule;
   std::ostream* _verbose;
+  std::function<void()> _afterVerdicts;
   // Kept from wait to wait, so that a wait costs the poll and the work of the
   // tests that are due, not a walk over every test.
   TPollSet _waits;

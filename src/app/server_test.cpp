@@ -63,7 +63,8 @@ TServerTest::TServerTest(const TSettings& settings, int index, const ITestCycleV
 
 TServerTest::~TServerTest() = default;
 
-std::optional<TFailureReason> TServerTest::start(const TTestCycle::ProcessFactory& processes) {
+std::optional<TFailureReason> TServerTest::start(const TTestCycle::ProcessFactory& processes,
+                                                 bool confirmed) {
   try {
     _startTime = _clock.MonotonicNow();
     const TVPNServer& server = _settings.Servers(_index);
@@ -84,7 +85,12 @@ std::optional<TFailureReason> TServerTest::start(const TTestCycle::ProcessFactor
       }
     }
     _ovpn = processes(command);
-    _ovpn->run();
+    _launchFailure = u"Failed to start " + command.exeName + u" " + command.cmdLine;
+    if (confirmed) {
+      _ovpn->run();
+    } else {
+      _ovpn->launch();
+    }
     return std::nullopt;
   } catch (const std::exception& e) {
     _ovpn.reset();
@@ -120,6 +126,7 @@ std::optional<TTestOutcome> TServerTest::step(int readTimeoutMs) {
   append(_ovpn->readOutput(readTimeoutMs));
 
   if (!_ovpn->isRunning()) {
+    if (_ovpn->startFailed()) return TTestOutcome{kStatusFailedToStart, notStarted(_launchFailure)};
     // A short read may not yet hold what the child printed last.
     if (readTimeoutMs < kLastReadTimeoutMs) append(_ovpn->readOutput(kLastReadTimeoutMs));
     if (_deviceRefused) return TTestOutcome{kStatusSuccessful};

@@ -25,11 +25,14 @@ class TServerTest {
   TServerTest(const TServerTest&) = delete;
   TServerTest& operator=(const TServerTest&) = delete;
 
-  // Starts the child; when it could not start, the reason why.
-  std::optional<TFailureReason> start(const TTestCycle::ProcessFactory& processes);
+  // Starts the child; when it could not start, the reason why. With
+  // `confirmed`, start waits until the program runs; without, a program that
+  // cannot run is found by step, whose verdict is then "Failed to start".
+  std::optional<TFailureReason> start(const TTestCycle::ProcessFactory& processes,
+                                      bool confirmed = true);
   // Reads what the child printed, waiting at most readTimeoutMs for it, then
   // answers a prompt or judges. Returns "Successful" or "Failed" (with its
-  // reason) once known.
+  // reason), or "Failed to start" (see start), once known.
   std::optional<TTestOutcome> step(int readTimeoutMs);
 
   // Descriptors that turn readable when the child prints or ends; empty when
@@ -71,6 +74,7 @@ class TServerTest {
   bool _deviceRefused = false;
   std::optional<TPasswordWait> _passwordWait;
   TFailureSigns _failureSigns;
+  std::u16string _launchFailure;  // the start error of a child launched without waiting
 };
 
 }  // namespace quorvex

@@ -154,7 +154,11 @@ TConsoleApp::TConsoleApp(TChildCommand command) : _command(std::move(command)) {
 
 TConsoleApp::~TConsoleApp() { terminate(); }
 
-void TConsoleApp::run() {
+void TConsoleApp::run() { start(true); }
+
+void TConsoleApp::launch() { start(false); }
+
+void TConsoleApp::start(bool waitForExec) {
   const std::u16string failure = u"Failed to start " + _command.exeName + u" " + _command.cmdLine;
   if (_pid != 0) throw Exception(failure);  // one child per object
 
@@ -183,6 +187,14 @@ void TConsoleApp::run() {
                maxFd > 0 ? maxFd : 1024);
 
   errorWrite.reset();
+  if (!waitForExec) {
+    // The report is read later, without waiting (see startFailed).
+    fcntl(errorRead.get(), F_SETFL, O_NONBLOCK);
+    _startReport = std::move(errorRead);
+    _pid = pid;
+    _pidFd = TUniqueFd(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
+    return;
+  }
   // Waits only until the child has called exec or reported why it could not.
   int childError = 0;
   ssize_t got;
@@ -261,6 +273,20 @@ bool TConsoleApp::writeInput(const std::u16string& text) {
     ::poll(&p, 1, static_cast<int>(left.count()));
   }
   return true;
+}
+
+bool TConsoleApp::startFailed() {
+  if (!_startReport.valid()) return _startFailed;
+  int childError = 0;
+  ssize_t got;
+  do {
+    got = ::read(_startReport.get(), &childError, sizeof childError);
+  } while (got == -1 && errno == EINTR);
+  if (got == -1 && (errno == EAGAIN || errno == EWOULDBLOCK)) return false;  // not known yet
+  // End of file: exec succeeded. Anything else: the child said why it could not.
+  _startFailed = got != 0;
+  _startReport.reset();
+  return _startFailed;
 }
 
 bool TConsoleApp::isRunning() { return _pid != 0 && !hasExited(); }

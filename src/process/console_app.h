@@ -23,6 +23,8 @@ class TConsoleApp final : public IConsoleProcess {
   TConsoleApp& operator=(const TConsoleApp&) = delete;
 
   void run() override;
+  void launch() override;
+  bool startFailed() override;
   std::u16string readOutput(int timeoutMs) override;
   bool writeInput(const std::u16string& text) override;
   bool isRunning() override;
@@ -35,6 +37,7 @@ class TConsoleApp final : public IConsoleProcess {
   pid_t ProcessId() const { return _pid; }
 
  private:
+  void start(bool waitForExec);
   bool hasExited();
   void terminate();
   std::u16string decode(std::string bytes);
@@ -42,12 +45,14 @@ class TConsoleApp final : public IConsoleProcess {
   TChildCommand _command;
   std::string _program;  // when it differs from the first argument
   pid_t _pid = 0;
-  bool _exited = false;  // seen ended; still unreaped, so the pid cannot be reused
-  bool _reaped = false;  // reaped by someone else (SIGCHLD ignored): the pid is not ours
-  bool _killed = false;  // sent SIGKILL: no grace is left to wait for
-  TUniqueFd _master;     // parent's side of the terminal
-  TUniqueFd _slave;      // kept open so the output of an ended child stays readable
-  TUniqueFd _pidFd;      // readable once the child has ended; invalid where unsupported
+  bool _exited = false;    // seen ended; still unreaped, so the pid cannot be reused
+  bool _reaped = false;    // reaped by someone else (SIGCHLD ignored): the pid is not ours
+  bool _killed = false;    // sent SIGKILL: no grace is left to wait for
+  TUniqueFd _master;       // parent's side of the terminal
+  TUniqueFd _slave;        // kept open so the output of an ended child stays readable
+  TUniqueFd _pidFd;        // readable once the child has ended; invalid where unsupported
+  TUniqueFd _startReport;  // after launch: why exec failed, or end of file once it ran
+  bool _startFailed = false;
   std::string _pending;  // start of a character whose rest has not arrived yet
 
   bool _packetMode = false;  // each read of the master starts with a status byte

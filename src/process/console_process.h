@@ -16,6 +16,12 @@ class IConsoleProcess {
  public:
   virtual ~IConsoleProcess() = default;  // releasing terminates the child
   virtual void run() = 0;
+  // Starts the child like run, but without waiting to learn whether the
+  // program could be started: for a caller that starts many at once. A
+  // failure after the child was created then shows as the child ending with
+  // startFailed true.
+  virtual void launch() { run(); }
+  virtual bool startFailed() { return false; }
   virtual std::u16string readOutput(int timeoutMs) = 0;
   virtual bool writeInput(const std::u16string& text) = 0;
   virtual bool isRunning() = 0;

@@ -255,6 +255,39 @@ TEST(TConsoleApp, FailedStartRaisesWithTheCommandLine) {
   EXPECT_EQ(errno, ECHILD);
 }
 
+TEST(TConsoleApp, ALaunchedChildThatCouldNotStartSaysSoOnceItHasEnded) {
+  TempDir dir;
+  const auto ok = dir.script("ok.sh", "exit 3");
+  const std::u16string missing = fromUtf8((dir.path() / "missing folder").string());
+  const struct {
+    std::u16string cmdLine, dir;
+    bool raises, startFailed;
+  } cases[] = {
+      // Known before the child exists: raised at once, as by run.
+      {u"quorvex-no-such-program", u"", true, false},
+      // Known only in the child: it ends, and says why.
+      {quoted(ok), missing, false, true},
+      // Ran and ended by itself: not a failed start.
+      {quoted(ok), u"", false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(toUtf8(c.cmdLine + u" in " + c.dir));
+    TConsoleApp app(u"", c.cmdLine, c.dir);
+    if (c.raises) {
+      EXPECT_EQ(test::MessageOf<Exception>([&] { app.launch(); }),
+                u"Failed to start  " + c.cmdLine);
+      continue;
+    }
+    app.launch();
+    EXPECT_NE(app.ProcessId(), 0);
+    ASSERT_TRUE(waitForEnd(app));
+    EXPECT_EQ(app.startFailed(), c.startFailed);
+    EXPECT_EQ(app.startFailed(), c.startFailed) << "asked again";
+  }
+  EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
+  EXPECT_EQ(errno, ECHILD);
+}
+
 TEST(TConsoleApp, ReleaseEndsTheChildAndItsGroupAndReapsThem) {
   struct Case {
     const char* name;
