@@ -10,6 +10,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <optional>
 #include <ostream>
 #include <sstream>
 
@@ -122,13 +124,50 @@ std::u16string oneLine(std::u16string_view text) {
   return line.empty() ? u"unknown error" : line;
 }
 
+// A file rewritten whole after each change. When many tests run at once it is
+// written at most once a second while results arrive (and once at the end,
+// through flush): a thousand servers would otherwise mean a thousand writes
+// of a thousand entries per cycle.
+class TBatchedWrite {
+ public:
+  TBatchedWrite(const TClock& clock, std::function<void()> write)
+      : _clock(clock), _write(std::move(write)) {}
+
+  void changed() {
+    if (!_batched) return _write();
+    _dirty = true;
+    flush(false);
+  }
+  void batch() { _batched = true; }
+  void flush(bool force) {
+    if (!_dirty) return;
+    const auto now = _clock.MonotonicNow();
+    if (!force && _written && now - *_written < kBatchInterval) return;
+    _dirty = false;
+    _written = now;
+    _write();
+  }
+
+ private:
+  static constexpr auto kBatchInterval = std::chrono::seconds(1);
+  const TClock& _clock;
+  std::function<void()> _write;
+  bool _batched = false;
+  bool _dirty = false;
+  std::optional<TClock::TimePoint> _written;
+};
+
 // Outages carried between runs through the state file. Trouble with the file
 // is reported once and never stops the monitor: it then runs as if it had
 // no memory.
 class TKeptOutages {
  public:
-  TKeptOutages(const TSettings& settings, std::u16string fileName, std::ostream& err)
-      : _settings(settings), _file(std::move(fileName)), _err(err) {}
+  TKeptOutages(const TSettings& settings, std::u16string fileName, std::ostream& err,
+               const TClock& clock)
+      : _settings(settings),
+        _file(std::move(fileName)),
+        _err(err),
+        _saves(clock, [this] { save(); }) {}
 
   void restoreInto(TOutageBook& outages) {
     std::optional<std::u16string> problem;
@@ -148,22 +187,10 @@ class TKeptOutages {
 
   void changed(int row, const TOutageState& state) {
     _states[_settings.Servers(row).OVPNFileBytes()] = state;
-    if (_deferred) {
-      _dirty = true;
-    } else {
-      save();
-    }
+    _saves.changed();
   }
 
-  // Many tests at once: the file is written once per batch of verdicts (see
-  // flush), not once per verdict, which for a thousand servers would be a
-  // thousand writes of a thousand entries.
-  void deferSaves() { _deferred = true; }
-  void flush() {
-    if (!_dirty) return;
-    _dirty = false;
-    save();
-  }
+  TBatchedWrite& saves() { return _saves; }
 
  private:
   void save() {
@@ -181,8 +208,7 @@ class TKeptOutages {
   std::ostream& _err;
   TOutageStates _states;
   bool _saveFailed = false;
-  bool _deferred = false;
-  bool _dirty = false;
+  TBatchedWrite _saves;
 };
 
 // The metrics file, rewritten after every status change and alert. Trouble
@@ -194,30 +220,25 @@ class TKeptMetrics {
       : _settings(settings),
         _metrics(serverNames(settings), localBytes(fileName)),
         _err(err),
-        _clock(clock) {}
+        _clock(clock),
+        _writes(clock, [this] { write(); }) {}
 
   void statusChanged(int row, const std::u16string& status, const TFailureReason& reason) {
     const double wallTime =
         std::chrono::duration<double>(_clock.WallNow().time_since_epoch()).count();
     _metrics.statusChanged(row, status, wallTime, _clock.MonotonicNow(), reason.word());
-    changed();
+    _writes.changed();
   }
 
   void alertSent(const TVPNServer& server) {
     for (int i = 0; i < _settings.ServerCount(); ++i) {
       if (&_settings.Servers(i) != &server) continue;
       _metrics.alertSent(i);
-      changed();
+      _writes.changed();
     }
   }
 
-  // As for the outages: once per batch of verdicts when many tests run.
-  void deferWrites() { _deferred = true; }
-  void flush() {
-    if (!_dirty) return;
-    _dirty = false;
-    write();
-  }
+  TBatchedWrite& writes() { return _writes; }
 
   void write() {
     try {
@@ -239,18 +260,9 @@ class TKeptMetrics {
   const TSettings& _settings;
   TMetricsFile _metrics;
   std::ostream& _err;
-  void changed() {
-    if (_deferred) {
-      _dirty = true;
-    } else {
-      write();
-    }
-  }
-
   const TClock& _clock;
   bool _writeFailed = false;
-  bool _deferred = false;
-  bool _dirty = false;
+  TBatchedWrite _writes;
 };
 
 // The window's schedule: one server after the other, one tick every 300 ms.
@@ -478,7 +490,7 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
   }
   std::unique_ptr<TKeptOutages> kept;
   if (options.stateFile) {
-    kept = std::make_unique<TKeptOutages>(settings, *options.stateFile, err);
+    kept = std::make_unique<TKeptOutages>(settings, *options.stateFile, err, clock);
     kept->restoreInto(cycle.outages());
     cycle.setOutageChanged(
         [&kept](int row, const TOutageState& state) { kept->changed(row, state); });
@@ -489,13 +501,16 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
     // Several servers at once: the cycle lends its outages.
     TParallelRun run(settings, view, processes, cycle.outages(), clock, {jobs, !options.once},
                      options.verbose ? &lines : nullptr);
-    if (kept) kept->deferSaves();
-    if (metrics) metrics->deferWrites();
-    run.setAfterVerdicts([&kept, &metrics] {
-      if (kept) kept->flush();
-      if (metrics) metrics->flush();
+    std::vector<TBatchedWrite*> files;
+    if (kept) files.push_back(&kept->saves());
+    if (metrics) files.push_back(&metrics->writes());
+    for (TBatchedWrite* file : files) file->batch();
+    run.setAfterVerdicts([&files] {
+      for (TBatchedWrite* file : files) file->flush(false);
     });
     run.run(stopSignals.fd());
+    run.setAfterVerdicts({});
+    for (TBatchedWrite* file : files) file->flush(true);
   } else {
     runOneAtATime(cycle, view, stopSignals, options.once, err);
   }
