@@ -60,7 +60,7 @@ for jobs in 1 5 20; do
   QUORVEX_CONFIG_DIR=$catalogue "$quorvex" --headless --once --jobs "$jobs" \
     --settings "$work/cycle.xml" --state "$work/state$jobs.xml" >"$work/cycle$jobs.out" 2>&1 || true
   took=$(($(now_ms) - start))
-  summary=$(tail -n 1 "$work/cycle$jobs.out")
+  summary=$(head -n 1 "$work/cycle$jobs.out")  # the plugin summary comes first
   printf '  --jobs %-3s %6d ms   %s\n' "$jobs" "$took" "${summary%%|*}"
 done
 

@@ -80,7 +80,7 @@ for jobs in "${jobs_list[@]}"; do
   done
   wait "$pid" || true
   took=$(($(now_ms) - start))
-  summary=$(tail -n 1 "$work/cycle.out")
+  summary=$(head -n 1 "$work/cycle.out")  # the plugin summary comes first
   ups=$(grep -c $'\tSuccessful$' "$work/cycle.out" || true)
   downs=$(grep -c $'\tFailed$' "$work/cycle.out" || true)
   slowest=$((timeout * 1000))
