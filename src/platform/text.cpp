@@ -4,9 +4,7 @@
 
 namespace quorvex {
 
-namespace {
-
-void appendUtf8(std::string& out, char32_t cp) {
+void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out += static_cast<char>(cp);
   } else if (cp < 0x800) {
@@ -23,6 +21,8 @@ void appendUtf8(std::string& out, char32_t cp) {
     out += static_cast<char>(0x80 | (cp & 0x3F));
   }
 }
+
+namespace {
 
 void appendUtf16(std::u16string& out, char32_t cp) {
   if (cp < 0x10000) {
@@ -48,7 +48,7 @@ std::string toUtf8(std::u16string_view text) {
     } else if (c >= 0xD800 && c <= 0xDFFF) {
       c = 0xFFFD;  // a lone surrogate has no UTF-8 form
     }
-    appendUtf8(out, c);
+    AppendUtf8(out, c);
   }
   return out;
 }

@@ -9,6 +9,8 @@ namespace quorvex {
 // UTF-8 <-> UTF-16. Invalid input becomes U+FFFD; nothing throws.
 std::string toUtf8(std::u16string_view text);
 std::u16string fromUtf8(std::string_view bytes);
+// Appends one code point as UTF-8.
+void AppendUtf8(std::string& out, char32_t cp);
 
 // Trimming drops leading and trailing characters whose code is 32 or less
 // (blanks, tabs and every other control character).
