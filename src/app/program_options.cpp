@@ -1,5 +1,7 @@
 #include "app/program_options.h"
 
+#include <algorithm>
+
 #include "platform/exception.h"
 #include "platform/text.h"
 #include "platform/text_encoding.h"
@@ -9,9 +11,11 @@ namespace quorvex {
 
 namespace {
 
-// "NAME=VALUE" for an option of the table; the value is checked here so that
-// a mistake ends the program before it tests anything. Returns an error or nothing.
-std::optional<std::string> addOptionValue(TCommandLine& options, const std::string& text) {
+using Refusal = std::optional<std::string>;
+
+// "NAME=VALUE" for an option of settings.xml; the value is checked here so
+// that a mistake ends the program before it tests anything.
+Refusal addOptionValue(TCommandLine& line, const std::string& text) {
   const size_t equals = text.find('=');
   const std::string name = text.substr(0, equals);
   const TOptionSpec* spec = findOption(name);
@@ -23,104 +27,219 @@ std::optional<std::string> addOptionValue(TCommandLine& options, const std::stri
   } catch (const Exception& e) {
     return toUtf8(e.Message());
   }
-  options.optionValues.emplace_back(name, value);
+  line.optionValues.emplace_back(name, value);
   return std::nullopt;
 }
 
-}  // namespace
-
-TCommandLine parseCommandLine(const std::vector<std::string>& args) {
-  TCommandLine options;
-  auto fail = [&options](std::string message) {
-    options.error = std::move(message);
-    return options;
-  };
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--headless") {
-      options.headless = true;
-    } else if (arg == "--once") {
-      options.once = true;
-    } else if (arg == "--verbose") {
-      options.verbose = true;
-    } else if (arg == "--help" || arg == "-h") {
-      options.help = true;
-    } else if (arg == "--version") {
-      options.version = true;
-    } else if (arg == "--test-mail") {
-      options.testMail = true;
-    } else if (arg == "--oauth-login" || arg.rfind("--oauth-login=", 0) == 0) {
-      if (arg == "--oauth-login" && i + 1 >= args.size())
-        return fail("option '--oauth-login' needs microsoft or google");
-      const std::string provider =
-          arg == "--oauth-login" ? args[++i] : arg.substr(sizeof("--oauth-login=") - 1);
-      if (provider != "microsoft" && provider != "google")
-        return fail("option '--oauth-login' needs microsoft or google, not '" + provider + "'");
-      options.oauthLogin = provider;
-    } else if (arg == "--settings") {
-      if (i + 1 >= args.size()) return fail("option '--settings' needs a file name");
-      options.settingsFile = TEncoding::System().GetString(args[++i]);
-    } else if (arg.rfind("--settings=", 0) == 0) {
-      options.settingsFile = TEncoding::System().GetString(arg.substr(sizeof("--settings=") - 1));
-    } else if (arg == "--state" || arg.rfind("--state=", 0) == 0) {
-      if (arg == "--state" && i + 1 >= args.size())
-        return fail("option '--state' needs a file name");
-      const std::string file = arg == "--state" ? args[++i] : arg.substr(sizeof("--state=") - 1);
-      if (file.empty()) return fail("option '--state' needs a file name");
-      options.stateFile = TEncoding::System().GetString(file);
-    } else if (arg == "--jobs" || arg.rfind("--jobs=", 0) == 0) {
-      // The option of settings.xml, for this run.
-      if (arg == "--jobs" && i + 1 >= args.size()) return fail("option '--jobs' needs a number");
-      const std::string text = arg == "--jobs" ? args[++i] : arg.substr(sizeof("--jobs=") - 1);
-      if (auto error = addOptionValue(options, "jobs=" + text)) return fail(*error);
-      options.jobsGiven = true;
-    } else if (arg == "--metrics" || arg.rfind("--metrics=", 0) == 0) {
-      if (arg == "--metrics" && i + 1 >= args.size())
-        return fail("option '--metrics' needs a file name");
-      const std::string file =
-          arg == "--metrics" ? args[++i] : arg.substr(sizeof("--metrics=") - 1);
-      if (file.empty()) return fail("option '--metrics' needs a file name");
-      options.metricsFile = TEncoding::System().GetString(file);
-    } else if (arg == "--option" || arg.rfind("--option=", 0) == 0) {
-      if (arg == "--option" && i + 1 >= args.size())
-        return fail("option '--option' needs NAME=VALUE");
-      const std::string text = arg == "--option" ? args[++i] : arg.substr(sizeof("--option=") - 1);
-      if (auto error = addOptionValue(options, text)) return fail(*error);
-    } else if (!arg.empty() && arg[0] == '-') {
-      return fail("unknown option '" + arg + "'");
-    } else {
-      return fail("unexpected argument '" + arg + "'");
-    }
-    if (options.settingsFile && options.settingsFile->empty()) {
-      return fail("option '--settings' needs a file name");
-    }
-  }
-  if ((options.once || options.verbose) && !options.headless && !options.help && !options.version) {
-    return fail("options '--once' and '--verbose' need '--headless'");
-  }
-  if (options.testMail && options.headless && !options.help && !options.version) {
-    return fail("option '--test-mail' cannot be used with '--headless'");
-  }
-  if (options.oauthLogin && (options.headless || options.testMail) && !options.help &&
-      !options.version) {
-    return fail("option '--oauth-login' cannot be used with '--headless' or '--test-mail'");
-  }
-  if (options.jobsGiven && !options.headless && !options.help && !options.version) {
-    return fail("option '--jobs' needs '--headless'");
-  }
-  if ((options.stateFile || !options.optionValues.empty()) && !options.headless && !options.help &&
-      !options.version) {
-    return fail("options '--state' and '--option' need '--headless'");
-  }
-  if (options.metricsFile && !options.headless && !options.help && !options.version) {
-    return fail("option '--metrics' needs '--headless'");
-  }
-  return options;
+template <bool TCommandLine::*Flag>
+Refusal setFlag(TCommandLine& line, const std::string&) {
+  line.*Flag = true;
+  return std::nullopt;
 }
 
-std::string usageText(const std::string& programName) {
-  std::string options =
-      "\nOptions of settings.xml (element <options>; the window's Options page):\n";
+template <std::optional<std::u16string> TCommandLine::*File>
+Refusal setFile(TCommandLine& line, const std::string& value) {
+  line.*File = TEncoding::System().GetString(value);
+  return std::nullopt;
+}
+
+Refusal setOAuthProvider(TCommandLine& line, const std::string& provider) {
+  if (provider != "microsoft" && provider != "google")
+    return "option '--oauth-login' needs microsoft or google, not '" + provider + "'";
+  line.oauthLogin = provider;
+  return std::nullopt;
+}
+
+// The option jobs of settings.xml, for this run.
+Refusal setJobs(TCommandLine& line, const std::string& value) {
+  if (auto refusal = addOptionValue(line, "jobs=" + value)) return refusal;
+  line.jobsGiven = true;
+  return std::nullopt;
+}
+
+// In the order of --help.
+constexpr TCommandOption kOptions[] = {
+    {"--headless", "", "", TOptionUse::FrontEnd,
+     "test without a window, repeating every RepeatPeriod minutes until SIGINT or SIGTERM; one "
+     "line per status change: time, server, status and, for a failure, the reason (timed out, "
+     "refused, authentication refused, TLS failed, name not resolved, configuration error, "
+     "device, ended, or why it could not start), separated by tabs; in the alert's subject and "
+     "text <serverName> and <reason> stand for the server and why it failed",
+     setFlag<&TCommandLine::headless>},
+    {"--once", "", "", TOptionUse::HeadlessOnly,
+     "one cycle; the summary first, the status lines after it; then exit 0 (all up), 2 (any "
+     "down) or 3 (could not test, or a --settings file unreadable)",
+     setFlag<&TCommandLine::once>},
+    {"--verbose", "", "", TOptionUse::HeadlessOnly, "also print openvpn's output",
+     setFlag<&TCommandLine::verbose>},
+    {"--jobs", "N", "a number", TOptionUse::HeadlessOnly,
+     "test up to N servers at once (default 1: one after the other; the option jobs below)",
+     setJobs},
+    {"--state", "FILE", "a file name", TOptionUse::HeadlessOnly,
+     "where outages are remembered between runs (default $XDG_STATE_HOME/quorvex/state.xml)",
+     setFile<&TCommandLine::stateFile>, true},
+    {"--option", "NAME=VALUE", "NAME=VALUE", TOptionUse::HeadlessOnly,
+     "an option below, for this run only", addOptionValue, false, true},
+    {"--metrics", "FILE", "a file name", TOptionUse::HeadlessOnly,
+     "after every status change, write the servers' figures to FILE in the Prometheus text "
+     "format (for a textfile collector), replaced whole each time; "
+     "quorvex_server_failure{server,reason} is 1 while down",
+     setFile<&TCommandLine::metricsFile>, true},
+    {"--test-mail", "", "", TOptionUse::FrontEnd,
+     "send the test e-mail with the saved settings, then exit 0 (sent) or 1 (not sent, the "
+     "reason on standard error)",
+     setFlag<&TCommandLine::testMail>},
+    {"--oauth-login", "microsoft|google", "microsoft or google", TOptionUse::FrontEnd,
+     "sign in once with OAuth 2.0 for the mail server and store the refresh token in the "
+     "settings file (Microsoft: a code to enter in a browser; Google: an address to open)",
+     setOAuthProvider},
+    {"--settings", "FILE", "a file name", TOptionUse::Anywhere,
+     "settings file to use instead of the default one", setFile<&TCommandLine::settingsFile>, true},
+    {"--help", "", "", TOptionUse::Answer, "show this text", setFlag<&TCommandLine::help>, false,
+     false, "-h"},
+    {"--version", "", "", TOptionUse::Answer, "show the version", setFlag<&TCommandLine::version>},
+};
+
+// Options named together when one of them lacks --headless, as the messages
+// have always read.
+constexpr std::string_view kNamedTogether[][2] = {{"--once", "--verbose"}, {"--state", "--option"}};
+
+std::string quoted(std::string_view name) { return "'" + std::string(name) + "'"; }
+
+// 'a', 'a' and 'b', 'a', 'b' and 'c'; with `word` in place of "and".
+std::string nameList(const std::vector<std::string_view>& names, const char* word) {
+  std::string text;
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) text += i + 1 == names.size() ? std::string(" ") + word + " " : ", ";
+    text += quoted(names[i]);
+  }
+  return text;
+}
+
+std::vector<std::string_view> namedWith(std::string_view name) {
+  for (const auto& pair : kNamedTogether)
+    if (pair[0] == name || pair[1] == name) return {pair[0], pair[1]};
+  return {name};
+}
+
+const TCommandOption* findByName(std::string_view arg) {
+  for (const TCommandOption& option : kOptions)
+    if (arg == option.name || (!option.alias.empty() && arg == option.alias)) return &option;
+  return nullptr;
+}
+
+// "--name=VALUE" of an option that takes a value.
+const TCommandOption* findWithValue(std::string_view arg) {
+  const size_t equals = arg.find('=');
+  if (equals == std::string_view::npos) return nullptr;
+  const TCommandOption* option = findByName(arg.substr(0, equals));
+  return option && !option->value.empty() ? option : nullptr;
+}
+
+// The rules between options, once all are read; nothing, or the message.
+Refusal checkCombination(const std::vector<const TCommandOption*>& given) {
+  const auto isGiven = [&given](const TCommandOption& option) {
+    return std::find(given.begin(), given.end(), &option) != given.end();
+  };
+  for (const TCommandOption& option : kOptions)
+    if (option.use == TOptionUse::Answer && isGiven(option)) return std::nullopt;
+  const TCommandOption& headless = *findByName("--headless");
+  std::vector<std::string_view> frontEndsBefore;
+  for (const TCommandOption& option : kOptions) {
+    if (option.use == TOptionUse::HeadlessOnly && isGiven(option) && !isGiven(headless)) {
+      const auto names = namedWith(option.name);
+      return (names.size() == 1 ? "option " : "options ") + nameList(names, "and") +
+             (names.size() == 1 ? " needs " : " need ") + quoted(headless.name);
+    }
+    if (option.use != TOptionUse::FrontEnd) continue;
+    // One front end at a time: a later one names those before it.
+    const bool clash =
+        std::any_of(frontEndsBefore.begin(), frontEndsBefore.end(),
+                    [&](std::string_view name) { return isGiven(*findByName(name)); });
+    if (isGiven(option) && clash)
+      return "option " + quoted(option.name) + " cannot be used with " +
+             nameList(frontEndsBefore, "or");
+    frontEndsBefore.push_back(option.name);
+  }
+  return std::nullopt;
+}
+
+// Breaks `text` into lines of at most `width` characters after `indent`
+// blanks; the first line starts at `firstColumn`.
+std::string wrapped(std::string_view text, size_t indent, size_t firstColumn, size_t width = 79) {
+  std::string out;
+  size_t column = firstColumn;
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t end = text.find(' ', at);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view word = text.substr(at, end - at);
+    if (column > indent && column + 1 + word.size() > width) {
+      out += "\n" + std::string(indent, ' ');
+      column = indent;
+    } else if (column > indent) {
+      out += ' ';
+      ++column;
+    }
+    out += word;
+    column += word.size();
+    at = end + 1;
+  }
+  return out;
+}
+
+std::string spelled(const TCommandOption& option) {
+  return std::string(option.name) + (option.value.empty() ? "" : " " + std::string(option.value));
+}
+
+std::string optional(const TCommandOption& option) {
+  return " [" + spelled(option) + "]" + (option.repeatable ? "..." : "");
+}
+
+// "Usage:" and "or:" lines: the window, then each front end with its options.
+std::string usageLines(const std::string& programName) {
+  std::string anywhere;
+  for (const TCommandOption& option : kOptions)
+    if (option.use == TOptionUse::Anywhere) anywhere += optional(option);
+  std::string lines = "Usage: " + programName + anywhere + "\n";
+  for (const TCommandOption& frontEnd : kOptions) {
+    if (frontEnd.use != TOptionUse::FrontEnd) continue;
+    lines += "  or:  " + programName + " " + spelled(frontEnd);
+    if (frontEnd.name == "--headless")
+      for (const TCommandOption& option : kOptions)
+        if (option.use == TOptionUse::HeadlessOnly) lines += optional(option);
+    lines += anywhere + "\n";
+  }
+  std::string answers;
+  for (const TCommandOption& option : kOptions)
+    if (option.use == TOptionUse::Answer)
+      answers += (answers.empty() ? "" : " | ") + std::string(option.name);
+  return lines + "  or:  " + programName + " " + answers + "\n";
+}
+
+// Each option on its own lines, its words from column 24.
+constexpr size_t kHelpColumn = 24;
+
+std::string optionLines() {
+  std::string lines;
+  for (const TCommandOption& option : kOptions) {
+    const std::string tag =
+        "  " + (option.alias.empty() ? "" : std::string(option.alias) + ", ") + spelled(option);
+    const std::string words = (option.use == TOptionUse::HeadlessOnly ? "with --headless: " : "") +
+                              std::string(option.help);
+    lines += tag;
+    if (tag.size() + 2 > kHelpColumn) {
+      lines += "\n" + std::string(kHelpColumn, ' ');
+    } else {
+      lines += std::string(kHelpColumn - tag.size(), ' ');
+    }
+    lines += wrapped(words, kHelpColumn, kHelpColumn) + "\n";
+  }
+  return lines;
+}
+
+std::string settingsOptionLines() {
+  std::string lines;
   for (const TOptionSpec& spec : optionTable()) {
     std::string values;
     for (const TOptionChoice& choice : spec.choices)
@@ -129,49 +248,61 @@ std::string usageText(const std::string& programName) {
     if (spec.type == TOptionType::Integer)
       values = std::to_string(spec.minimum) + ".." + std::to_string(spec.maximum);
     if (spec.type == TOptionType::Text) values = "text";
-    options += "  " + std::string(spec.element) + "=" + values + " (default: \"" +
-               toUtf8(spec.defaultValue) + "\")\n      " + toUtf8(spec.help) + "\n";
+    lines += "  " + std::string(spec.element) + "=" + values + "\n" +
+             std::string(kHelpColumn, ' ') +
+             wrapped(toUtf8(spec.help) + " (default: \"" + toUtf8(spec.defaultValue) + "\")",
+                     kHelpColumn, kHelpColumn) +
+             "\n";
   }
-  return "usage: " + programName +
-         " [--headless [--once] [--verbose] [--jobs N] [--state FILE]\n"
-         "         [--metrics FILE] [--option NAME=VALUE]...\n"
-         "       | --test-mail | --oauth-login microsoft|google] [--settings FILE]\n"
-         "Tests whether the OpenVPN servers of this machine's client configurations\n"
-         "accept a connection.\n"
-         "\n"
-         "  (no option)      open the window\n"
-         "  --headless       test without a window, repeating every RepeatPeriod minutes\n"
-         "                   until SIGINT or SIGTERM; one line per status change:\n"
-         "                   time, server, status and, for a failure, the reason\n"
-         "                   (timed out, refused, authentication refused, TLS failed,\n"
-         "                   name not resolved, configuration error, device, ended,\n"
-         "                   or why it could not start), separated by tabs; in the\n"
-         "                   alert's subject and text <serverName> and <reason> stand\n"
-         "                   for the server and why it failed\n"
-         "  --once           with --headless: one cycle; the summary first, the status\n"
-         "                   lines after it; then exit 0 (all up), 2 (any down) or\n"
-         "                   3 (could not test, or a --settings file unreadable)\n"
-         "  --verbose        with --headless: also print openvpn's output\n"
-         "  --jobs N         with --headless: test up to N servers at once (default 1:\n"
-         "                   one after the other; the option jobs below)\n"
-         "  --state FILE     with --headless: where outages are remembered between runs\n"
-         "                   (default $XDG_STATE_HOME/quorvex/state.xml)\n"
-         "  --option NAME=VALUE  with --headless: an option below, for this run only\n"
-         "  --metrics FILE   with --headless: after every status change, write the\n"
-         "                   servers' figures to FILE in the Prometheus text format\n"
-         "                   (for a textfile collector), replaced whole each time;\n"
-         "                   quorvex_server_failure{server,reason} is 1 while down\n"
-         "  --test-mail      send the test e-mail with the saved settings, then exit\n"
+  return lines;
+}
 
-         "                   0 (sent) or 1 (not sent, the reason on standard error)\n"
-         "  --oauth-login microsoft|google\n"
-         "                   sign in once with OAuth 2.0 for the mail server and store the\n"
-         "                   refresh token in the settings file (Microsoft: a code to enter\n"
-         "                   in a browser; Google: an address to open)\n"
-         "  --settings FILE  settings file to use instead of the default one\n"
-         "  --help           show this text\n"
-         "  --version        show the version\n" +
-         options;
+}  // namespace
+
+std::span<const TCommandOption> commandOptionTable() { return kOptions; }
+
+TCommandLine parseCommandLine(const std::vector<std::string>& args) {
+  TCommandLine line;
+  std::vector<const TCommandOption*> given;
+  auto fail = [&line](std::string message) {
+    line.error = std::move(message);
+    return line;
+  };
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const TCommandOption* option = findByName(arg);
+    std::string value;
+    if (option && !option->value.empty()) {
+      if (i + 1 >= args.size())
+        return fail("option " + quoted(option->name) + " needs " + std::string(option->needs));
+      value = args[++i];
+    } else if (!option) {
+      option = findWithValue(arg);
+      if (!option) {
+        if (!arg.empty() && arg[0] == '-') return fail("unknown option '" + arg + "'");
+        return fail("unexpected argument '" + arg + "'");
+      }
+      value = arg.substr(arg.find('=') + 1);
+    }
+    if (!option->value.empty() && value.empty() && option->emptyIsMissing)
+      return fail("option " + quoted(option->name) + " needs " + std::string(option->needs));
+    if (auto refusal = option->apply(line, value)) return fail(*refusal);
+    given.push_back(option);
+  }
+  if (auto refusal = checkCombination(given)) return fail(*refusal);
+  return line;
+}
+
+std::string usageText(const std::string& programName) {
+  return usageLines(programName) +
+         "Tests whether the OpenVPN servers of this machine's client configurations\n"
+         "accept a connection. With no option it opens the window.\n"
+         "\n"
+         "Options:\n" +
+         optionLines() +
+         "\n"
+         "Options of settings.xml (element <options>; the window's Options page):\n" +
+         settingsOptionLines();
 }
 
 }  // namespace quorvex

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quorvex {
@@ -34,9 +36,38 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitCritical = 2;
 inline constexpr int kExitUnknown = 3;
 
+// Where an option may stand on the command line.
+enum class TOptionUse {
+  Anywhere,      // with any front end
+  FrontEnd,      // chooses what runs instead of the window; one at most
+  HeadlessOnly,  // changes the headless run; needs --headless
+  Answer,        // answered at once (--help, --version); nothing else is checked
+};
+
+// One option of the command line. Parsing (as "--name VALUE" or
+// "--name=VALUE"), the checks, --help and with it the man page all walk
+// commandOptionTable(), so a new option is one new row.
+struct TCommandOption {
+  std::string_view name;   // "--state"
+  std::string_view value;  // the value as --help names it ("FILE"); empty: a flag
+  std::string_view needs;  // the message's words for a missing value ("a file name")
+  TOptionUse use;
+  std::string_view help;  // one paragraph; --help wraps it
+  // Takes the option (and its value) into the command line; returns why the
+  // value is refused, or nothing.
+  std::optional<std::string> (*apply)(TCommandLine& line, const std::string& value);
+  bool emptyIsMissing = false;  // "--name=" and an empty value count as no value
+  bool repeatable = false;      // may be given more than once
+  std::string_view alias{};     // a second spelling of a flag ("-h")
+};
+
+std::span<const TCommandOption> commandOptionTable();
+
 // args excludes the program name; every argument must be one of the options.
 TCommandLine parseCommandLine(const std::vector<std::string>& args);
 
+// The help: usage lines, a description, the options, then the options of
+// settings.xml; laid out so that help2man makes the man page from it.
 std::string usageText(const std::string& programName);
 
 }  // namespace quorvex

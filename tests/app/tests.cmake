@@ -1,3 +1,7 @@
+# The table test reads the man page made from --help.
+if(TARGET manpage)
+  add_dependencies(test_app manpage)
+endif()
 # End-to-end cases of the headless front end, run against the built program.
 add_test(NAME app_headless_cli
          COMMAND ${CMAKE_CURRENT_LIST_DIR}/e2e/headless_cli.sh $<TARGET_FILE:quorvex>)

@@ -31,7 +31,7 @@ expect() {
 
 printf '<settings><conn_timeout>5</conn_timeout></settings>' >"$work/settings.xml"
 settings=(--settings "$work/settings.xml")
-expect 0 "^usage: quorvex" "$work/empty" --help
+expect 0 "^Usage: quorvex" "$work/empty" --help
 expect 0 "^quorvex [0-9]" "$work/empty" --version
 expect 3 "unknown option '--bogus'" "$work/empty" --headless --bogus
 expect 3 "unexpected argument 'extra'" "$work/empty" --headless extra
