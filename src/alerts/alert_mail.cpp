@@ -80,21 +80,27 @@ class TAttachedHandler {
 
 }  // namespace
 
-TAlertMailFields alertMailFieldsFrom(const TSettings& settings) {
+TAlertMailFields alertMailFieldsFrom(const std::function<std::u16string(TFieldId)>& text,
+                                     TOptions options, std::u16string settingsFile) {
   TAlertMailFields f;
-  f.MsgFrom = settings.MsgFrom();
-  f.MsgTo = settings.MsgTo();
-  f.MsgCC = settings.MsgCC();
-  f.MsgSubject = settings.MsgSubject();
-  f.MsgText = settings.MsgText();
-  f.SMTPHost = settings.SMTPHost();
-  f.SMTPPort = int32ToText(settings.SMTPPort());
-  f.SMTPLogin = settings.SMTPLogin();
-  f.SMTPPassword = settings.SMTPPassword();
-  f.SMTPUseSSLTLS = settings.SMTPUseSSLTLS();
-  f.Options = settings.Options();
-  f.SettingsFile = settings.FileName();
+  f.MsgFrom = text(TFieldId::MsgFrom);
+  f.MsgTo = text(TFieldId::MsgTo);
+  f.MsgCC = text(TFieldId::MsgCC);
+  f.MsgSubject = text(TFieldId::MsgSubject);
+  f.MsgText = text(TFieldId::MsgText);
+  f.SMTPHost = text(TFieldId::SMTPHost);
+  f.SMTPPort = text(TFieldId::SMTPPort);
+  f.SMTPLogin = text(TFieldId::SMTPLogin);
+  f.SMTPPassword = text(TFieldId::SMTPPassword);
+  f.SMTPUseSSLTLS = textToBool(text(TFieldId::SMTPUseSSLTLS));
+  f.Options = std::move(options);
+  f.SettingsFile = std::move(settingsFile);
   return f;
+}
+
+TAlertMailFields alertMailFieldsFrom(const TSettings& settings) {
+  return alertMailFieldsFrom([&settings](TFieldId id) { return settings.FieldText(id); },
+                             settings.Options(), settings.FileName());
 }
 
 std::unique_ptr<TQxSMTP> makeAlertSMTP() { return std::make_unique<TAlertSMTP>(); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -32,6 +33,10 @@ class EQxCertificateRefused : public EQxException {
   using EQxException::EQxException;
 };
 
+// The fields from their texts as the settings file stores them; `text`
+// gives each one (the window's controls give the port as typed).
+TAlertMailFields alertMailFieldsFrom(const std::function<std::u16string(TFieldId)>& text,
+                                     TOptions options, std::u16string settingsFile);
 // The fields as saved in the settings (the front end without a window).
 TAlertMailFields alertMailFieldsFrom(const TSettings& settings);
 

@@ -82,7 +82,7 @@ constexpr TOptionSpec kOptions[] = {
      u"OAuth provider:",
      u"Signs in with OAuth 2.0 instead of a password; run quorvex --oauth-login microsoft (or "
      u"google) once to sign in. The login field above is the mailbox address.",
-     0, 0, kProviderChoices, true},
+     0, 0, kProviderChoices, true, false, true},
     {TOptionId::OAuthClientId,
      "oauth_client_id",
      TOptionType::Text,
@@ -157,6 +157,7 @@ constexpr TOptionSpec kOptions[] = {
      0,
      0,
      {},
+     true,
      true,
      true},
 };

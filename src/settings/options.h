@@ -56,6 +56,10 @@ struct TOptionSpec {
   bool omittedAtDefault = false;
   // Shown masked in the window (a Text option holding a secret).
   bool secret = false;
+  // Also written while the window is open (by --oauth-login, and when the
+  // provider replaces the refresh token): the window takes the file's value
+  // unless its control was changed, so that Save never writes back an old one.
+  bool storedElsewhere = false;
 };
 
 // Values of the SMTPSecurity choice.

@@ -11,6 +11,7 @@
 #include "platform/text.h"
 #include "platform/text_encoding.h"
 #include "settings/file_io.h"
+#include "settings/value_text.h"
 
 namespace quorvex {
 
@@ -82,7 +83,25 @@ TVPNServer::TVPNServer(std::u16string name, std::u16string OVPNFilename, std::st
       _OVPNFileBytes(fileBytes.empty() ? TEncoding::System().GetBytes(_OVPNFilename)
                                        : std::move(fileBytes)) {}
 
-TSettings::TSettings(std::u16string fileName) : _fileName(std::move(fileName)) {}
+TSettings::TSettings(std::u16string fileName) : _fileName(std::move(fileName)) {
+  for (const TFieldSpec& spec : fieldTable()) set(spec.id, std::u16string(spec.initial));
+}
+
+void TSettings::SetFieldText(TFieldId id, std::u16string_view text) {
+  switch (fieldSpec(id).type) {
+    case TOptionType::Integer:
+      return set(id, int32ToText(textToInt32(text)));
+    case TOptionType::Boolean:
+      return set(id, boolToText(textToBool(text)));
+    default:
+      return set(id, std::u16string(text));
+  }
+}
+
+int32_t TSettings::integer(TFieldId id) const { return textToInt32(FieldText(id)); }
+void TSettings::SetSMTPPort(int32_t v) { set(TFieldId::SMTPPort, int32ToText(v)); }
+bool TSettings::SMTPUseSSLTLS() const { return textToBool(FieldText(TFieldId::SMTPUseSSLTLS)); }
+void TSettings::SetSMTPUseSSLTLS(bool v) { set(TFieldId::SMTPUseSSLTLS, boolToText(v)); }
 
 TSettings::~TSettings() = default;
 

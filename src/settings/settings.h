@@ -1,10 +1,13 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "settings/fields.h"
 #include "settings/options.h"
 
 namespace quorvex {
@@ -66,59 +69,56 @@ class TSettings {
   const std::u16string& ConfigDir() const { return _configDir; }
   // ConfigDir as the file system's bytes, for opening and as a working folder.
   const std::string& ConfigDirBytes() const { return _configDirBytes; }
-  int32_t ConnectionTimeout() const { return _connectionTimeout; }
-  int32_t RepeatPeriod() const { return _repeatPeriod; }
+  int32_t ConnectionTimeout() const { return integer(TFieldId::ConnectionTimeout); }
+  int32_t RepeatPeriod() const { return integer(TFieldId::RepeatPeriod); }
   int ServerCount() const { return static_cast<int>(_servers.size()); }
   const TVPNServer& Servers(int index) const { return *_servers[index]; }
 
-  const std::u16string& MsgFrom() const { return _msgFrom; }
-  void SetMsgFrom(std::u16string v) { _msgFrom = std::move(v); }
-  const std::u16string& MsgCC() const { return _msgCC; }
-  void SetMsgCC(std::u16string v) { _msgCC = std::move(v); }
-  const std::u16string& MsgSubject() const { return _msgSubject; }
-  void SetMsgSubject(std::u16string v) { _msgSubject = std::move(v); }
-  const std::u16string& MsgText() const { return _msgText; }
-  void SetMsgText(std::u16string v) { _msgText = std::move(v); }
-  const std::u16string& MsgTo() const { return _msgTo; }
-  void SetMsgTo(std::u16string v) { _msgTo = std::move(v); }
-  const std::u16string& Password() const { return _password; }
-  void SetPassword(std::u16string v) { _password = std::move(v); }
-  const std::u16string& SMTPHost() const { return _smtpHost; }
-  void SetSMTPHost(std::u16string v) { _smtpHost = std::move(v); }
-  const std::u16string& SMTPLogin() const { return _smtpLogin; }
-  void SetSMTPLogin(std::u16string v) { _smtpLogin = std::move(v); }
-  const std::u16string& SMTPPassword() const { return _smtpPassword; }
-  void SetSMTPPassword(std::u16string v) { _smtpPassword = std::move(v); }
-  int32_t SMTPPort() const { return _smtpPort; }
-  void SetSMTPPort(int32_t v) { _smtpPort = v; }
-  bool SMTPUseSSLTLS() const { return _smtpUseSSLTLS; }
-  void SetSMTPUseSSLTLS(bool v) { _smtpUseSSLTLS = v; }
-  const std::u16string& Username() const { return _username; }
-  void SetUsername(std::u16string v) { _username = std::move(v); }
+  // A value of the file's table in stored form ("587", "true").
+  const std::u16string& FieldText(TFieldId id) const { return _fields[index(id)]; }
+  // Converts `text` by the field's type and stores its canonical form; raises
+  // EConvertError for a number or Boolean that does not convert.
+  void SetFieldText(TFieldId id, std::u16string_view text);
+
+  const std::u16string& MsgFrom() const { return FieldText(TFieldId::MsgFrom); }
+  void SetMsgFrom(std::u16string v) { set(TFieldId::MsgFrom, std::move(v)); }
+  const std::u16string& MsgCC() const { return FieldText(TFieldId::MsgCC); }
+  void SetMsgCC(std::u16string v) { set(TFieldId::MsgCC, std::move(v)); }
+  const std::u16string& MsgSubject() const { return FieldText(TFieldId::MsgSubject); }
+  void SetMsgSubject(std::u16string v) { set(TFieldId::MsgSubject, std::move(v)); }
+  const std::u16string& MsgText() const { return FieldText(TFieldId::MsgText); }
+  void SetMsgText(std::u16string v) { set(TFieldId::MsgText, std::move(v)); }
+  const std::u16string& MsgTo() const { return FieldText(TFieldId::MsgTo); }
+  void SetMsgTo(std::u16string v) { set(TFieldId::MsgTo, std::move(v)); }
+  const std::u16string& Password() const { return FieldText(TFieldId::Password); }
+  void SetPassword(std::u16string v) { set(TFieldId::Password, std::move(v)); }
+  const std::u16string& SMTPHost() const { return FieldText(TFieldId::SMTPHost); }
+  void SetSMTPHost(std::u16string v) { set(TFieldId::SMTPHost, std::move(v)); }
+  const std::u16string& SMTPLogin() const { return FieldText(TFieldId::SMTPLogin); }
+  void SetSMTPLogin(std::u16string v) { set(TFieldId::SMTPLogin, std::move(v)); }
+  const std::u16string& SMTPPassword() const { return FieldText(TFieldId::SMTPPassword); }
+  void SetSMTPPassword(std::u16string v) { set(TFieldId::SMTPPassword, std::move(v)); }
+  int32_t SMTPPort() const { return integer(TFieldId::SMTPPort); }
+  void SetSMTPPort(int32_t v);
+  bool SMTPUseSSLTLS() const;
+  void SetSMTPUseSSLTLS(bool v);
+  const std::u16string& Username() const { return FieldText(TFieldId::Username); }
+  void SetUsername(std::u16string v) { set(TFieldId::Username, std::move(v)); }
   // The options beyond the Alerts page; the file holds them only when one
   // differs from its default.
   const TOptions& Options() const { return _options; }
   void SetOptions(TOptions v) { _options = std::move(v); }
 
  private:
+  static size_t index(TFieldId id) { return static_cast<size_t>(id); }
+  void set(TFieldId id, std::u16string v) { _fields[index(id)] = std::move(v); }
+  int32_t integer(TFieldId id) const;
+
   std::u16string _configDir;
   std::string _configDirBytes;
-  int32_t _connectionTimeout = 90;
   std::u16string _fileName;
-  std::u16string _msgFrom;
-  std::u16string _msgCC;
-  std::u16string _msgSubject;
-  std::u16string _msgText;
-  std::u16string _msgTo;
-  std::u16string _password;
-  int32_t _repeatPeriod = 5;
   std::vector<std::unique_ptr<TVPNServer>> _servers;
-  std::u16string _smtpHost;
-  std::u16string _smtpLogin;
-  std::u16string _smtpPassword;
-  int32_t _smtpPort = 0;
-  bool _smtpUseSSLTLS = false;
-  std::u16string _username;
+  std::array<std::u16string, static_cast<size_t>(TFieldId::Count)> _fields;
   TOptions _options;
 };
 

@@ -1,5 +1,6 @@
 // The settings file: a small XML document written in a fixed layout and read
 // back with a conforming XML parser.
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -64,31 +65,56 @@ bool booleanValue(const TXmlNode* parent, const char* name) {
   return at(parent, name, [&] { return text ? textToBool(*text) : false; });
 }
 
+// The containers to open and close between two values: the steps of their
+// paths ("alerts", "smtp_server").
+std::vector<std::string_view> steps(std::string_view path) {
+  std::vector<std::string_view> out;
+  while (!path.empty()) {
+    const size_t slash = path.find('/');
+    out.push_back(path.substr(0, slash));
+    path = slash == std::string_view::npos ? std::string_view() : path.substr(slash + 1);
+  }
+  return out;
+}
+
+const TXmlNode* containerOf(const TXmlNode& root, const TFieldSpec& spec) {
+  const TXmlNode* node = &root;
+  for (const std::string_view step : steps(fieldContainer(spec)))
+    node = node ? node->childElement(std::string(step).c_str()) : nullptr;
+  return node;
+}
+
+// The order the values are read in counts, as a bad value stops the reading
+// and keeps what came before it: the root's own values by name, then the
+// containers' values in the file's order.
+std::vector<const TFieldSpec*> readingOrder() {
+  std::vector<const TFieldSpec*> order;
+  for (const TFieldSpec& spec : fieldTable()) order.push_back(&spec);
+  std::stable_sort(order.begin(), order.end(), [](const TFieldSpec* a, const TFieldSpec* b) {
+    const bool aAtRoot = fieldContainer(*a).empty(), bAtRoot = fieldContainer(*b).empty();
+    if (aAtRoot != bAtRoot) return aAtRoot;
+    return aAtRoot && a->path < b->path;
+  });
+  return order;
+}
+
 }  // namespace
 
 void TSettings::saveToFile() const {
   TIndentedXmlWriter xml;
   xml.open("settings");
-  xml.setValue("username", _username, u"Username");
-  xml.setValue("password", _password, u"Password");
-  xml.setValue("repeat_period", int32ToText(_repeatPeriod), u"RepeatPeriod");
-  xml.setValue("conn_timeout", int32ToText(_connectionTimeout), u"ConnectionTimeout");
-  xml.open("alerts");
-  xml.open("smtp_server");
-  xml.setValue("host", _smtpHost, u"SMTPHost");
-  xml.setValue("login", _smtpLogin, u"SMTPLogin");
-  xml.setValue("password", _smtpPassword, u"SMTPPassword");
-  xml.setValue("port", int32ToText(_smtpPort), u"SMTPPort");
-  xml.setValue("ssl_tls", boolToText(_smtpUseSSLTLS), u"SMTPUseSSLTLS");
-  xml.close();
-  xml.open("message");
-  xml.setValue("from", _msgFrom, u"MsgFrom");
-  xml.setValue("cc", _msgCC, u"MsgCC");
-  xml.setValue("subject", _msgSubject, u"MsgSubject");
-  xml.setValue("text", _msgText, u"MsgText");
-  xml.setValue("to", _msgTo, u"MsgTo");
-  xml.close();
-  xml.close();
+  std::vector<std::string_view> open;  // the containers open below the root
+  for (const TFieldSpec& spec : fieldTable()) {
+    const std::vector<std::string_view> wanted = steps(fieldContainer(spec));
+    size_t shared = 0;
+    while (shared < open.size() && shared < wanted.size() && open[shared] == wanted[shared])
+      ++shared;
+    for (; open.size() > shared; open.pop_back()) xml.close();
+    for (; open.size() < wanted.size(); open.push_back(wanted[open.size()]))
+      xml.open(wanted[open.size()]);
+    xml.setValue(fieldElement(spec), FieldText(spec.id), spec.property);
+  }
+  for (; !open.empty(); open.pop_back()) xml.close();
   // Files of users who set no option keep the layout they always had.
   if (!_options.allDefault()) {
     xml.open(kOptionsElement);
@@ -113,27 +139,22 @@ void TSettings::loadFromFile() {
                     fromUtf8(e.what()) + u" (line " + u16(std::to_string(e.Line())) + u", column " +
                     u16(std::to_string(e.Column())) + u")");
   }
-  // The root's name is not checked.
-  _connectionTimeout = integerValue(&root, "conn_timeout");
-  _password = stringValue(&root, "password");
-  _repeatPeriod = integerValue(&root, "repeat_period");
-  _username = stringValue(&root, "username");
-
-  // A missing container reads as an empty one.
-  const TXmlNode* alerts = root.childElement("alerts");
-  const TXmlNode* smtpServer = alerts ? alerts->childElement("smtp_server") : nullptr;
-  _smtpHost = stringValue(smtpServer, "host");
-  _smtpLogin = stringValue(smtpServer, "login");
-  _smtpPassword = stringValue(smtpServer, "password");
-  _smtpPort = integerValue(smtpServer, "port");
-  _smtpUseSSLTLS = booleanValue(smtpServer, "ssl_tls");
-
-  const TXmlNode* message = alerts ? alerts->childElement("message") : nullptr;
-  _msgFrom = stringValue(message, "from");
-  _msgCC = stringValue(message, "cc");
-  _msgSubject = stringValue(message, "subject");
-  _msgText = stringValue(message, "text");
-  _msgTo = stringValue(message, "to");
+  // The root's name is not checked; a missing container reads as an empty one.
+  for (const TFieldSpec* spec : readingOrder()) {
+    const TXmlNode* parent = containerOf(root, *spec);
+    const std::string element(fieldElement(*spec));
+    switch (spec->type) {
+      case TOptionType::Integer:
+        set(spec->id, int32ToText(integerValue(parent, element.c_str())));
+        break;
+      case TOptionType::Boolean:
+        set(spec->id, boolToText(booleanValue(parent, element.c_str())));
+        break;
+      default:
+        set(spec->id, stringValue(parent, element.c_str()));
+        break;
+    }
+  }
 
   // Unlike the values above, an option missing or empty keeps its default,
   // so that files written before the options existed read as all defaults.

@@ -105,6 +105,23 @@ QString displayText(const std::u16string& text, size_t from, size_t& to) {
   return shown;
 }
 
+// A field's control shows and gives its value in the field's stored form.
+void showFieldText(QWidget* control, const std::u16string& text) {
+  if (auto* line = qobject_cast<QLineEdit*>(control))
+    line->setText(qs(text));
+  else if (auto* memo = qobject_cast<QPlainTextEdit*>(control))
+    memo->setPlainText(qs(text));
+  else if (auto* box = qobject_cast<QCheckBox*>(control))
+    box->setChecked(textToBool(text));
+}
+
+std::u16string fieldText(const QWidget* control) {
+  if (auto* line = qobject_cast<const QLineEdit*>(control)) return us(line->text());
+  if (auto* memo = qobject_cast<const QPlainTextEdit*>(control)) return us(memo->toPlainText());
+  if (auto* box = qobject_cast<const QCheckBox*>(control)) return boolToText(box->isChecked());
+  return {};
+}
+
 }  // namespace
 
 TfrmMain::TfrmMain(std::unique_ptr<TSettings> settings, TfrmMainServices services)
@@ -273,8 +290,8 @@ void TfrmMain::createHelpPage(QWidget* page) {
 
 void TfrmMain::fillFromSettings() {
   const TSettings& s = *_settings;
-  edLogin->setText(qs(s.Username()));
-  edPwd->setText(qs(s.Password()));
+  for (const TFieldSpec& spec : fieldTable())
+    if (QWidget* control = fieldControl(spec)) showFieldText(control, s.FieldText(spec.id));
   chbRepeat->setText(
       chbRepeat->text().replace(QStringLiteral("%d"), QString::number(s.RepeatPeriod())));
   // A long period or a wide font must not cut the caption; there is room up to Start.
@@ -285,17 +302,7 @@ void TfrmMain::fillFromSettings() {
         lvServers, {qs(EscapeControls(s.Servers(i).Name())), QStringLiteral("Not Run"), QString()});
     lvServersCustomDrawSubItem(*row);
   }
-  edSMTPHost->setText(qs(s.SMTPHost()));
-  edSMTPLogin->setText(qs(s.SMTPLogin()));
-  edSMTPPassword->setText(qs(s.SMTPPassword()));
-  edSMTPPort->setText(QString::number(s.SMTPPort()));
-  chbSSL->setChecked(s.SMTPUseSSLTLS());
-  edMsgFrom->setText(qs(s.MsgFrom()));
-  edMsgCC->setText(qs(s.MsgCC()));
-  edMsgSubject->setText(qs(s.MsgSubject()));
-  mmMsgText->setPlainText(qs(s.MsgText()));
-  edMsgTo->setText(qs(s.MsgTo()));
-  tsOptions->showOptions(s.Options());
+  showOptions(s.Options());
   pcMain->setCurrentWidget(tsMonitor);
 }
 
@@ -348,20 +355,13 @@ void TfrmMain::tmrTestTimer() {
 void TfrmMain::btnSaveClick() {
   guarded([&] {
     TSettings& s = *_settings;
-    s.SetPassword(us(edPwd->text()));
-    s.SetUsername(us(edLogin->text()));
-    s.SetSMTPHost(us(edSMTPHost->text()));
-    s.SetSMTPLogin(us(edSMTPLogin->text()));
-    s.SetSMTPPassword(us(edSMTPPassword->text()));
-    s.SetSMTPPort(textToInt32(us(edSMTPPort->text())));
-    s.SetSMTPUseSSLTLS(chbSSL->isChecked());
-    s.SetMsgCC(us(edMsgCC->text()));
-    s.SetMsgFrom(us(edMsgFrom->text()));
-    s.SetMsgSubject(us(edMsgSubject->text()));
-    s.SetMsgText(us(mmMsgText->toPlainText()));
-    s.SetMsgTo(us(edMsgTo->text()));
-    s.SetOptions(tsOptions->options());
+    // In the file's order: a port that is not a number stops here, keeping
+    // the values before it, and nothing is written.
+    for (const TFieldSpec& spec : fieldTable())
+      if (const QWidget* control = fieldControl(spec)) s.SetFieldText(spec.id, fieldText(control));
+    s.SetOptions(pageOptions());
     s.saveToFile();
+    showOptions(s.Options());
     showInformationBox(this, QStringLiteral("Settings are saved."));
   });
 }
@@ -392,21 +392,41 @@ void TfrmMain::lvServersCustomDrawSubItem(QTreeWidgetItem& row) {
   }
 }
 
+QWidget* TfrmMain::fieldControl(const TFieldSpec& spec) const {
+  if (spec.control.empty()) return nullptr;
+  return findChild<QWidget*>(QString::fromLatin1(spec.control.data(), spec.control.size()));
+}
+
+// What the page says now, saved or not.
 TAlertMailFields TfrmMain::alertMailFields() const {
-  TAlertMailFields f;
-  f.MsgFrom = us(edMsgFrom->text());
-  f.MsgTo = us(edMsgTo->text());
-  f.MsgCC = us(edMsgCC->text());
-  f.MsgSubject = us(edMsgSubject->text());
-  f.MsgText = us(mmMsgText->toPlainText());
-  f.SMTPHost = us(edSMTPHost->text());
-  f.SMTPPort = us(edSMTPPort->text());
-  f.SMTPLogin = us(edSMTPLogin->text());
-  f.SMTPPassword = us(edSMTPPassword->text());
-  f.SMTPUseSSLTLS = chbSSL->isChecked();
-  f.Options = tsOptions->options();
-  f.SettingsFile = _settings->FileName();
-  return f;
+  return alertMailFieldsFrom(
+      [this](TFieldId id) {
+        const QWidget* control = fieldControl(fieldSpec(id));
+        return control ? fieldText(control) : _settings->FieldText(id);
+      },
+      pageOptions(), _settings->FileName());
+}
+
+void TfrmMain::showOptions(const TOptions& options) {
+  tsOptions->showOptions(options);
+  _shownOptions = options;
+}
+
+TOptions TfrmMain::pageOptions() const {
+  TOptions options = tsOptions->options();
+  const auto takenFromFile = [&](const TOptionSpec& spec) {
+    return spec.storedElsewhere && options.Text(spec.id) == _shownOptions.Text(spec.id);
+  };
+  if (std::none_of(optionTable().begin(), optionTable().end(), takenFromFile)) return options;
+  TSettings file(_settings->FileName());
+  try {
+    file.loadFromFile();
+  } catch (...) {
+    return options;  // nothing newer to take: the page's values stand
+  }
+  for (const TOptionSpec& spec : optionTable())
+    if (takenFromFile(spec)) options.SetText(spec.id, file.Options().Text(spec.id));
+  return options;
 }
 
 void TfrmMain::sendMail(bool testMode, const std::u16string& serverName,

@@ -88,7 +88,13 @@ class TfrmMain : public QWidget, public ITestCycleView {
   void btnManualClick();
   void lvServersCustomDrawSubItem(QTreeWidgetItem& row);
 
+  // The control of a field of the settings file; null for one without.
+  QWidget* fieldControl(const TFieldSpec& spec) const;
   TAlertMailFields alertMailFields() const;
+  void showOptions(const TOptions& options);
+  // The Options page's values now; those also stored elsewhere come from the
+  // file unless their control was changed since they were shown.
+  TOptions pageOptions() const;
   void sendMail(bool testMode, const std::u16string& serverName, const std::u16string& reason);
   void sendAlert(const TVPNServer& server, const std::u16string& reason);
   void sendRecovery(const TVPNServer& server, std::chrono::seconds outage,
@@ -107,6 +113,7 @@ class TfrmMain : public QWidget, public ITestCycleView {
   size_t _outputShown = 0;       // how much of _output the memo shows
   bool _tickErrorShown = false;  // an error box raised by a tick is open
   std::u16string _startNotice;   // shown above the first test's output after Start
+  TOptions _shownOptions;        // what the Options page was last filled with
 
   // Controls belong to their Qt parents; these are links.
   QLabel* _logo = nullptr;

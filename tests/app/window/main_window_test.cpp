@@ -31,6 +31,7 @@
 #include "platform/exception.h"
 #include "settings/settings.h"
 #include "support/scripted_smtp_peer.h"
+#include "support/temp_folder.h"
 #include "window_test_support.h"
 
 namespace quorvex::test {
@@ -561,6 +562,92 @@ TEST_F(WindowTest, SaveWritesTheFieldsToTheFile) {
   EXPECT_EQ(saved.MsgText(), u"<serverName> is down");
   EXPECT_EQ(saved.RepeatPeriod(), 7);
   EXPECT_EQ(saved.ConnectionTimeout(), 45);
+}
+
+TEST_F(WindowTest, EveryRowWithAControlNamesOneOfItsKind) {
+  TestMachine machine({});
+  auto w = open(machine);
+  ASSERT_TRUE(w);
+  for (const TFieldSpec& spec : fieldTable()) {
+    SCOPED_TRACE(std::string(spec.path));
+    if (spec.control.empty()) continue;
+    QWidget* widget = w->findChild<QWidget*>(QString::fromLatin1(spec.control));
+    ASSERT_TRUE(widget) << spec.control;
+    if (spec.type == TOptionType::Boolean)
+      EXPECT_TRUE(qobject_cast<QCheckBox*>(widget));
+    else
+      EXPECT_TRUE(qobject_cast<QLineEdit*>(widget) || qobject_cast<QPlainTextEdit*>(widget));
+  }
+}
+
+// Load, fill, collect and save: the file comes back byte for byte.
+TEST_F(WindowTest, SaveWritesBackTheBytesItRead) {
+  const std::string files[] = {
+      // Every field set, in the layout the window has always written.
+      "<settings>\r\n"
+      "  <username>alice</username>\r\n"
+      "  <password>vpn&amp;pw</password>\r\n"
+      "  <repeat_period>15</repeat_period>\r\n"
+      "  <conn_timeout>60</conn_timeout>\r\n"
+      "  <alerts>\r\n"
+      "    <smtp_server>\r\n"
+      "      <host>smtp.example.org</host>\r\n"
+      "      <login>mailer</login>\r\n"
+      "      <password>s3cret &lt;x&gt;</password>\r\n"
+      "      <port>587</port>\r\n"
+      "      <ssl_tls>true</ssl_tls>\r\n"
+      "    </smtp_server>\r\n"
+      "    <message>\r\n"
+      "      <from>monitor@example.org</from>\r\n"
+      "      <cc>ops@example.org</cc>\r\n"
+      "      <subject>&lt;serverName&gt; Down!</subject>\r\n"
+      "      <text>Check it\nline two \xC3\xA9\xE2\x82\xAC</text>\r\n"
+      "      <to>admin@example.org, b@example.org</to>\r\n"
+      "    </message>\r\n"
+      "  </alerts>\r\n"
+      "</settings>",
+      // Empty values, a negative period, and options after the fields.
+      "<settings>\r\n"
+      "  <username></username>\r\n"
+      "  <password></password>\r\n"
+      "  <repeat_period>-3</repeat_period>\r\n"
+      "  <conn_timeout>0</conn_timeout>\r\n"
+      "  <alerts>\r\n"
+      "    <smtp_server>\r\n"
+      "      <host></host>\r\n"
+      "      <login></login>\r\n"
+      "      <password></password>\r\n"
+      "      <port>0</port>\r\n"
+      "      <ssl_tls>false</ssl_tls>\r\n"
+      "    </smtp_server>\r\n"
+      "    <message>\r\n"
+      "      <from></from>\r\n"
+      "      <cc></cc>\r\n"
+      "      <subject>&lt;serverName&gt; Down!</subject>\r\n"
+      "      <text></text>\r\n"
+      "      <to></to>\r\n"
+      "    </message>\r\n"
+      "  </alerts>\r\n"
+      "  <options>\r\n"
+      "    <failure_threshold>3</failure_threshold>\r\n"
+      "    <recovery_mail>true</recovery_mail>\r\n"
+      "    <recovery_subject>&lt;serverName&gt; Up</recovery_subject>\r\n"
+      "    <reminder_hours>0</reminder_hours>\r\n"
+      "    <smtp_security>ssl_tls_box</smtp_security>\r\n"
+      "    <verify_certificate>false</verify_certificate>\r\n"
+      "    <ca_file></ca_file>\r\n"
+      "    <full_tunnel>false</full_tunnel>\r\n"
+      "  </options>\r\n"
+      "</settings>",
+  };
+  for (const std::string& file : files) {
+    TestMachine machine({"a"});
+    machine.writeSettings(file);
+    auto w = open(machine);
+    ASSERT_TRUE(w);
+    control<QPushButton>(*w, "btnSave")->click();
+    EXPECT_EQ(readFile(toUtf8(machine.settingsPath())), file);
+  }
 }
 
 TEST_F(WindowTest, SaveWithABadPortShowsTheErrorAndWritesNothing) {

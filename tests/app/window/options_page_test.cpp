@@ -1,5 +1,6 @@
 // The Options page: built from the option table, filled from the settings,
-// saved with them, and used by the Test button before it is saved.
+// saved with them, and used by the Test button before it is saved; values
+// that others store while the window is open are not written back stale.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -10,6 +11,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 
+#include "alerts/oauth.h"
 #include "app/window/window_start_up.h"
 #include "platform/exception.h"
 #include "settings/settings.h"
@@ -107,6 +109,49 @@ TEST_F(OptionsPageTest, TestButtonUsesTheOptionsAsShownUnsaved) {
   EXPECT_TRUE(tested[0].Boolean(TOptionId::VerifyCertificate));
   TSettings saved(machine.settingsPath());
   EXPECT_THROW(saved.loadFromFile(), EFileError);  // nothing was saved
+}
+
+// --oauth-login, or the provider replacing the refresh token during a mail,
+// writes the file while the window is open; Save and the next mail take the
+// new token, unless the token was typed on the Options page.
+TEST_F(OptionsPageTest, ATokenStoredWhileTheWindowIsOpenIsNotWrittenBackStale) {
+  const struct {
+    const char* typed;  // into the token's control before Save; null: left alone
+    std::u16string saved;
+  } cases[] = {
+      {nullptr, u"rotated-token"},
+      {"typed-token", u"typed-token"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed ? c.typed : "left alone");
+    TestMachine machine({"a"});
+    machine.writeSettings(
+        "<settings><options><oauth_provider>microsoft</oauth_provider>"
+        "<oauth_refresh_token>old-token</oauth_refresh_token></options></settings>");
+    auto w = open(machine);
+    ASSERT_TRUE(w);
+    auto* token = w->findChild<QLineEdit*>(QStringLiteral("opt_oauth_refresh_token"));
+    ASSERT_TRUE(token);
+    ASSERT_EQ(token->text(), "old-token");
+    storeOAuthOptions(machine.settingsPath(), [](TOptions& stored) {
+      stored.SetText(TOptionId::OAuthRefreshToken, u"rotated-token");
+    });
+    if (c.typed) token->setText(QString::fromLatin1(c.typed));
+    control<QLineEdit>(*w, "edSMTPHost")->setText(QStringLiteral("smtp.example.org"));
+
+    control<QPushButton>(*w, "btnTestMail")->click();
+    ASSERT_EQ(tested.size(), 1u);
+    EXPECT_EQ(tested[0].Text(TOptionId::OAuthRefreshToken), c.saved);
+    tested.clear();
+
+    control<QPushButton>(*w, "btnSave")->click();
+    TSettings saved(machine.settingsPath());
+    saved.loadFromFile();
+    EXPECT_EQ(saved.Options().Text(TOptionId::OAuthRefreshToken), c.saved);
+    EXPECT_EQ(saved.Options().Text(TOptionId::OAuthProvider), u"microsoft");
+    EXPECT_EQ(saved.SMTPHost(), u"smtp.example.org");
+    EXPECT_EQ(token->text().toStdU16String(), c.saved);
+  }
 }
 
 }  // namespace
