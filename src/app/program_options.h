@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "monitor/plugin_summary.h"  // the exit codes
+
 namespace quorvex {
 
 // Options of both front ends.
@@ -30,11 +32,6 @@ struct TCommandLine {
   // program prints it and exits with kExitUnknown.
   std::optional<std::string> error{};
 };
-
-// Exit codes of the monitoring-plugin conventions.
-inline constexpr int kExitOk = 0;
-inline constexpr int kExitCritical = 2;
-inline constexpr int kExitUnknown = 3;
 
 // Where an option may stand on the command line.
 enum class TOptionUse {

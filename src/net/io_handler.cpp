@@ -4,8 +4,8 @@
 
 #include "net/net_errors.h"
 #include "net/socket_error.h"
+#include "platform/clock.h"
 #include "platform/text.h"
-#include "platform/tick.h"
 
 namespace quorvex {
 
@@ -122,7 +122,7 @@ std::u16string TQxIOHandler::ReadLn(const std::u16string& ATerminator, int ATime
   const int terminatorLength = static_cast<int>(terminator.size());
   FReadLnSplit = false;
   FReadLnTimedOut = false;
-  const std::uint32_t start = ATimeout >= 0 ? TickCount() : 0;
+  const std::uint32_t start = ATimeout >= 0 ? TClock::System().TickCount() : 0;
   int searchStart = 0;  // bytes before it were searched already
   int found = -1;
   do {
@@ -144,7 +144,7 @@ std::u16string TQxIOHandler::ReadLn(const std::u16string& ATerminator, int ATime
       CheckForDisconnect(true, true);
       FReadLnTimedOut = FillInputBuffer(true, ATimeout, false) == -1;
       if (!FReadLnTimedOut && ATimeout >= 0 &&
-          TicksBetween(start, TickCount()) >= static_cast<std::uint32_t>(ATimeout))
+          TicksBetween(start, TClock::System().TickCount()) >= static_cast<std::uint32_t>(ATimeout))
         FReadLnTimedOut = true;
       if (FReadLnTimedOut) return {};
     }

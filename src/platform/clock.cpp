@@ -1,6 +1,7 @@
 #include "platform/clock.h"
 
 #include <ctime>
+#include <thread>
 
 namespace quorvex {
 
@@ -22,6 +23,30 @@ std::optional<int> TClock::LocalZoneOffset() const {
   tm local{};
   if (!localtime_r(&now, &local)) return std::nullopt;
   return static_cast<int>(local.tm_gmtoff / 60);
+}
+
+int TClock::Wait(const std::function<int(int timeoutMs)>& wait, int timeoutMs) const {
+  return wait(timeoutMs);
+}
+
+void TClock::Sleep(int timeoutMs) const {
+  if (timeoutMs <= 0) return;
+  Wait(
+      [](int ms) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        return 0;
+      },
+      timeoutMs);
+}
+
+std::uint32_t TClock::TickCount() const {
+  using namespace std::chrono;
+  return static_cast<std::uint32_t>(
+      duration_cast<milliseconds>(MonotonicNow().time_since_epoch()).count());
+}
+
+std::uint32_t TicksBetween(std::uint32_t AOldTick, std::uint32_t ANewTick) {
+  return ANewTick - AOldTick;  // unsigned arithmetic is the wrap-around
 }
 
 const TClock& TClock::System() {

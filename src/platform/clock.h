@@ -1,6 +1,8 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
+#include <functional>
 #include <optional>
 
 #include "platform/date_time.h"
@@ -27,7 +29,22 @@ class TClock {
   // the zone cannot be read.
   virtual std::optional<int> LocalZoneOffset() const;
 
+  // Runs `wait`, a wait on descriptors that gives up after the timeout in
+  // milliseconds it is given, and returns its result (0: nothing ready). The
+  // system clock lets it wait; a test's clock calls it without waiting and,
+  // when nothing was ready, moves its own time on by the timeout instead.
+  virtual int Wait(const std::function<int(int timeoutMs)>& wait, int timeoutMs) const;
+  // Blocks for timeoutMs (nothing for 0 or less), through Wait.
+  void Sleep(int timeoutMs) const;
+
+  // A millisecond tick counter on the monotonic clock. It wraps around like a
+  // 32-bit counter, so differences must go through TicksBetween.
+  std::uint32_t TickCount() const;
+
   static const TClock& System();
 };
+
+// Milliseconds from AOldTick to ANewTick, across one wrap-around.
+std::uint32_t TicksBetween(std::uint32_t AOldTick, std::uint32_t ANewTick);
 
 }  // namespace quorvex

@@ -198,11 +198,10 @@ TEST(HeadlessAlert, OneLinePerAlertSentOrNot) {
       port = closed.Port();
     }
     SetMail(catalogue.settings(), port);
-    const auto idSMTP = makeAlertSMTP();
     std::ostringstream out, err;
     const int code =
         runHeadlessCycle(catalogue.settings(), {.headless = true, .once = true}, children.factory(),
-                         headlessAlertMail(catalogue.settings(), *idSMTP), out, err);
+                         headlessMails(catalogue.settings()), out, err);
     EXPECT_EQ(code, 2);
     const bool sentLine = out.str().find("\talert for down sent\n") != std::string::npos;
     EXPECT_EQ(sentLine, serverThere);

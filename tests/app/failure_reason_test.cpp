@@ -1,13 +1,14 @@
-#include "app/failure_reason.h"
+#include "monitor/failure_reason.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "app/test_cycle.h"
+#include "monitor/engine.h"
 #include "support/catalogue_fixture.h"
 #include "support/cycle_fakes.h"
+#include "support/engine_rig.h"
 #include "support/fake_clock.h"
 
 namespace quorvex::test {
@@ -103,30 +104,29 @@ TEST(FailureReason, TheCycleHandsTheReasonToTheRowAndTheAlert) {
   TFakeClock clock;
   clock.now = EncodeDateTime(2026, 3, 29, 9, 5, 7);
   std::vector<std::u16string> alerts;
-  TTestCycle cycle(
-      catalogue.settings(), view, children.factory(),
-      [&alerts](const TVPNServer& server, const std::u16string& reason) {
-        alerts.push_back(server.Name() + u": " + reason);
-      },
-      clock);
+  TEngineRig rig(catalogue.settings(), view, view, children.factory(), clock, 1,
+                 [&alerts](const TVPNServer& server, const std::u16string& reason) {
+                   alerts.push_back(server.Name() + u": " + reason);
+                 });
+  TMonitorEngine& cycle = rig.engine;
   children.scripts[u"office.ovpn"] = {.reads = {kAuthFailed}, .endsAfterReads = 1};
   children.scripts[u"lab.ovpn"] = {.reads = {kUdpRefused}};
   children.scripts[u"home.ovpn"] = {.reads = {u"Initialization Sequence Completed\r\n"}};
   children.scripts[u"broken.ovpn"] = {.runThrows = true};
-  cycle.btnStartClick();
+  cycle.start();
   for (int i = 0; i < 20 && view.timerEnabled; ++i) {
     clock.advance(60);  // past every time-out
-    cycle.tmrTestTimer();
+    cycle.tick();
   }
   ASSERT_FALSE(view.timerEnabled);
   auto row = [&](const std::string& name) { return view.rows.at(catalogue.row(name)); };
-  EXPECT_EQ(row("office").status, kStatusFailed);
+  EXPECT_EQ(row("office").status, u"Failed");
   EXPECT_EQ(row("office").reason.text(), u"authentication refused");
-  EXPECT_EQ(row("lab").status, kStatusFailed);
+  EXPECT_EQ(row("lab").status, u"Failed");
   EXPECT_EQ(row("lab").reason.text(), u"refused");
-  EXPECT_EQ(row("home").status, kStatusSuccessful);
+  EXPECT_EQ(row("home").status, u"Successful");
   EXPECT_EQ(row("home").reason.kind, TFailureKind::None);
-  EXPECT_EQ(row("broken").status, kStatusFailedToStart);
+  EXPECT_EQ(row("broken").status, u"Failed to start");
   EXPECT_EQ(row("broken").reason.text(), u"Failed to start openvpn");
   std::sort(alerts.begin(), alerts.end());
   EXPECT_EQ(alerts,

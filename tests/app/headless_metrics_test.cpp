@@ -8,6 +8,8 @@
 #include "app/program_options.h"
 #include "support/catalogue_fixture.h"
 #include "support/cycle_fakes.h"
+#include "support/engine_rig.h"
+#include "support/fake_clock.h"
 #include "support/temp_folder.h"
 
 namespace quorvex::test {
@@ -45,17 +47,17 @@ class HeadlessMetricsTest : public ::testing::Test {
     children.scripts[u"up.ovpn"] = TChildScript{.reads = {u"Initialization Sequence Completed\n"}};
     children.scripts[u"down.ovpn"] =
         TChildScript{.reads = {u"Connection refused\n"}, .endsAfterReads = 1};
-    return runHeadlessCycle(
-        catalogue.settings(), options, children.factory(),
-        [mailWorks](const TVPNServer&, const std::u16string&) {
-          if (!mailWorks) throw std::runtime_error("Connect timed out.");
-        },
-        out, err);
+    return runHeadlessCycle(catalogue.settings(), options, children.factory(),
+                            {mailsBy([mailWorks](const TVPNServer&, const std::u16string&) {
+                              if (!mailWorks) throw std::runtime_error("Connect timed out.");
+                            })},
+                            out, err, clock);
   }
 
   TempFolder folder;
   TCatalogueFixture catalogue{{.servers = {"up", "down"}}};
   TFakeChildren children;
+  TFakeClock clock;
   std::ostringstream out, err;
 };
 

@@ -6,11 +6,13 @@
 #include <vector>
 
 #include "app/headless.h"
-#include "app/outage_state_file.h"
 #include "app/program_options.h"
+#include "monitor/outage_state_file.h"
 #include "platform/exception.h"
 #include "support/catalogue_fixture.h"
 #include "support/cycle_fakes.h"
+#include "support/engine_rig.h"
+#include "support/fake_clock.h"
 #include "support/temp_folder.h"
 
 namespace quorvex::test {
@@ -80,13 +82,12 @@ class HeadlessStateTest : public ::testing::Test {
     err.str("");
     return runHeadlessCycle(
         catalogue.settings(), options, children.factory(),
-        [this](const TVPNServer& server, const std::u16string&) {
-          mails.push_back(server.Name() + u" Down!");
-        },
-        out, err,
-        [this](const TVPNServer& server, std::chrono::seconds, const std::u16string&) {
-          mails.push_back(server.Name() + u" Up");
-        });
+        {mailsBy([this](const TVPNServer& server, const std::u16string&) {
+           mails.push_back(server.Name() + u" Down!");
+         }),
+         recoveriesBy([this](const TVPNServer& server, std::chrono::seconds,
+                             const std::u16string&) { mails.push_back(server.Name() + u" Up"); })},
+        out, err, clock);
   }
   void serverIs(bool up) {
     children.scripts[u"office.ovpn"] =
@@ -102,6 +103,7 @@ class HeadlessStateTest : public ::testing::Test {
   TempFolder folder;
   TCatalogueFixture catalogue{{.servers = {"office"}}};
   TFakeChildren children;
+  TFakeClock clock;
   std::vector<std::u16string> mails;
   std::ostringstream out, err;
 };
@@ -132,10 +134,11 @@ TEST_F(HeadlessStateTest, WithoutAStateFileEveryRunAlertsAgain) {
   serverIs(false);
   TCommandLine options{.headless = true, .once = true};
   for (int i = 0; i < 2; ++i)
-    runHeadlessCycle(
-        catalogue.settings(), options, children.factory(),
-        [this](const TVPNServer& server, const std::u16string&) { mails.push_back(server.Name()); },
-        out, err);
+    runHeadlessCycle(catalogue.settings(), options, children.factory(),
+                     {mailsBy([this](const TVPNServer& server, const std::u16string&) {
+                       mails.push_back(server.Name());
+                     })},
+                     out, err, clock);
   EXPECT_EQ(mails.size(), 2u);
 }
 

@@ -12,6 +12,8 @@
 #include "platform/exception.h"
 #include "support/catalogue_fixture.h"
 #include "support/cycle_fakes.h"
+#include "support/engine_rig.h"
+#include "support/fake_clock.h"
 
 namespace quorvex::test {
 namespace {
@@ -90,37 +92,41 @@ TEST(CommandLineTest, ParsesTheOptionsOfBothFrontEnds) {
 }
 
 TEST(SummarizeOnceTest, FollowsThePluginConventions) {
+  using enum TVerdict;
   struct Case {
-    std::vector<std::u16string> names, statuses;
+    std::vector<std::u16string> names;
+    std::vector<TVerdict> statuses;
     std::string line;
     int exitCode;
   };
   const Case cases[] = {
       {{u"a", u"b", u"c"},
-       {u"Successful", u"Successful", u"Successful"},
+       {Successful, Successful, Successful},
        "QUORVEX OK - 3 of 3 servers up | up=3;;;0;3 down=0;;0;0;3",
        0},
       {{u"home", u"office", u"lab"},
-       {u"Successful", u"Failed", u"Successful"},
+       {Successful, Failed, Successful},
        "QUORVEX CRITICAL - 1 of 3 servers down: office | up=2;;;0;3 down=1;;0;0;3",
        2},
       {{u"a", u"b", u"c"},
-       {u"Failed to start", u"Successful", u"Failed"},
+       {FailedToStart, Successful, Failed},
        "QUORVEX CRITICAL - 2 of 3 servers down: a, c | up=1;;;0;3 down=2;;0;0;3",
        2},
       {{u"x|y"},
-       {u"Failed"},
+       {Failed},
        "QUORVEX CRITICAL - 1 of 1 servers down: x_y | up=0;;;0;1 down=1;;0;0;1",
        2},
       {{u"a", u"b"},
-       {u"Successful", u"Interrupted"},
+       {Successful, Interrupted},
        "QUORVEX UNKNOWN - interrupted before every server was tested",
        3},
-      {{u"a"}, {u"Not Run"}, "QUORVEX UNKNOWN - interrupted before every server was tested", 3},
+      {{u"a"}, {NotRun}, "QUORVEX UNKNOWN - interrupted before every server was tested", 3},
       {{}, {}, "QUORVEX UNKNOWN - no client configurations to test", 3},
   };
   for (const Case& c : cases) {
-    const TOnceSummary summary = summarizeOnce(c.names, c.statuses);
+    std::vector<TRowResult> rows;
+    for (size_t i = 0; i < c.names.size(); ++i) rows.push_back({c.names[i], c.statuses[i]});
+    const TOnceSummary summary = summarizeOnce(rows);
     EXPECT_EQ(summary.line, c.line);
     EXPECT_EQ(summary.exitCode, c.exitCode);
   }
@@ -130,13 +136,12 @@ TEST(SummarizeOnceTest, FollowsThePluginConventions) {
 class HeadlessCycleTest : public ::testing::Test {
  protected:
   int run(const TCommandLine& options) {
-    return runHeadlessCycle(
-        catalogue.settings(), options, children.factory(),
-        [this](const TVPNServer& server, const std::u16string&) {
-          alerts.push_back(server.Name());
-          throw Exception(u"SMTP server not set");
-        },
-        out, err);
+    return runHeadlessCycle(catalogue.settings(), options, children.factory(),
+                            {mailsBy([this](const TVPNServer& server, const std::u16string&) {
+                              alerts.push_back(server.Name());
+                              throw Exception(u"SMTP server not set");
+                            })},
+                            out, err, clock);
   }
   void script(const std::string& server, TChildScript s) {
     children.scripts[fromUtf8(server + ".ovpn")] = std::move(s);
@@ -144,6 +149,7 @@ class HeadlessCycleTest : public ::testing::Test {
 
   TCatalogueFixture catalogue{{.servers = {"up", "down"}, .password = "pw-never-shown"}};
   TFakeChildren children;
+  TFakeClock clock;
   std::vector<std::u16string> alerts;
   std::ostringstream out, err;
 };
@@ -291,9 +297,8 @@ TEST_F(HeadlessCycleTest, OnceFollowsThePluginGuidelinesOneAtATimeAndSideBySide)
 TEST_F(HeadlessCycleTest, ControlCharactersInANameAreShownEscaped) {
   TCatalogueFixture forged{{.servers = {"vpn\r\nBcc: victim@evil\tRunning|x"}}};
   children.scripts[u"vpn"] = {.reads = {u"AUTH_FAILED\n"}, .endsAfterReads = 1};
-  const int code = runHeadlessCycle(
-      forged.settings(), {.headless = true, .once = true}, children.factory(),
-      [](const TVPNServer&, const std::u16string&) {}, out, err);
+  const int code = runHeadlessCycle(forged.settings(), {.headless = true, .once = true},
+                                    children.factory(), {mailsBy(noMail())}, out, err, clock);
   EXPECT_EQ(code, 2);
   const std::vector<std::string> all = lines(out.str());
   // The summary, two status lines and the alert's: nothing forged.

@@ -1,4 +1,4 @@
-#include "app/metrics_file.h"
+#include "monitor/metrics_file.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -8,7 +8,6 @@
 #include <sstream>
 #include <thread>
 
-#include "app/test_cycle.h"
 #include "support/temp_folder.h"
 
 namespace quorvex {
@@ -28,14 +27,14 @@ std::string readAll(const std::string& path) {
 
 TEST(MetricsFile, FiguresOfEachServerAfterItsTest) {
   TMetricsFile metrics({u"up", u"down", u"untested"}, "/nonexistent/m.prom");
-  metrics.statusChanged(0, kStatusRunning, 100, kStart);
-  metrics.statusChanged(0, kStatusSuccessful, 101.5, kStart + milliseconds(1500));
-  metrics.statusChanged(1, kStatusRunning, 102, kStart + milliseconds(2000));
-  metrics.statusChanged(1, kStatusFailed, 106.25, kStart + milliseconds(6250), u"timed out");
+  metrics.statusChanged(0, TVerdict::Running, 100, kStart);
+  metrics.statusChanged(0, TVerdict::Successful, 101.5, kStart + milliseconds(1500));
+  metrics.statusChanged(1, TVerdict::Running, 102, kStart + milliseconds(2000));
+  metrics.statusChanged(1, TVerdict::Failed, 106.25, kStart + milliseconds(6250), u"timed out");
   metrics.alertSent(1);
   // A test cut short changes nothing; the last result stands.
-  metrics.statusChanged(0, kStatusRunning, 110, kStart + milliseconds(9000));
-  metrics.statusChanged(0, kStatusInterrupted, 111, kStart + milliseconds(10000));
+  metrics.statusChanged(0, TVerdict::Running, 110, kStart + milliseconds(9000));
+  metrics.statusChanged(0, TVerdict::Interrupted, 111, kStart + milliseconds(10000));
   EXPECT_EQ(
       metrics.text(),
       "# HELP quorvex_server_up Whether the server accepted a connection at its last test (1) "
@@ -77,7 +76,7 @@ TEST(MetricsFile, NamesThatWouldBreakTheLineAreEscaped) {
 
 TEST(MetricsFile, StartFailureIsDownWithoutDuration) {
   TMetricsFile metrics({u"s"}, "/nonexistent/m.prom");
-  metrics.statusChanged(0, kStatusFailedToStart, 5, kStart);
+  metrics.statusChanged(0, TVerdict::FailedToStart, 5, kStart);
   EXPECT_NE(metrics.text().find("quorvex_server_up{server=\"s\"} 0\n"), std::string::npos);
   EXPECT_NE(metrics.text().find("quorvex_server_test_duration_seconds{server=\"s\"} 0\n"),
             std::string::npos);
@@ -107,7 +106,7 @@ TEST(MetricsFile, ReaderNeverSeesATornFile) {
   metrics.write();
   versions.push_back(metrics.text());
   for (int i = 0; i < static_cast<int>(names.size()); ++i)
-    metrics.statusChanged(i, kStatusFailed, 7, kStart);
+    metrics.statusChanged(i, TVerdict::Failed, 7, kStart);
   versions.push_back(metrics.text());
 
   std::atomic<bool> done{false};
@@ -124,7 +123,7 @@ TEST(MetricsFile, ReaderNeverSeesATornFile) {
     TMetricsFile writer(names, path);
     if (round % 2)
       for (int i = 0; i < static_cast<int>(names.size()); ++i)
-        writer.statusChanged(i, kStatusFailed, 7, kStart);
+        writer.statusChanged(i, TVerdict::Failed, 7, kStart);
     writer.write();
   }
   done = true;

@@ -1,4 +1,4 @@
-#include "app/outage_state_file.h"
+#include "monitor/outage_state_file.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>

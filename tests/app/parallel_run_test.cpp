@@ -1,7 +1,7 @@
 // Many servers at once with real children on real terminals: a stand-in
 // openvpn, first on PATH, plays a different child for each configuration.
 
-#include "app/parallel_run.h"
+#include "monitor/engine.h"
 
 #include <signal.h>
 #include <stdlib.h>
@@ -32,6 +32,7 @@
 #include "support/catalogue_fixture.h"
 #include "support/child_support.h"
 #include "support/cycle_fakes.h"
+#include "support/engine_rig.h"
 #include "support/scoped_env.h"
 #include "support/temp_folder.h"
 
@@ -93,7 +94,7 @@ class TStandInCatalogue {
 class ParallelRunTest : public ::testing::Test {
  protected:
   // The real child, but "broken" cannot be started.
-  TTestCycle::ProcessFactory factory() {
+  TProcessFactory factory() {
     return [real = consoleAppFactory()](const TChildCommand& command) {
       if (command.args.at(2) == "broken.ovpn") throw std::runtime_error("no terminal left");
       return real(command);
@@ -215,7 +216,7 @@ TEST_F(ParallelRunTest, TheOpenFileLimitIsRaisedToTheHardOneAndAHardLimitTooLowI
             ++started;
             throw std::runtime_error("not to be started");
           },
-          [](const TVPNServer&, const std::u16string&) {}, out, err);
+          {mailsBy(noMail())}, out, err);
       if (started == 0) return out.str();
       rlimit now{};
       getrlimit(RLIMIT_NOFILE, &now);
@@ -237,9 +238,8 @@ TEST(ParallelVerboseTest, EachLineOfOutputCarriesItsServersName) {
   options.optionValues.emplace_back("jobs", u"2");
   applyOptionValues(catalogue.settings(), options);
   std::ostringstream out, err;
-  const int rc = runHeadlessCycle(
-      catalogue.settings(), options, children.factory(),
-      [](const TVPNServer&, const std::u16string&) {}, out, err);
+  const int rc = runHeadlessCycle(catalogue.settings(), options, children.factory(),
+                                  {mailsBy(noMail())}, out, err);
   EXPECT_EQ(rc, kExitCritical);
   const std::string text = out.str();
   EXPECT_NE(text.find("a: line one\r\n"), std::string::npos) << text;
@@ -268,12 +268,10 @@ TEST(ParallelJobsTest, NeverMoreChildrenAtOnceThanJobs) {
           .endsAfterReads = 1 + static_cast<int>(name[0] - 'a') % 3};
     TFakeView view(catalogue.settings().ServerCount());
     const TClock& clock = TClock::System();
-    TOutageBook outages(
-        catalogue.settings(), [](const TVPNServer&, const std::u16string&) {}, clock);
-    TParallelRun run(catalogue.settings(), view, children.factory(), outages, clock, {jobs, false});
+    TEngineRig rig(catalogue.settings(), view, view, children.factory(), clock, jobs);
     int stopPipe[2];
     ASSERT_EQ(pipe(stopPipe), 0);
-    EXPECT_FALSE(run.run(stopPipe[0]));
+    EXPECT_FALSE(rig.engine.run(stopPipe[0]));
     close(stopPipe[0]);
     close(stopPipe[1]);
     EXPECT_EQ(children.started.size(), 6u);
@@ -288,12 +286,13 @@ TEST(ParallelRepeatTest, CyclesAgainAndAnOutageKeepsItsOneAlert) {
   children.scripts[u"down.ovpn"] = {.reads = {u"gone\r\n"}, .endsAfterReads = 1};
   children.scripts[u"up.ovpn"] = {.reads = {u"Initialization Sequence Completed\r\n"}};
   TFakeView view(2);
+  view.repeat = true;
   const TClock& clock = TClock::System();
   int alerts = 0;
-  TOutageBook outages(
-      catalogue.settings(), [&alerts](const TVPNServer&, const std::u16string&) { ++alerts; },
-      clock);
-  TParallelRun run(catalogue.settings(), view, children.factory(), outages, clock, {2, true});
+  TEngineRig rig(catalogue.settings(), view, view, children.factory(), clock, 2,
+                 [&alerts](const TVPNServer&, const std::u16string&) { ++alerts; });
+  TMonitorEngine& run = rig.engine;
+  TOutageBook& outages = rig.outages;
   int stopPipe[2];
   ASSERT_EQ(pipe(stopPipe), 0);
   std::thread stopper([&stopPipe] {
@@ -307,8 +306,8 @@ TEST(ParallelRepeatTest, CyclesAgainAndAnOutageKeepsItsOneAlert) {
   const auto& down = view.rows.at(catalogue.row("down")).history;
   const auto& up = view.rows.at(catalogue.row("up")).history;
   // A repeat period of 0 minutes has passed as soon as any time has.
-  EXPECT_GE(std::count(down.begin(), down.end(), kStatusFailed), 2) << down.size();
-  EXPECT_GE(std::count(up.begin(), up.end(), kStatusSuccessful), 2) << up.size();
+  EXPECT_GE(std::count(down.begin(), down.end(), u"Failed"), 2) << down.size();
+  EXPECT_GE(std::count(up.begin(), up.end(), u"Successful"), 2) << up.size();
   EXPECT_EQ(alerts, 1);
   EXPECT_TRUE(outages.outage(catalogue.row("down")).alerted);
 }
@@ -321,12 +320,12 @@ TEST_F(ParallelRunTest, EachChildIsJudgedOnItsOwnWhileTheOthersGoOn) {
   options.optionValues.emplace_back("jobs", u"7");
   applyOptionValues(*settings, options);
   const auto start = std::chrono::steady_clock::now();
-  const int rc = runHeadlessCycle(
-      *settings, options, factory(),
-      [&alerts](const TVPNServer& server, const std::u16string&) {
-        alerts.push_back(toUtf8(server.Name()));
-      },
-      out, err);
+  const int rc =
+      runHeadlessCycle(*settings, options, factory(),
+                       {mailsBy([&alerts](const TVPNServer& server, const std::u16string&) {
+                         alerts.push_back(toUtf8(server.Name()));
+                       })},
+                       out, err);
   const auto took = std::chrono::steady_clock::now() - start;
 
   EXPECT_EQ(rc, kExitCritical) << out.str() << err.str();
@@ -352,11 +351,10 @@ TEST_F(ParallelRunTest, EachChildIsJudgedOnItsOwnWhileTheOthersGoOn) {
 TEST_F(ParallelRunTest, AStopEndsEveryChildAndMarksOnlyTheTestsCutShort) {
   TFakeView view(settings->ServerCount());
   const TClock& clock = TClock::System();
-  TOutageBook outages(
-      *settings, [](const TVPNServer&, const std::u16string&) {}, clock);
   // Two at a time: "device" and "dies" end at once, and two of the long ones
   // are under way when the stop comes; the rest never start.
-  TParallelRun run(*settings, view, factory(), outages, clock, {2, false});
+  TEngineRig rig(*settings, view, view, factory(), clock, 2);
+  TMonitorEngine& run = rig.engine;
   int stopPipe[2];
   ASSERT_EQ(pipe(stopPipe), 0);
   std::thread stopper([&stopPipe] {
@@ -375,11 +373,11 @@ TEST_F(ParallelRunTest, AStopEndsEveryChildAndMarksOnlyTheTestsCutShort) {
     const auto& history = view.rows.at(i).history;
     SCOPED_TRACE(name);
     if (history.empty()) continue;  // never started
-    if (history.back() == kStatusInterrupted) {
+    if (history.back() == u"Interrupted") {
       ++interrupted;
-      EXPECT_EQ(history, (std::vector<std::u16string>{kStatusRunning, kStatusInterrupted}));
+      EXPECT_EQ(history, (std::vector<std::u16string>{u"Running", u"Interrupted"}));
     } else {
-      EXPECT_NE(history.back(), kStatusRunning);
+      EXPECT_NE(history.back(), u"Running");
     }
   }
   EXPECT_EQ(interrupted, 2);
@@ -398,20 +396,28 @@ TEST_F(ParallelRunTest, AStopEndsEveryChildAndMarksOnlyTheTestsCutShort) {
 namespace quorvex::test {
 namespace {
 
+// Each status as it is reported, and each row's last.
+struct TStatusRecorder final : IMonitorObserver {
+  explicit TStatusRecorder(std::function<void(int, TVerdict)> seen) : seen(std::move(seen)) {}
+  void statusChanged(const TStatusChange& change) override {
+    last[change.row] = change.verdict;
+    seen(change.row, change.verdict);
+  }
+  std::function<void(int, TVerdict)> seen;
+  std::map<int, TVerdict> last;
+};
+
 TEST(ParallelEndingTest, AChildThatIgnoresTheRequestToEndHoldsUpNoOtherVerdict) {
   TStandInCatalogue catalogue({"stubborn", "soon1", "soon2", "soon3"}, 30);
   const TSettings& settings = *catalogue.settings;
-  std::ostringstream out;
   const TClock& clock = TClock::System();
-  THeadlessView view(settings, false, false, out, clock);
-  TOutageBook outages(
-      settings, [](const TVPNServer&, const std::u16string&) {}, clock);
+  TFakeView view(settings.ServerCount());
   pid_t stubborn = 0;
   std::optional<TClock::TimePoint> stubbornJudged;
   std::vector<bool> stubbornAliveAtVerdicts;
-  view.setStatusListener([&](int row, const std::u16string& status, const TFailureReason&) {
+  TStatusRecorder recorder([&](int row, TVerdict status) {
     const std::string name = toUtf8(settings.Servers(row).Name());
-    if (status == kStatusRunning) return;
+    if (status == TVerdict::Running) return;
     if (name == "stubborn") {
       stubbornJudged = clock.MonotonicNow();
       std::ifstream pidFile(catalogue.path("config/stubborn.pid"));
@@ -423,8 +429,8 @@ TEST(ParallelEndingTest, AChildThatIgnoresTheRequestToEndHoldsUpNoOtherVerdict) 
   int stopPipe[2];
   ASSERT_EQ(pipe(stopPipe), 0);
   {
-    TParallelRun run(settings, view, consoleAppFactory(), outages, clock, {4, false});
-    EXPECT_FALSE(run.run(stopPipe[0]));
+    TEngineRig rig(settings, view, recorder, consoleAppFactory(), clock, 4);
+    EXPECT_FALSE(rig.engine.run(stopPipe[0]));
   }
   const auto released = clock.MonotonicNow();
   close(stopPipe[0]);
@@ -432,7 +438,7 @@ TEST(ParallelEndingTest, AChildThatIgnoresTheRequestToEndHoldsUpNoOtherVerdict) 
 
   for (int i = 0; i < settings.ServerCount(); ++i) {
     const bool isStubborn = settings.Servers(i).Name() == u"stubborn";
-    EXPECT_EQ(view.statuses()[i], isStubborn ? kStatusSuccessful : kStatusFailed) << i;
+    EXPECT_EQ(recorder.last.at(i), isStubborn ? TVerdict::Successful : TVerdict::Failed) << i;
   }
   ASSERT_NE(stubborn, 0);
   ASSERT_TRUE(stubbornJudged.has_value());
@@ -450,20 +456,17 @@ TEST(ParallelEndingTest, TwoHundredTimeOutsAtOnceAreEachJudgedAtTheirTimeOut) {
   for (int i = 0; i < kServers; ++i) names.push_back("slow" + std::to_string(i));
   TStandInCatalogue catalogue(names, kTimeout);
   const TSettings& settings = *catalogue.settings;
-  std::ostringstream out;
   const TClock& clock = TClock::System();
-  THeadlessView view(settings, false, false, out, clock);
-  TOutageBook outages(
-      settings, [](const TVPNServer&, const std::u16string&) {}, clock);
+  TFakeView view(settings.ServerCount());
   std::vector<std::optional<TClock::TimePoint>> started(kServers), judged(kServers);
-  view.setStatusListener([&](int row, const std::u16string& status, const TFailureReason&) {
-    (status == kStatusRunning ? started : judged).at(row) = clock.MonotonicNow();
+  TStatusRecorder recorder([&](int row, TVerdict status) {
+    (status == TVerdict::Running ? started : judged).at(row) = clock.MonotonicNow();
   });
   int stopPipe[2];
   ASSERT_EQ(pipe(stopPipe), 0);
   {
-    TParallelRun run(settings, view, consoleAppFactory(), outages, clock, {kServers, false});
-    EXPECT_FALSE(run.run(stopPipe[0]));
+    TEngineRig rig(settings, view, recorder, consoleAppFactory(), clock, kServers);
+    EXPECT_FALSE(rig.engine.run(stopPipe[0]));
   }
   close(stopPipe[0]);
   close(stopPipe[1]);
@@ -472,7 +475,7 @@ TEST(ParallelEndingTest, TwoHundredTimeOutsAtOnceAreEachJudgedAtTheirTimeOut) {
   const auto bound = std::chrono::seconds(kTimeout) + std::chrono::milliseconds(1500);
   for (int i = 0; i < kServers; ++i) {
     SCOPED_TRACE(i);
-    EXPECT_EQ(view.statuses()[i], kStatusFailed);
+    EXPECT_EQ(recorder.last.at(i), TVerdict::Failed);
     ASSERT_TRUE(started[i] && judged[i]);
     EXPECT_LE(*judged[i] - *started[i], bound);
   }

@@ -11,12 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "app/outage_book.h"
-#include "app/parallel_run.h"
-#include "app/test_cycle.h"
+#include "monitor/engine.h"
 #include "platform/text.h"
 #include "settings/settings.h"
 #include "support/cycle_fakes.h"
+#include "support/engine_rig.h"
 #include "support/scoped_env.h"
 #include "support/temp_folder.h"
 
@@ -65,12 +64,10 @@ TEST_F(PromptAnswerTest, EverySplitIsAnsweredOnceWhenCompleteForOneChildAndForAl
     SCOPED_TRACE("jobs " + std::to_string(jobs));
     TFakeView view(settings->ServerCount());
     const TClock& clock = TClock::System();
-    TOutageBook outages(
-        *settings, [](const TVPNServer&, const std::u16string&) {}, clock);
-    TParallelRun run(*settings, view, consoleAppFactory(), outages, clock, {jobs, false});
+    TEngineRig rig(*settings, view, view, consoleAppFactory(), clock, jobs);
     int stopPipe[2];
     ASSERT_EQ(pipe(stopPipe), 0);
-    EXPECT_FALSE(run.run(stopPipe[0]));
+    EXPECT_FALSE(rig.engine.run(stopPipe[0]));
     close(stopPipe[0]);
     close(stopPipe[1]);
     expectAllSuccessful(view);
@@ -79,12 +76,12 @@ TEST_F(PromptAnswerTest, EverySplitIsAnsweredOnceWhenCompleteForOneChildAndForAl
 
 TEST_F(PromptAnswerTest, TheWindowsCycleAnswersEverySplitTheSameWay) {
   TFakeView view(settings->ServerCount());
-  TTestCycle cycle(*settings, view, consoleAppFactory(),
-                   [](const TVPNServer&, const std::u16string&) {});
-  cycle.btnStartClick();
+  TEngineRig rig(*settings, view, view, consoleAppFactory(), TClock::System());
+  TMonitorEngine& cycle = rig.engine;
+  cycle.start();
   // Bounded: each test takes well under a second, and its time-out ends it.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-  while (view.timerEnabled && std::chrono::steady_clock::now() < deadline) cycle.tmrTestTimer();
+  while (view.timerEnabled && std::chrono::steady_clock::now() < deadline) cycle.tick();
   EXPECT_FALSE(view.timerEnabled) << "the cycle did not end";
   expectAllSuccessful(view);
 }

@@ -11,10 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "app/test_cycle.h"
+#include "monitor/engine.h"
 #include "platform/text.h"
 #include "settings/settings.h"
 #include "support/cycle_fakes.h"
+#include "support/engine_rig.h"
 #include "support/scoped_env.h"
 #include "support/temp_folder.h"
 
@@ -43,12 +44,12 @@ class RealChildTest : public ::testing::Test {
     settings.loadFromRegistry();
     settings.init();
     TFakeView view(settings.ServerCount());
-    TTestCycle cycle(settings, view, consoleAppFactory(),
-                     [](const TVPNServer&, const std::u16string&) {});
-    cycle.btnStartClick();
+    TEngineRig rig(settings, view, view, consoleAppFactory(), TClock::System());
+    TMonitorEngine& cycle = rig.engine;
+    cycle.start();
     // Each tick reads for a few hundred ms at most; the stand-ins answer at once.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (view.timerEnabled && std::chrono::steady_clock::now() < deadline) cycle.tmrTestTimer();
+    while (view.timerEnabled && std::chrono::steady_clock::now() < deadline) cycle.tick();
     EXPECT_FALSE(view.timerEnabled) << "the cycle did not end";
     output = toUtf8(view.output);
     std::vector<std::string> statuses;

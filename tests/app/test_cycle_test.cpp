@@ -1,4 +1,4 @@
-#include "app/test_cycle.h"
+#include "monitor/engine.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "monitor/delivery.h"
+#include "monitor/observer_list.h"
+#include "monitor/outage_book.h"
+#include "monitor/report_text.h"
 #include "platform/text.h"
 #include "support/catalogue_fixture.h"
 #include "support/cycle_fakes.h"
@@ -24,26 +28,46 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// The outage changes, as a state file would see them.
+struct TOutageLog final : IMonitorObserver {
+  std::vector<std::pair<int, TOutageState>> changes;
+  void outageChanged(int row, const TOutageState& state) override {
+    changes.emplace_back(row, state);
+  }
+};
+
+// The engine as the window runs it: one test at a time, each tick by hand,
+// the rows and the outage book observing, the mails sent at once.
 class TestCycleTest : public ::testing::Test {
  protected:
   void build(TCatalogueFixture::Values values) {
     cycle.reset();
+    outages.reset();
     catalogue = std::make_unique<TCatalogueFixture>(values);
     view = std::make_unique<TFakeView>(catalogue->settings().ServerCount());
     clock.now = EncodeDateTime(2026, 3, 29, 9, 5, 7);
-    auto alert = [this](const TVPNServer& server, const std::u16string&) {
-      alerts.push_back(server.Name());
-      childReleasedAtAlert.push_back(children.last().released);
-      if (alertThrows) throw std::runtime_error("Socket Error # 10061");
+    auto alert = [this](const TVPNServer& server, const std::u16string&) -> TSendJob {
+      return [this, name = server.Name()] {
+        alerts.push_back(name);
+        childReleasedAtAlert.push_back(children.last().released);
+        if (alertThrows) throw std::runtime_error("Socket Error # 10061");
+      };
     };
-    cycle = std::make_unique<TTestCycle>(catalogue->settings(), *view, children.factory(), alert,
-                                         clock);
-    cycle->setRecoveryMail(
-        [this](const TVPNServer& server, std::chrono::seconds outage, const std::u16string&) {
-          recoveries.push_back(server.Name() + u" after " + formatOutageLength(outage));
-        });
-    cycle->setOutageChanged(
-        [this](int row, const TOutageState& state) { outageChanges.emplace_back(row, state); });
+    auto recovery = [this](const TVPNServer& server, std::chrono::seconds outage,
+                           const std::u16string&) -> TSendJob {
+      return [this, text = server.Name() + u" after " + formatOutageLength(outage)] {
+        recoveries.push_back(text);
+      };
+    };
+    observers = std::make_unique<TObserverList>();
+    observers->add(*view);
+    outageLog = TOutageLog();
+    outages = std::make_unique<TOutageBook>(catalogue->settings(), deliveries, *observers, alert,
+                                            recovery);
+    observers->add(*outages);
+    observers->add(outageLog);
+    cycle = std::make_unique<TMonitorEngine>(catalogue->settings(), *view, children.factory(),
+                                             *observers, clock);
   }
   void setOption(TOptionId id, const std::u16string& value) {
     TOptions options = catalogue->settings().Options();
@@ -53,7 +77,7 @@ class TestCycleTest : public ::testing::Test {
 
   void advance(double seconds) { clock.advance(seconds); }
   void ticks(int count) {
-    for (int i = 0; i < count; ++i) cycle->tmrTestTimer();
+    for (int i = 0; i < count; ++i) cycle->tick();
   }
   const TViewRow& row(const std::string& name) const {
     return view->rows.at(static_cast<size_t>(catalogue->row(name)));
@@ -63,19 +87,24 @@ class TestCycleTest : public ::testing::Test {
   }
   // Ticks until the current test has an outcome; bounded by the script's length.
   void tickUntilDecided() {
-    for (int i = 0; i < 50 && (i == 0 || cycle->testing()); ++i) cycle->tmrTestTimer();
+    for (int i = 0; i < 50 && (i == 0 || cycle->testing()); ++i) cycle->tick();
     ASSERT_FALSE(cycle->testing());
   }
 
   TFakeChildren children;
+  IMonitorObserver nullObserver;
   std::unique_ptr<TCatalogueFixture> catalogue;
   std::unique_ptr<TFakeView> view;
   TFakeClock clock;
-  std::unique_ptr<TTestCycle> cycle;
+  std::unique_ptr<TObserverList> observers;
+  TImmediateDelivery deliveries{nullObserver, clock};
+  std::unique_ptr<TOutageBook> outages;
+  TOutageLog outageLog;
+  std::unique_ptr<TMonitorEngine> cycle;
   std::vector<std::u16string> alerts;
   std::vector<bool> childReleasedAtAlert;
   std::vector<std::u16string> recoveries;
-  std::vector<std::pair<int, TOutageState>> outageChanges;
+  std::vector<std::pair<int, TOutageState>>& outageChanges = outageLog.changes;
   bool alertThrows = false;
 };
 
@@ -83,13 +112,13 @@ TEST_F(TestCycleTest, StartEnablesStopAndTimerAndStopBeforeAnyTickChangesNoRow) 
   build({.servers = {"office"}});
   view->rows[0].status = u"Failed";
   view->rows[0].lastRun = u"08:00:00";
-  cycle->btnStartClick();
+  cycle->start();
   EXPECT_FALSE(view->inputsEnabled);
   EXPECT_TRUE(view->stopEnabled);
   EXPECT_TRUE(view->timerEnabled);
   EXPECT_EQ(cycle->serverIndex(), -1);
 
-  cycle->btnStopClick();
+  cycle->stop();
   EXPECT_TRUE(view->inputsEnabled);
   EXPECT_FALSE(view->stopEnabled);
   EXPECT_FALSE(view->timerEnabled);
@@ -102,8 +131,8 @@ TEST_F(TestCycleTest, FirstTickStartsOpenvpnInTheConfigFolderAndPollsInTheSameTi
   build({.servers = {"office.eu"}});
   view->rows[0].lastRun = u"08:00:00";
   view->output = u"previous test";
-  cycle->btnStartClick();
-  cycle->tmrTestTimer();
+  cycle->start();
+  cycle->tick();
 
   ASSERT_EQ(children.started.size(), 1u);
   const TChildLog& child = children.last();
@@ -182,7 +211,7 @@ TEST_F(TestCycleTest, AnswersOnlyATrailingPromptAndNeverShowsThePassword) {
     children = TFakeChildren();
     build({.servers = {"office"}});
     script("office", {.reads = c.reads});
-    cycle->btnStartClick();
+    cycle->start();
     ticks(static_cast<int>(c.reads.size()) + 1);
     EXPECT_EQ(children.last().writes, c.writes);
     EXPECT_EQ(view->output, c.output);
@@ -223,7 +252,7 @@ TEST_F(TestCycleTest, JudgesTheResultFromTheOutputAndTheEndOfTheChild) {
     children = TFakeChildren();
     build({.servers = {"office"}});
     script("office", c.child);
-    cycle->btnStartClick();
+    cycle->start();
     tickUntilDecided();
     EXPECT_EQ(view->rows[0].history, (std::vector<std::u16string>{u"Running", c.status}));
     EXPECT_EQ(view->rows[0].lastRun, u"09:05:07");
@@ -235,7 +264,7 @@ TEST_F(TestCycleTest, JudgesTheResultFromTheOutputAndTheEndOfTheChild) {
 TEST_F(TestCycleTest, SuccessMarkerIsCaseSensitive) {
   build({.servers = {"office"}});
   script("office", {.reads = {u"initialization sequence completed\r\n"}});
-  cycle->btnStartClick();
+  cycle->start();
   ticks(3);
   EXPECT_EQ(view->rows[0].status, u"Running");
   EXPECT_TRUE(cycle->testing());
@@ -262,10 +291,10 @@ TEST_F(TestCycleTest, TimeOutOnlyWhenStrictlyMoreThanConnectionTimeoutHasPassed)
     children = TFakeChildren();
     build({.servers = {"office"}, .connTimeout = c.connTimeout});
     script("office", {.reads = {u"", c.output}});
-    cycle->btnStartClick();
-    cycle->tmrTestTimer();  // starts the test and polls at once
+    cycle->start();
+    cycle->tick();  // starts the test and polls at once
     advance(c.elapsed);
-    cycle->tmrTestTimer();
+    cycle->tick();
     EXPECT_EQ(view->rows[0].status, c.status);
     EXPECT_EQ(children.last().released, c.status == u"Failed");
   }
@@ -280,15 +309,15 @@ TEST_F(TestCycleTest, FailedToStartRecordsTheTimeAndMovesOnAtTheNextTick) {
     const std::string first = toUtf8(catalogue->settings().Servers(0).Name());
     const std::string second = toUtf8(catalogue->settings().Servers(1).Name());
     script(first, broken);
-    cycle->btnStartClick();
-    cycle->tmrTestTimer();
+    cycle->start();
+    cycle->tick();
     EXPECT_EQ(row(first).history, std::vector<std::u16string>{u"Failed to start"});
     EXPECT_EQ(row(first).lastRun, u"09:05:07");
     EXPECT_FALSE(cycle->testing());
     EXPECT_TRUE(broken.createThrows || children.last().released);
     EXPECT_TRUE(alerts.empty());
 
-    cycle->tmrTestTimer();
+    cycle->tick();
     EXPECT_EQ(row(second).status, u"Running");
     EXPECT_EQ(cycle->serverIndex(), 1);
   }
@@ -317,7 +346,7 @@ TEST_F(TestCycleTest, AlertsOncePerOutageAfterTheChildIsGone) {
       {broken, false, u"Failed to start", 2, false},
       {failed, false, u"Failed", 3, true},
   };
-  cycle->btnStartClick();
+  cycle->start();
   int n = 0;
   for (const Step& step : steps) {
     SCOPED_TRACE(testing::Message() << "step " << n++);
@@ -326,9 +355,9 @@ TEST_F(TestCycleTest, AlertsOncePerOutageAfterTheChildIsGone) {
     tickUntilDecided();
     EXPECT_EQ(view->rows[0].status, step.status);
     EXPECT_EQ(alerts.size(), step.alertsSoFar);
-    EXPECT_EQ(cycle->serverDownAlerted(0), step.flag);
+    EXPECT_EQ(outages->alerted(0), step.flag);
     advance(1);
-    cycle->tmrTestTimer();  // closes the cycle; the next test begins a new one
+    cycle->tick();  // closes the cycle; the next test begins a new one
     ASSERT_EQ(cycle->serverIndex(), -1);
   }
   EXPECT_EQ(childReleasedAtAlert, std::vector<bool>(3, true));
@@ -338,11 +367,11 @@ TEST_F(TestCycleTest, WithoutRepeatTheTickAfterTheLastServerEndsTheRun) {
   build({.servers = {"a", "b"}});
   script("a", {.reads = {u"Initialization Sequence Completed"}});
   script("b", {.reads = {u"Initialization Sequence Completed"}});
-  cycle->btnStartClick();
+  cycle->start();
   ticks(2);
   EXPECT_EQ(children.started.size(), 2u);
   EXPECT_TRUE(view->timerEnabled);
-  cycle->tmrTestTimer();
+  cycle->tick();
   EXPECT_FALSE(view->timerEnabled);
   EXPECT_TRUE(view->inputsEnabled);
   EXPECT_FALSE(view->stopEnabled);
@@ -353,16 +382,16 @@ TEST_F(TestCycleTest, WithoutRepeatTheTickAfterTheLastServerEndsTheRun) {
 TEST_F(TestCycleTest, CycleLongerThanThePeriodRestartsAtOnce) {
   build({.servers = {"office"}, .connTimeout = 70, .repeatPeriod = 1});
   view->repeat = true;
-  cycle->btnStartClick();
-  cycle->tmrTestTimer();
+  cycle->start();
+  cycle->tick();
   advance(70.5);
-  cycle->tmrTestTimer();
+  cycle->tick();
   ASSERT_EQ(view->rows[0].status, u"Failed");
 
-  cycle->tmrTestTimer();  // closes the cycle
+  cycle->tick();  // closes the cycle
   EXPECT_EQ(cycle->serverIndex(), -1);
   EXPECT_EQ(children.started.size(), 1u);
-  cycle->tmrTestTimer();  // begins the next one
+  cycle->tick();  // begins the next one
   EXPECT_EQ(children.started.size(), 2u);
   EXPECT_EQ(view->rows[0].status, u"Running");
 }
@@ -371,49 +400,49 @@ TEST_F(TestCycleTest, ShorterCycleWaitsForThePeriodMeasuredFromItsFirstTest) {
   build({.servers = {"office"}, .repeatPeriod = 1});
   view->repeat = true;
   script("office", {.reads = {u"Initialization Sequence Completed"}});
-  cycle->btnStartClick();
-  cycle->tmrTestTimer();
+  cycle->start();
+  cycle->tick();
   ASSERT_EQ(view->rows[0].status, u"Successful");
 
   for (int i = 0; i < 3; ++i) {  // 0 s, 30 s and exactly 60 s: still waiting
-    cycle->tmrTestTimer();
+    cycle->tick();
     EXPECT_EQ(cycle->serverIndex(), 1 + i);  // runs past the end while waiting
     advance(30);
   }
   advance(-29.999);  // 60.001 s
-  cycle->tmrTestTimer();
+  cycle->tick();
   ASSERT_EQ(cycle->serverIndex(), -1);
   EXPECT_EQ(children.started.size(), 1u);
 
   advance(10);
-  cycle->tmrTestTimer();  // the new cycle starts here
+  cycle->tick();  // the new cycle starts here
   EXPECT_EQ(children.started.size(), 2u);
   advance(60);
   ticks(2);
   EXPECT_GE(cycle->serverIndex(), 1);
   advance(0.001);
-  cycle->tmrTestTimer();
+  cycle->tick();
   EXPECT_EQ(cycle->serverIndex(), -1);
 }
 
 TEST_F(TestCycleTest, EmptyCatalogue) {
   build({.servers = {}, .repeatPeriod = 1});
-  cycle->btnStartClick();
-  cycle->tmrTestTimer();
+  cycle->start();
+  cycle->tick();
   EXPECT_FALSE(view->timerEnabled);
   EXPECT_TRUE(view->inputsEnabled);
 
   view->repeat = true;
-  cycle->btnStartClick();
-  cycle->tmrTestTimer();
+  cycle->start();
+  cycle->tick();
   EXPECT_EQ(cycle->serverIndex(), 0);
   advance(60);
-  cycle->tmrTestTimer();
+  cycle->tick();
   EXPECT_EQ(cycle->serverIndex(), 1);
   advance(1);
-  cycle->tmrTestTimer();
+  cycle->tick();
   EXPECT_EQ(cycle->serverIndex(), -1);
-  cycle->tmrTestTimer();
+  cycle->tick();
   EXPECT_EQ(cycle->serverIndex(), 0);
   EXPECT_TRUE(view->timerEnabled);
   EXPECT_TRUE(children.started.empty());
@@ -422,9 +451,9 @@ TEST_F(TestCycleTest, EmptyCatalogue) {
 TEST_F(TestCycleTest, StopMarksTheServerAtTheIndexButNoRowWhileWaiting) {
   build({.servers = {"office"}, .repeatPeriod = 1});
   view->repeat = true;
-  cycle->btnStartClick();
+  cycle->start();
   ticks(2);
-  cycle->btnStopClick();
+  cycle->stop();
   EXPECT_EQ(view->rows[0].history, (std::vector<std::u16string>{u"Running", u"Interrupted"}));
   EXPECT_EQ(view->rows[0].lastRun, u"");
   EXPECT_TRUE(children.last().released);
@@ -436,18 +465,18 @@ TEST_F(TestCycleTest, StopMarksTheServerAtTheIndexButNoRowWhileWaiting) {
   // Stop right after a test ended, before the next tick moves on: the index
   // still names that server.
   script("office", {.reads = {u"Initialization Sequence Completed"}});
-  cycle->btnStartClick();
+  cycle->start();
   ticks(1);
   ASSERT_EQ(view->rows[0].status, u"Successful");
-  cycle->btnStopClick();
+  cycle->stop();
   EXPECT_EQ(view->rows[0].status, u"Interrupted");
   EXPECT_EQ(view->rows[0].lastRun, u"");
 
   // While waiting to repeat the index is past the end: no row changes.
-  cycle->btnStartClick();
+  cycle->start();
   ticks(2);
   ASSERT_EQ(view->rows[0].status, u"Successful");
-  cycle->btnStopClick();
+  cycle->stop();
   EXPECT_EQ(view->rows[0].status, u"Successful");
   EXPECT_EQ(view->rows[0].lastRun, u"09:05:07");
 }
@@ -456,22 +485,22 @@ TEST_F(TestCycleTest, StartKeepsPreviousResultsAndAlertFlags) {
   build({.servers = {"a", "b"}});
   script("a", {.endsAfterReads = 1});
   script("b", {.endsAfterReads = 1});
-  cycle->btnStartClick();
+  cycle->start();
   ticks(3);
   ASSERT_FALSE(view->timerEnabled);
   ASSERT_EQ(alerts.size(), 2u);
 
-  cycle->btnStartClick();
+  cycle->start();
   EXPECT_EQ(view->rows[0].status, u"Failed");
   EXPECT_EQ(view->rows[1].status, u"Failed");
   EXPECT_EQ(view->rows[1].lastRun, u"09:05:07");
   clock.now = EncodeDateTime(2026, 3, 29, 9, 5, 8);
-  cycle->tmrTestTimer();  // the first server fails again: same outage
+  cycle->tick();  // the first server fails again: same outage
   EXPECT_EQ(view->rows[0].lastRun, u"09:05:08");
   EXPECT_EQ(view->rows[1].lastRun, u"09:05:07");
   EXPECT_EQ(alerts.size(), 2u);
-  EXPECT_TRUE(cycle->serverDownAlerted(0));
-  EXPECT_TRUE(cycle->serverDownAlerted(1));
+  EXPECT_TRUE(outages->alerted(0));
+  EXPECT_TRUE(outages->alerted(1));
 }
 
 // The saved options steer the cycle's mails; the wall clock is injected.
@@ -497,7 +526,7 @@ TEST_F(TestCycleTest, ThresholdReminderAndRecoveryFollowTheSavedOptions) {
       {failed, 2, 0}, {successful, 2, 1}, {successful, 2, 1},
       {failed, 2, 1}, {successful, 2, 1},  // no alert went out: no recovery mail
   };
-  cycle->btnStartClick();
+  cycle->start();
   int n = 0;
   for (const Step& step : steps) {
     SCOPED_TRACE(testing::Message() << "step " << n++);
@@ -507,7 +536,7 @@ TEST_F(TestCycleTest, ThresholdReminderAndRecoveryFollowTheSavedOptions) {
     EXPECT_EQ(recoveries.size(), step.recoveriesSoFar);
     advance(1);
     clock.wall += 30min;
-    cycle->tmrTestTimer();
+    cycle->tick();
   }
   // The outage began at the first failure, three hours before the success.
   EXPECT_EQ(recoveries.at(0), u"office after 3 h 0 min");
@@ -522,14 +551,14 @@ TEST_F(TestCycleTest, ARestoredOutageIsNotAlertedAgain) {
   known.failures = 4;
   known.outageStart = clock.wall - 10min;
   known.lastMail = known.outageStart;
-  cycle->restoreOutage(catalogue->row("a"), known);
+  outages->restore(catalogue->row("a"), known);
   script("a", {.endsAfterReads = 1});
   script("b", {.endsAfterReads = 1});
-  cycle->btnStartClick();
+  cycle->start();
   tickUntilDecided();
   tickUntilDecided();
   EXPECT_EQ(alerts, std::vector<std::u16string>{u"b"});
-  const TOutageState& a = cycle->outage(catalogue->row("a"));
+  const TOutageState& a = outages->outage(catalogue->row("a"));
   EXPECT_TRUE(a.alerted);
   EXPECT_EQ(a.failures, 5);
   EXPECT_EQ(a.outageStart, known.outageStart);
@@ -542,8 +571,8 @@ TEST_F(TestCycleTest, ARestoredOutageIsNotAlertedAgain) {
 TEST_F(TestCycleTest, FullTunnelTestStartsTheConfigurationAsWritten) {
   build({.servers = {"office"}});
   setOption(TOptionId::FullTunnel, u"true");
-  cycle->btnStartClick();
-  cycle->tmrTestTimer();
+  cycle->start();
+  cycle->tick();
   EXPECT_EQ(children.last().cmdLine, u"openvpn --config \"office.ovpn\"");
   EXPECT_EQ(children.last().args, (std::vector<std::string>{"openvpn", "--config", "office.ovpn"}));
 }

@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "app/test_cycle.h"
-#include "app/test_cycle_view.h"
+#include "monitor/monitor_controls.h"
+#include "monitor/observer.h"
+#include "monitor/report_text.h"
+#include "monitor/server_test.h"
 #include "process/console_process.h"
 
 namespace quorvex::test {
@@ -89,7 +91,7 @@ class TFakeChildren {
   std::vector<std::shared_ptr<TChildLog>> started;  // in order of creation attempts
   std::shared_ptr<TLiveChildren> live = std::make_shared<TLiveChildren>();
 
-  TTestCycle::ProcessFactory factory() {
+  TProcessFactory factory() {
     return [this](const TChildCommand& command) -> std::unique_ptr<IConsoleProcess> {
       auto log = std::make_shared<TChildLog>();
       log->exeName = command.exeName;
@@ -115,7 +117,9 @@ struct TViewRow {
   TFailureReason reason;                // of the last status
 };
 
-class TFakeView final : public ITestCycleView {
+// The controls and the rows of a window, as plain state. The rows show the
+// status words and Last Run as the window does.
+class TFakeView final : public IMonitorControls, public IMonitorObserver {
  public:
   explicit TFakeView(int rows) : rows(static_cast<size_t>(rows)) {}
 
@@ -131,19 +135,19 @@ class TFakeView final : public ITestCycleView {
 
   std::u16string loginText() const override { return login; }
   std::u16string passwordText() const override { return password; }
-  std::u16string outputText() const override { return output; }
   void setOutputText(const std::u16string& text) override {
     output = text;
     ++outputClears;
   }
   void appendOutput(const std::u16string& text) override { output += text; }
-  void setRowStatus(int row, const std::u16string& status, const TFailureReason& reason) override {
-    rows.at(static_cast<size_t>(row)).status = status;
-    rows.at(static_cast<size_t>(row)).reason = reason;
-    rows.at(static_cast<size_t>(row)).history.push_back(status);
-  }
-  void setRowLastRun(int row, const std::u16string& lastRun) override {
-    rows.at(static_cast<size_t>(row)).lastRun = lastRun;
+  void statusChanged(const TStatusChange& change) override {
+    TViewRow& row = rows.at(static_cast<size_t>(change.row));
+    row.status = verdictText(change.verdict);
+    row.reason = change.reason;
+    row.history.push_back(row.status);
+    const bool result =
+        change.verdict != TVerdict::Running && change.verdict != TVerdict::Interrupted;
+    row.lastRun = result ? formatLastRun(change.localTime) : u"";
   }
   bool repeatChecked() const override { return repeat; }
   void setInputsEnabled(bool enabled) override { inputsEnabled = enabled; }

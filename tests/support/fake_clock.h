@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <optional>
 
 #include "platform/clock.h"
@@ -19,13 +20,21 @@ class TFakeClock final : public TClock {
   TDateTime Now() const override { return now; }
   WallTime WallNow() const override { return wall; }
   std::optional<int> LocalZoneOffset() const override { return offsetMinutes; }
+  // Looks without waiting; a wait that finds nothing lasts its whole timeout.
+  int Wait(const std::function<int(int timeoutMs)>& wait, int timeoutMs) const override {
+    const int ready = wait(0);
+    if (ready == 0 && timeoutMs > 0) monotonic += std::chrono::milliseconds(timeoutMs);
+    ++waits;
+    return ready;
+  }
 
-  void advance(double seconds) {
+  void advance(double seconds) const {
     monotonic += std::chrono::duration_cast<std::chrono::steady_clock::duration>(
         std::chrono::duration<double>(seconds));
   }
 
-  TimePoint monotonic{std::chrono::hours(1000)};
+  mutable TimePoint monotonic{std::chrono::hours(1000)};
+  mutable int waits = 0;
   WallTime wall{std::chrono::hours(24 * 365 * 50)};
   TDateTime now;
   std::optional<int> offsetMinutes;

@@ -26,6 +26,8 @@
 #include "app/window/manual.h"
 #include "app/window/options_page.h"
 #include "app/window/result_colour.h"
+#include "monitor/alert_jobs.h"
+#include "monitor/report_text.h"
 #include "platform/exception.h"
 #include "platform/text.h"
 #include "settings/settings.h"
@@ -132,17 +134,18 @@ TfrmMain::TfrmMain(std::unique_ptr<TSettings> settings, TfrmMainServices service
       _sendMail(std::move(services.sendMail)),
       _sendRecoveryMail(std::move(services.sendRecoveryMail)),
       _mailWaits(services.mailWaits),
-      idSMTP(makeAlertSMTP()) {
+      idSMTP(makeAlertSMTP()),
+      _alertSMTP(makeAlertSMTP()),
+      _clock(*services.clock) {
   createControls();
-  _cycle = std::make_unique<TTestCycle>(
-      *_settings, *this, std::move(services.processFactory),
-      [this](const TVPNServer& server, const std::u16string& reason) { sendAlert(server, reason); },
-      *services.clock);
+  _observers.add(*this);
+  _deliveries = std::make_unique<TImmediateDelivery>(_observers, _clock);
   // Outages are not carried over: every start of the window begins with none.
-  _cycle->setRecoveryMail(
-      [this](const TVPNServer& server, std::chrono::seconds outage, const std::u16string& reason) {
-        sendRecovery(server, outage, reason);
-      });
+  _outages = std::make_unique<TOutageBook>(*_settings, *_deliveries, _observers, alertMail(),
+                                           recoveryMail());
+  _observers.add(*_outages);
+  _engine = std::make_unique<TMonitorEngine>(*_settings, *this, std::move(services.processFactory),
+                                             _observers, _clock);
   fillFromSettings();
   QGuiApplication::setApplicationDisplayName(windowTitle());
 }
@@ -298,9 +301,10 @@ void TfrmMain::fillFromSettings() {
   chbRepeat->resize(std::max(chbRepeat->width(), chbRepeat->sizeHint().width()),
                     chbRepeat->height());
   for (int i = 0; i < s.ServerCount(); ++i) {
-    auto* row = new QTreeWidgetItem(
-        lvServers, {qs(EscapeControls(s.Servers(i).Name())), QStringLiteral("Not Run"), QString()});
-    lvServersCustomDrawSubItem(*row);
+    auto* row = new QTreeWidgetItem(lvServers,
+                                    {qs(EscapeControls(s.Servers(i).Name())),
+                                     qs(std::u16string(verdictText(TVerdict::NotRun))), QString()});
+    lvServersCustomDrawSubItem(*row, TVerdict::NotRun);
   }
   showOptions(s.Options());
   pcMain->setCurrentWidget(tsMonitor);
@@ -320,7 +324,7 @@ void TfrmMain::guarded(const std::function<void()>& handler) {
 void TfrmMain::btnStartClick() {
   guarded([&] {
     _startNotice = emptyLoginWarning(*_settings, us(edLogin->text()));
-    _cycle->btnStartClick();
+    _engine->start();
   });
 }
 
@@ -332,12 +336,12 @@ void TfrmMain::showStartUpNotes(const std::vector<std::u16string>& lines) {
 }
 
 void TfrmMain::btnStopClick() {
-  guarded([&] { _cycle->btnStopClick(); });
+  guarded([&] { _engine->stop(); });
 }
 
 void TfrmMain::tmrTestTimer() {
   try {
-    _cycle->tmrTestTimer();
+    _engine->tick();
   } catch (...) {
     // The box opens outside this slot: while a timer's slot runs, that timer
     // does not fire, and the cycle must go on under the box. A tick that
@@ -382,10 +386,9 @@ void TfrmMain::btnManualClick() {
   });
 }
 
-void TfrmMain::lvServersCustomDrawSubItem(QTreeWidgetItem& row) {
-  const QString status = row.text(1);
+void TfrmMain::lvServersCustomDrawSubItem(QTreeWidgetItem& row, TVerdict verdict) {
   for (int column : {1, 2}) {
-    if (auto colour = resultColour(column, status))
+    if (auto colour = resultColour(column, verdict))
       row.setForeground(column, *colour);
     else
       row.setData(column, Qt::ForegroundRole, QVariant());
@@ -435,21 +438,31 @@ void TfrmMain::sendMail(bool testMode, const std::u16string& serverName,
   quorvex::sendMail(*idSMTP, alertMailFields(), testMode, serverName, _mailWaits, reason);
 }
 
-void TfrmMain::sendAlert(const TVPNServer& server, const std::u16string& reason) {
-  sendMail(false, server.Name(), reason);
+TOutageBook::AlertMail TfrmMain::alertMail() {
+  const auto fields = [this] { return alertMailFields(); };
+  if (!_sendMail) return alertMailJobs(fields, _alertSMTP, _mailWaits);
+  return [this, fields](const TVPNServer& server, const std::u16string& reason) -> TSendJob {
+    return [send = _sendMail, mail = fields(), name = server.Name(), reason] {
+      send(mail, false, name, reason);
+    };
+  };
 }
 
-void TfrmMain::sendRecovery(const TVPNServer& server, std::chrono::seconds outage,
-                            const std::u16string& reason) {
-  if (_sendRecoveryMail) return _sendRecoveryMail(alertMailFields(), server.Name(), outage, reason);
-  sendRecoveryMail(*idSMTP, alertMailFields(), server.Name(), outage, _mailWaits, reason);
+TOutageBook::RecoveryMail TfrmMain::recoveryMail() {
+  const auto fields = [this] { return alertMailFields(); };
+  if (!_sendRecoveryMail) return recoveryMailJobs(fields, _alertSMTP, _mailWaits);
+  return [this, fields](const TVPNServer& server, std::chrono::seconds outage,
+                        const std::u16string& reason) -> TSendJob {
+    return [send = _sendRecoveryMail, mail = fields(), name = server.Name(), outage, reason] {
+      send(mail, name, outage, reason);
+    };
+  };
 }
 
-// --- the cycle's view ------------------------------------------------------
+// --- the engine's controls -------------------------------------------------
 
 std::u16string TfrmMain::loginText() const { return us(edLogin->text()); }
 std::u16string TfrmMain::passwordText() const { return us(edPwd->text()); }
-std::u16string TfrmMain::outputText() const { return _output; }
 
 void TfrmMain::setOutputText(const std::u16string& text) {
   _output = text;
@@ -479,22 +492,29 @@ void TfrmMain::showOutput() {
   end.insertText(shown);
 }
 
-void TfrmMain::setRowStatus(int row, const std::u16string& status, const TFailureReason& reason) {
-  QTreeWidgetItem* item = lvServers->topLevelItem(row);
+void TfrmMain::statusChanged(const TStatusChange& change) {
+  QTreeWidgetItem* item = lvServers->topLevelItem(change.row);
   if (!item) return;
+  const std::u16string status(verdictText(change.verdict));
   item->setText(1, qs(status));
-  lvServersCustomDrawSubItem(*item);
+  lvServersCustomDrawSubItem(*item, change.verdict);
+  // A result keeps its time; a test under way or cut short has none.
+  const bool result =
+      change.verdict != TVerdict::Running && change.verdict != TVerdict::Interrupted;
+  item->setText(2, result ? qs(formatLastRun(change.localTime)) : QString());
   // The reason stays with the row after the memo has moved on to the next
   // server, and ends this server's output.
-  const std::u16string why = reason.kind == TFailureKind::None ? u"" : reason.text();
+  const std::u16string why = change.reason.kind == TFailureKind::None ? u"" : change.reason.text();
   for (int column = 0; column < 3; ++column) item->setToolTip(column, qs(why));
   if (why.empty()) return;
-  const bool lineEnded = _output.empty() || _output.back() == u'\n';
-  appendOutput((lineEnded ? u"" : u"\r\n") + status + u": " + why + u"\r\n");
+  endOutputLine();
+  appendOutput(status + u": " + why + u"\r\n");
 }
 
-void TfrmMain::setRowLastRun(int row, const std::u16string& lastRun) {
-  if (QTreeWidgetItem* item = lvServers->topLevelItem(row)) item->setText(2, qs(lastRun));
+void TfrmMain::deliveryDone(const TDeliveryOutcome&) {}
+
+void TfrmMain::endOutputLine() {
+  if (!_output.empty() && _output.back() != u'\n') appendOutput(u"\r\n");
 }
 
 bool TfrmMain::repeatChecked() const { return chbRepeat->isChecked(); }

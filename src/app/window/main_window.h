@@ -9,8 +9,12 @@
 #include <QWidget>
 
 #include "alerts/alert_mail.h"
-#include "app/test_cycle.h"
-#include "app/test_cycle_view.h"
+#include "monitor/delivery.h"
+#include "monitor/engine.h"
+#include "monitor/monitor_controls.h"
+#include "monitor/observer.h"
+#include "monitor/observer_list.h"
+#include "monitor/outage_book.h"
 
 class QCheckBox;
 class QGroupBox;
@@ -36,7 +40,7 @@ using SendMail =
 
 // What the window needs from outside; the defaults run the real thing.
 struct TfrmMainServices {
-  TTestCycle::ProcessFactory processFactory = consoleAppFactory();
+  TProcessFactory processFactory = consoleAppFactory();
   SendMail sendMail{};  // empty: the real mail through the window's idSMTP
   // Sends the recovery mail; empty: the real mail through the window's idSMTP.
   std::function<void(const TAlertMailFields& fields, const std::u16string& serverName,
@@ -47,8 +51,9 @@ struct TfrmMainServices {
 };
 
 // The program's one window: Monitor, Alerts, Options and Help pages. It owns the
-// settings of the run and hosts the test cycle.
-class TfrmMain : public QWidget, public ITestCycleView {
+// settings of the run and runs the monitor engine one test at a time; its
+// rows observe the results.
+class TfrmMain : public QWidget, public IMonitorControls, public IMonitorObserver {
   Q_OBJECT
 
  public:
@@ -60,18 +65,24 @@ class TfrmMain : public QWidget, public ITestCycleView {
   // folder without configurations); the window goes on as usual.
   void showStartUpNotes(const std::vector<std::u16string>& lines);
 
-  // ITestCycleView
+  // IMonitorControls
   std::u16string loginText() const override;
   std::u16string passwordText() const override;
-  std::u16string outputText() const override;
   void setOutputText(const std::u16string& text) override;
   void appendOutput(const std::u16string& text) override;
-  void setRowStatus(int row, const std::u16string& status, const TFailureReason& reason) override;
-  void setRowLastRun(int row, const std::u16string& lastRun) override;
   bool repeatChecked() const override;
+  // mmOutput's text exactly as it was given.
+  std::u16string outputText() const { return _output; }
   void setInputsEnabled(bool enabled) override;
   void setStopEnabled(bool enabled) override;
   void setTimerEnabled(bool enabled) override;
+
+  // IMonitorObserver: the rows of lvServers
+  void statusChanged(const TStatusChange& change) override;
+  void deliveryDone(const TDeliveryOutcome& outcome) override;
+
+  // The outage of a server as the window knows it.
+  const TOutageBook& outages() const { return *_outages; }
 
  private:
   void createControls();
@@ -86,7 +97,7 @@ class TfrmMain : public QWidget, public ITestCycleView {
   void btnSaveClick();
   void btnTestMailClick();
   void btnManualClick();
-  void lvServersCustomDrawSubItem(QTreeWidgetItem& row);
+  void lvServersCustomDrawSubItem(QTreeWidgetItem& row, TVerdict verdict);
 
   // The control of a field of the settings file; null for one without.
   QWidget* fieldControl(const TFieldSpec& spec) const;
@@ -96,19 +107,23 @@ class TfrmMain : public QWidget, public ITestCycleView {
   // file unless their control was changed since they were shown.
   TOptions pageOptions() const;
   void sendMail(bool testMode, const std::u16string& serverName, const std::u16string& reason);
-  void sendAlert(const TVPNServer& server, const std::u16string& reason);
-  void sendRecovery(const TVPNServer& server, std::chrono::seconds outage,
-                    const std::u16string& reason);
+  TOutageBook::AlertMail alertMail();
+  TOutageBook::RecoveryMail recoveryMail();
   // Runs a handler; an error it raises goes to the error box.
   void guarded(const std::function<void()>& handler);
   void showOutput();
+  void endOutputLine();
 
   std::unique_ptr<TSettings> _settings;
   SendMail _sendMail;
   decltype(TfrmMainServices::sendRecoveryMail) _sendRecoveryMail;
   TAlertMailWaits _mailWaits;
-  // The SMTP client of the run; each e-mail gets a connection of its own.
+  // The SMTP client of the run for the test mail; each e-mail gets a
+  // connection of its own. The alerts have one of their own, which only the
+  // mail queue uses.
   std::unique_ptr<TQxSMTP> idSMTP;
+  std::shared_ptr<TQxSMTP> _alertSMTP;
+  const TClock& _clock;
   std::u16string _output;        // mmOutput's text exactly as the cycle gave it
   size_t _outputShown = 0;       // how much of _output the memo shows
   bool _tickErrorShown = false;  // an error box raised by a tick is open
@@ -145,9 +160,14 @@ class TfrmMain : public QWidget, public ITestCycleView {
   QPushButton* btnManual = nullptr;
   QTimer* tmrTest = nullptr;
 
+  // Results flow from the engine to the rows, then to the outage book and
+  // its mails.
+  TObserverList _observers;
+  std::unique_ptr<IDeliveryQueue> _deliveries;
+  std::unique_ptr<TOutageBook> _outages;
   // Last member: destroyed first, so a running child is terminated while
   // the controls it reports to still exist.
-  std::unique_ptr<TTestCycle> _cycle;
+  std::unique_ptr<TMonitorEngine> _engine;
 };
 
 }  // namespace quorvex

@@ -2,11 +2,17 @@
 
 namespace quorvex {
 
-std::optional<QColor> resultColour(int column, const QString& status) {
+std::optional<QColor> resultColour(int column, TVerdict verdict) {
   if (column == 2) return QColor(0, 0, 0);
   if (column != 1) return std::nullopt;
-  if (status == u"Successful") return QColor(0, 128, 0);
-  if (status == u"Failed" || status == u"Failed to start") return QColor(255, 0, 0);
+  switch (verdictSide(verdict)) {
+    case TVerdictSide::Up:
+      return QColor(0, 128, 0);
+    case TVerdictSide::Down:
+      return QColor(255, 0, 0);
+    case TVerdictSide::Neither:
+      break;
+  }
   return std::nullopt;
 }
 

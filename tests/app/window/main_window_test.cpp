@@ -463,17 +463,18 @@ TEST_F(WindowTest, ColoursFollowTheStatusWord) {
   TestMachine machine({"a"});
   auto w = open(machine);
   ASSERT_TRUE(w);
-  const std::pair<const char16_t*, QColor> cases[] = {{u"Successful", QColor(0, 128, 0)},
-                                                      {u"Failed", QColor(255, 0, 0)},
-                                                      {u"Failed to start", QColor(255, 0, 0)},
-                                                      {u"Running", QColor()},
-                                                      {u"Interrupted", QColor()},
-                                                      {u"Not Run", QColor()},
-                                                      {u"failed", QColor()}};
-  ITestCycleView& view = *w;
+  const std::pair<TVerdict, QColor> cases[] = {{TVerdict::Successful, QColor(0, 128, 0)},
+                                               {TVerdict::Failed, QColor(255, 0, 0)},
+                                               {TVerdict::FailedToStart, QColor(255, 0, 0)},
+                                               {TVerdict::Running, QColor()},
+                                               {TVerdict::Interrupted, QColor()},
+                                               {TVerdict::NotRun, QColor()}};
+  IMonitorObserver& rows = *w;
   for (const auto& [status, colour] : cases) {
-    view.setRowStatus(0, status, {});
-    EXPECT_EQ(rowColour(*w, "a", 1), colour) << QString::fromStdU16String(status).toStdString();
+    rows.statusChanged({0, status});
+    const std::u16string word(verdictText(status));
+    EXPECT_EQ(rowText(*w, "a", 1), QString::fromStdU16String(word));
+    EXPECT_EQ(rowColour(*w, "a", 1), colour) << QString::fromStdU16String(word).toStdString();
     EXPECT_EQ(rowColour(*w, "a", 2), QColor(0, 0, 0));
   }
 }
@@ -482,7 +483,7 @@ TEST_F(WindowTest, OutputKeepsTheChildsTextAndShowsItsLines) {
   TestMachine machine({});
   auto w = open(machine);
   ASSERT_TRUE(w);
-  ITestCycleView& view = *w;
+  IMonitorControls& view = *w;
   auto* memo = control<QPlainTextEdit>(*w, "mmOutput");
   struct Case {
     std::vector<std::u16string> chunks;
@@ -501,12 +502,12 @@ TEST_F(WindowTest, OutputKeepsTheChildsTextAndShowsItsLines) {
       view.appendOutput(chunk);
       all += chunk;
     }
-    EXPECT_EQ(view.outputText(), all);
+    EXPECT_EQ(w->outputText(), all);
     EXPECT_EQ(memo->toPlainText(), c.shown);
   }
   view.setOutputText(u"fresh");
   EXPECT_EQ(memo->toPlainText(), "fresh");
-  EXPECT_EQ(view.outputText(), u"fresh");
+  EXPECT_EQ(w->outputText(), u"fresh");
 }
 
 TEST_F(WindowTest, OutputScrollsToItsLastLine) {
@@ -514,7 +515,7 @@ TEST_F(WindowTest, OutputScrollsToItsLastLine) {
   auto w = open(machine);
   ASSERT_TRUE(w);
   auto* memo = control<QPlainTextEdit>(*w, "mmOutput");
-  for (int i = 0; i < 200; ++i) static_cast<ITestCycleView&>(*w).appendOutput(u"line\r\n");
+  for (int i = 0; i < 200; ++i) static_cast<IMonitorControls&>(*w).appendOutput(u"line\r\n");
   QApplication::processEvents();
   EXPECT_GT(memo->verticalScrollBar()->maximum(), 0);
   EXPECT_EQ(memo->verticalScrollBar()->value(), memo->verticalScrollBar()->maximum());

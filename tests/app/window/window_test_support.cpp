@@ -100,7 +100,7 @@ bool FakeProcess::writeInput(const std::u16string& text) {
 
 bool FakeProcess::isRunning() { return !(_child->endsWhenDrained && _child->output.empty()); }
 
-TTestCycle::ProcessFactory FakeChildren::factory() {
+TProcessFactory FakeChildren::factory() {
   return [this](const TChildCommand& command) {
     const std::u16string& cmdLine = command.cmdLine;
     commandLines.push_back(cmdLine);

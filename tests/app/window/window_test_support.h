@@ -13,8 +13,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include "app/test_cycle.h"
 #include "app/window/main_window.h"
+#include "monitor/server_test.h"
 
 namespace quorvex::test {
 
@@ -75,7 +75,7 @@ class FakeProcess final : public IConsoleProcess {
 struct FakeChildren {
   std::map<std::u16string, std::shared_ptr<FakeChild>> byServer;
   std::vector<std::u16string> commandLines;
-  TTestCycle::ProcessFactory factory();
+  TProcessFactory factory();
 };
 
 std::shared_ptr<FakeChild> connectingChild();  // prints the success line, keeps running

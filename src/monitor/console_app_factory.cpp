@@ -1,9 +1,9 @@
-#include "app/test_cycle.h"
+#include "monitor/server_test.h"
 #include "process/console_app.h"
 
 namespace quorvex {
 
-TTestCycle::ProcessFactory consoleAppFactory() {
+TProcessFactory consoleAppFactory() {
   return [](const TChildCommand& command) -> std::unique_ptr<IConsoleProcess> {
     return std::make_unique<TConsoleApp>(command);
   };

@@ -1,4 +1,4 @@
-#include "app/server_test.h"
+#include "monitor/server_test.h"
 
 #include <algorithm>
 
@@ -57,14 +57,17 @@ std::u16string startErrorText(const std::exception& e) {
 
 }  // namespace
 
-TServerTest::TServerTest(const TSettings& settings, int index, const ITestCycleView& view,
+TServerTest::TServerTest(const TSettings& settings, int index, const IMonitorControls& controls,
                          const TClock& clock, OutputSink output)
-    : _settings(settings), _index(index), _view(view), _clock(clock), _output(std::move(output)) {}
+    : _settings(settings),
+      _index(index),
+      _controls(controls),
+      _clock(clock),
+      _output(std::move(output)) {}
 
 TServerTest::~TServerTest() = default;
 
-std::optional<TFailureReason> TServerTest::start(const TTestCycle::ProcessFactory& processes,
-                                                 bool confirmed) {
+std::optional<TFailureReason> TServerTest::start(const TProcessFactory& processes, bool confirmed) {
   try {
     _startTime = _clock.MonotonicNow();
     const TVPNServer& server = _settings.Servers(_index);
@@ -126,27 +129,28 @@ std::optional<TTestOutcome> TServerTest::step(int readTimeoutMs) {
   append(_ovpn->readOutput(readTimeoutMs));
 
   if (!_ovpn->isRunning()) {
-    if (_ovpn->startFailed()) return TTestOutcome{kStatusFailedToStart, notStarted(_launchFailure)};
+    if (_ovpn->startFailed())
+      return TTestOutcome{TVerdict::FailedToStart, notStarted(_launchFailure)};
     // A short read may not yet hold what the child printed last.
     if (readTimeoutMs < kLastReadTimeoutMs) append(_ovpn->readOutput(kLastReadTimeoutMs));
-    if (_deviceRefused) return TTestOutcome{kStatusSuccessful};
-    return TTestOutcome{kStatusFailed, _failureSigns.judge(true)};
+    if (_deviceRefused) return TTestOutcome{TVerdict::Successful};
+    return TTestOutcome{TVerdict::Failed, _failureSigns.judge(true)};
   }
   if (endsWithPrompt(_tail, kUsernamePrompt)) {
-    const std::u16string login = _view.loginText();
+    const std::u16string login = _controls.loginText();
     _ovpn->writeInput(login + kCrLf);
     append(login + kCrLf);
   } else if (endsWithPrompt(_tail, kPasswordPrompt)) {
     if (passwordMaySend(flushesBeforeRead)) {
       _passwordWait.reset();
-      _ovpn->writeInput(_view.passwordText() + kCrLf);
+      _ovpn->writeInput(_controls.passwordText() + kCrLf);
       append(kCrLf);
     }
   } else if (_connected) {
-    return TTestOutcome{kStatusSuccessful};
+    return TTestOutcome{TVerdict::Successful};
   } else if (std::chrono::duration<double>(_clock.MonotonicNow() - _startTime).count() >
              _settings.ConnectionTimeout()) {
-    return TTestOutcome{kStatusFailed, _failureSigns.judge(false)};
+    return TTestOutcome{TVerdict::Failed, _failureSigns.judge(false)};
   }
   return std::nullopt;
 }

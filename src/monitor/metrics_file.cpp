@@ -1,8 +1,7 @@
-#include "app/metrics_file.h"
+#include "monitor/metrics_file.h"
 
 #include <cstdio>
 
-#include "app/test_cycle.h"
 #include "platform/text.h"
 #include "platform/text_encoding.h"
 #include "settings/file_io.h"
@@ -40,21 +39,21 @@ std::string number(double value) {
 TMetricsFile::TMetricsFile(std::vector<std::u16string> names, std::string path)
     : _names(std::move(names)), _figures(_names.size()), _path(std::move(path)) {}
 
-void TMetricsFile::statusChanged(int row, const std::u16string& status, double wallTime,
+void TMetricsFile::statusChanged(int row, TVerdict verdict, double wallTime,
                                  std::chrono::steady_clock::time_point now,
                                  const std::u16string& failureReason) {
   TServerFigures& figures = _figures.at(row);
-  if (status == kStatusRunning) {
+  if (verdict == TVerdict::Running) {
     figures.started = now;
     return;
   }
-  if (status == kStatusInterrupted) {
+  if (verdict == TVerdict::Interrupted) {
     figures.started.reset();  // no result: the last one stands
     return;
   }
-  if (status != kStatusSuccessful && status != kStatusFailed && status != kStatusFailedToStart)
-    return;
-  figures.up = status == kStatusSuccessful;
+  const TVerdictSide side = verdictSide(verdict);
+  if (side == TVerdictSide::Neither) return;
+  figures.up = side == TVerdictSide::Up;
   figures.failure = *figures.up ? u"" : (failureReason.empty() ? u"unknown" : failureReason);
   figures.lastTest = wallTime;
   figures.duration =

@@ -1,4 +1,4 @@
-#include "app/failure_reason.h"
+#include "monitor/failure_reason.h"
 
 namespace quorvex {
 

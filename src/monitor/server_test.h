@@ -6,21 +6,40 @@
 #include <string>
 #include <vector>
 
-#include "app/test_cycle.h"
+#include "monitor/failure_reason.h"
+#include "monitor/monitor_controls.h"
+#include "monitor/verdict.h"
+#include "platform/clock.h"
+#include "process/child_command.h"
+#include "process/console_process.h"
+#include "settings/settings.h"
 
 namespace quorvex {
 
+// Makes the child of a server's test.
+using TProcessFactory =
+    std::function<std::unique_ptr<IConsoleProcess>(const TChildCommand& command)>;
+
+// Makes the real child: a TConsoleApp.
+TProcessFactory consoleAppFactory();
+
+// A test's end: the verdict and, for a failure, why.
+struct TTestOutcome {
+  TVerdict verdict;
+  TFailureReason reason{};
+};
+
 // The test of one server: starts its openvpn child, answers the prompts and
 // judges the result from the output, the child's end or the time-out. The
-// window's cycle runs one at a time; the headless runner runs several.
+// engine runs one or several at once.
 class TServerTest {
  public:
   using OutputSink = std::function<void(const std::u16string& text)>;
 
-  // `view` answers the prompts (edLogin, edPwd); every text read from the
+  // `controls` answer the prompts (edLogin, edPwd); every text read from the
   // child, and the echo of the answers, goes to `output`.
-  TServerTest(const TSettings& settings, int index, const ITestCycleView& view, const TClock& clock,
-              OutputSink output);
+  TServerTest(const TSettings& settings, int index, const IMonitorControls& controls,
+              const TClock& clock, OutputSink output);
   ~TServerTest();
   TServerTest(const TServerTest&) = delete;
   TServerTest& operator=(const TServerTest&) = delete;
@@ -28,11 +47,10 @@ class TServerTest {
   // Starts the child; when it could not start, the reason why. With
   // `confirmed`, start waits until the program runs; without, a program that
   // cannot run is found by step, whose verdict is then "Failed to start".
-  std::optional<TFailureReason> start(const TTestCycle::ProcessFactory& processes,
-                                      bool confirmed = true);
+  std::optional<TFailureReason> start(const TProcessFactory& processes, bool confirmed = true);
   // Reads what the child printed, waiting at most readTimeoutMs for it, then
-  // answers a prompt or judges. Returns "Successful" or "Failed" (with its
-  // reason), or "Failed to start" (see start), once known.
+  // answers a prompt or judges. Returns Successful or Failed (with its
+  // reason), or Failed to start (see start), once known.
   std::optional<TTestOutcome> step(int readTimeoutMs);
 
   // Descriptors that turn readable when the child prints or ends; empty when
@@ -61,7 +79,7 @@ class TServerTest {
 
   const TSettings& _settings;
   const int _index;
-  const ITestCycleView& _view;
+  const IMonitorControls& _controls;
   const TClock& _clock;
   OutputSink _output;
   TClock::TimePoint _startTime{};

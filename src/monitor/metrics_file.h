@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "monitor/verdict.h"
+
 namespace quorvex {
 
 // The headless monitor's figures in the Prometheus text format, for a
@@ -19,7 +21,7 @@ class TMetricsFile {
   // A row's new status; `wallTime` is now in seconds since the epoch and
   // `now` the steady clock, which times the test. `failureReason`: the
   // reason's word when the test failed.
-  void statusChanged(int row, const std::u16string& status, double wallTime,
+  void statusChanged(int row, TVerdict verdict, double wallTime,
                      std::chrono::steady_clock::time_point now,
                      const std::u16string& failureReason = {});
   void alertSent(int row);
