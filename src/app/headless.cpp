@@ -59,10 +59,10 @@ std::optional<std::string> openFilesProblem(int jobs) {
 
 }  // namespace
 
-THeadlessMails headlessMails(const TSettings& settings) {
+THeadlessMails headlessMails(const TSettings& settings, const TAlertMailWaits& waits) {
   std::shared_ptr<TQxSMTP> client = makeAlertSMTP();
   const auto fields = [&settings] { return alertMailFieldsFrom(settings); };
-  return {alertMailJobs(fields, client), recoveryMailJobs(fields, client)};
+  return {alertMailJobs(fields, client, waits), recoveryMailJobs(fields, client, waits), waits};
 }
 
 void applyOptionValues(TSettings& settings, const TCommandLine& options) {
@@ -112,7 +112,8 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
     metrics = std::make_unique<TKeptMetrics>(settings, *options.metricsFile, err, clock, jobs > 1);
     observers.add(*metrics);
   }
-  TImmediateDelivery deliveries(observers, clock);
+  // The mails go out one at a time beside the tests, which never wait for them.
+  TDeliveryWorker deliveries(observers, clock, mailGrace(mails.waits));
   TOutageBook outages(settings, deliveries, observers, std::move(mails.alert),
                       std::move(mails.recovery));
   observers.add(outages);
@@ -127,8 +128,17 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
   TStopSignals stopSignals;
   {
     TMonitorEngine engine(settings, controls, std::move(processes), observers, clock, jobs);
-    engine.run(stopSignals.fd());
+    engine.watch(deliveries.wakeFd(), [&deliveries] { deliveries.collect(); });
+    // A single run ends once its last mail has; a stop ends the mails too.
+    if (!engine.run(stopSignals.fd()))
+      engine.waitUntil(
+          [&deliveries] {
+            deliveries.collect();
+            return deliveries.idle();
+          },
+          stopSignals.fd());
   }
+  deliveries.shutDown();
   if (kept) kept->batchDone();
   if (metrics) metrics->batchDone();
   if (!options.once) return kExitOk;

@@ -2,6 +2,7 @@
 
 #include <iosfwd>
 
+#include "alerts/alert_mail.h"
 #include "app/program_options.h"
 #include "monitor/outage_book.h"
 #include "monitor/server_test.h"
@@ -14,8 +15,10 @@ namespace quorvex {
 struct THeadlessMails {
   TOutageBook::AlertMail alert;
   TOutageBook::RecoveryMail recovery{};  // empty: none, whatever the options say
+  // The mail's bounded waits; at shut-down a mail under way gets as long.
+  TAlertMailWaits waits{};
 };
-THeadlessMails headlessMails(const TSettings& settings);
+THeadlessMails headlessMails(const TSettings& settings, const TAlertMailWaits& waits = {});
 
 // Runs the monitor without a window until it ends (--once) or SIGINT/SIGTERM
 // arrives; returns the exit code.

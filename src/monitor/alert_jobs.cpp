@@ -23,4 +23,9 @@ TOutageBook::RecoveryMail recoveryMailJobs(TAlertFieldsSource fields,
   };
 }
 
+std::chrono::milliseconds mailGrace(const TAlertMailWaits& waits) {
+  return std::chrono::milliseconds(waits.ConnectTimeoutMs) +
+         std::chrono::milliseconds(waits.ReadTimeoutMs);
+}
+
 }  // namespace quorvex

@@ -21,4 +21,7 @@ TOutageBook::RecoveryMail recoveryMailJobs(TAlertFieldsSource fields,
                                            std::shared_ptr<TQxSMTP> client,
                                            TAlertMailWaits waits = {});
 
+// How long a mail under way at shut-down may still take: its own bounds.
+std::chrono::milliseconds mailGrace(const TAlertMailWaits& waits);
+
 }  // namespace quorvex

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
+#include <thread>
 
 #include "monitor/observer.h"
 #include "platform/clock.h"
@@ -50,5 +53,49 @@ TDeliveryOutcome runDelivery(const TDelivery& delivery);
 // Tells the delivery and the observers of its outcome, stamped with the time.
 void reportDelivery(const TDelivery& delivery, TDeliveryOutcome outcome,
                     IMonitorObserver& observers, const TClock& clock);
+
+}  // namespace quorvex
+
+namespace quorvex {
+
+// Sends the deliveries on a thread of its own, one at a time in the order
+// they were queued, so that a slow mail server holds up neither a test nor
+// the window. Outcomes come back on the engine's thread: collect() reports
+// them, and wakeFd() turns readable when there are some to report.
+class TDeliveryWorker final : public IDeliveryQueue {
+ public:
+  // `shutDownGrace`: how long a delivery under way at shut-down may still
+  // take (the mail's own bounded waits).
+  TDeliveryWorker(IMonitorObserver& observers, const TClock& clock,
+                  std::chrono::milliseconds shutDownGrace);
+  // Shuts down as shutDown does, but reports nothing: whoever was to be
+  // told may be gone already.
+  ~TDeliveryWorker() override;
+  TDeliveryWorker(const TDeliveryWorker&) = delete;
+  TDeliveryWorker& operator=(const TDeliveryWorker&) = delete;
+
+  void enqueue(TDelivery delivery) override;
+  int wakeFd() const;
+  // Reports the outcomes known so far, in the order the deliveries were queued.
+  void collect();
+  // Nothing queued, nothing under way, nothing left to report.
+  bool idle() const;
+  // Sends nothing more: what was queued and not started is reported not
+  // sent; the delivery under way gets its grace, and is reported not sent if
+  // it has not ended by then. Later deliveries are reported not sent at once.
+  void shutDown();
+
+ private:
+  struct TShared;
+  static void work(std::shared_ptr<TShared> shared);
+  void finish(bool report);
+
+  IMonitorObserver& _observers;
+  const TClock& _clock;
+  const std::chrono::milliseconds _grace;
+  std::shared_ptr<TShared> _shared;  // with the thread, which may outlive this
+  std::thread _thread;
+  bool _shutDown = false;
+};
 
 }  // namespace quorvex

@@ -16,6 +16,7 @@
 #include "platform/text.h"
 #include "support/catalogue_fixture.h"
 #include "support/cycle_fakes.h"
+#include "support/loopback.h"
 #include "support/python_peer.h"
 #include "support/scripted_smtp_peer.h"
 #include "support/temp_folder.h"
@@ -217,6 +218,38 @@ TEST(HeadlessAlert, OneLinePerAlertSentOrNot) {
                 "quorvex: alert for down not sent: Socket Error # 10061 Connection refused.\n");
     }
   }
+}
+
+// With tests side by side and a mail server that takes each connection and
+// says nothing, every verdict is reached while the alerts wait their turn;
+// the alerts then end one by one, in the order the servers were found down.
+TEST(HeadlessAlert, ASilentMailServerHoldsUpNoVerdictAndTheAlertsKeepTheirOrder) {
+  const std::vector<std::string> names{"a", "b", "c", "d", "e"};
+  TCatalogueFixture catalogue{{.servers = names}};
+  TFakeChildren children;
+  for (const std::string& name : names)
+    children.scripts[fromUtf8(name + ".ovpn")] = {.reads = {u"no answer\n"}, .endsAfterReads = 1};
+  // Listens and never accepts: the system completes each connection, and
+  // nobody answers it.
+  const TUniqueFd silent = LoopbackSocket();
+  SetMail(catalogue.settings(), LocalPort(silent.get()));
+  TCommandLine options{.headless = true, .once = true};
+  options.optionValues.emplace_back("jobs", u"5");
+  applyOptionValues(catalogue.settings(), options);
+  // Each verdict is reached before the first mail has ended: the last
+  // child's read comes before any outcome is reported.
+  std::ostringstream out, err;
+  std::string errWhenLastRead = "(not read)";
+  children.scripts[u"e.ovpn"].onRead = [&](int) { errWhenLastRead = err.str(); };
+  const int code = runHeadlessCycle(catalogue.settings(), options, children.factory(),
+                                    headlessMails(catalogue.settings(), {1000, 300}), out, err);
+  EXPECT_EQ(code, 2);
+  EXPECT_EQ(errWhenLastRead, "");
+  std::string expected;
+  for (const std::string& name : names)
+    expected += "quorvex: alert for " + name + " not sent: Read timed out.\n";
+  EXPECT_EQ(err.str(), expected);
+  EXPECT_THAT(out.str(), HasSubstr("QUORVEX CRITICAL - 5 of 5 servers down"));
 }
 
 }  // namespace

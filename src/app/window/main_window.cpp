@@ -15,6 +15,7 @@
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSocketNotifier>
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeWidget>
@@ -139,7 +140,11 @@ TfrmMain::TfrmMain(std::unique_ptr<TSettings> settings, TfrmMainServices service
       _clock(*services.clock) {
   createControls();
   _observers.add(*this);
-  _deliveries = std::make_unique<TImmediateDelivery>(_observers, _clock);
+  // The alerts go out beside the window, which never waits for them; each
+  // outcome is shown as soon as it is known.
+  _deliveries = std::make_unique<TDeliveryWorker>(_observers, _clock, mailGrace(_mailWaits));
+  auto* mailDone = new QSocketNotifier(_deliveries->wakeFd(), QSocketNotifier::Read, this);
+  connect(mailDone, &QSocketNotifier::activated, this, [this] { _deliveries->collect(); });
   // Outages are not carried over: every start of the window begins with none.
   _outages = std::make_unique<TOutageBook>(*_settings, *_deliveries, _observers, alertMail(),
                                            recoveryMail());
@@ -150,7 +155,12 @@ TfrmMain::TfrmMain(std::unique_ptr<TSettings> settings, TfrmMainServices service
   QGuiApplication::setApplicationDisplayName(windowTitle());
 }
 
-TfrmMain::~TfrmMain() = default;
+TfrmMain::~TfrmMain() {
+  _engine.reset();  // ends a running child first
+  // A mail under way gets its bounded time; the outcomes still reach the
+  // book and the memo, which are there until the members go.
+  _deliveries->shutDown();
+}
 
 void TfrmMain::createControls() {
   setObjectName(QStringLiteral("frmMain"));
@@ -511,7 +521,10 @@ void TfrmMain::statusChanged(const TStatusChange& change) {
   appendOutput(status + u": " + why + u"\r\n");
 }
 
-void TfrmMain::deliveryDone(const TDeliveryOutcome&) {}
+void TfrmMain::deliveryDone(const TDeliveryOutcome& outcome) {
+  endOutputLine();
+  appendOutput(oneLine(outcome.line()) + u"\r\n");
+}
 
 void TfrmMain::endOutputLine() {
   if (!_output.empty() && _output.back() != u'\n') appendOutput(u"\r\n");

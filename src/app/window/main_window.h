@@ -163,7 +163,7 @@ class TfrmMain : public QWidget, public IMonitorControls, public IMonitorObserve
   // Results flow from the engine to the rows, then to the outage book and
   // its mails.
   TObserverList _observers;
-  std::unique_ptr<IDeliveryQueue> _deliveries;
+  std::unique_ptr<TDeliveryWorker> _deliveries;
   std::unique_ptr<TOutageBook> _outages;
   // Last member: destroyed first, so a running child is terminated while
   // the controls it reports to still exist.

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -30,6 +31,7 @@
 #include "app/window/window_start_up.h"
 #include "platform/exception.h"
 #include "settings/settings.h"
+#include "support/loopback.h"
 #include "support/scripted_smtp_peer.h"
 #include "support/temp_folder.h"
 #include "window_test_support.h"
@@ -45,11 +47,19 @@ struct FakeMail {
     std::u16string serverName;
     std::u16string reason;
   };
+  // Alerts come from the mail queue's thread; the test looks once the
+  // window has shown the outcome.
   std::vector<Sent> sent;
   std::u16string error;
+  std::mutex mutex;
+  size_t count() {
+    std::lock_guard lock(mutex);
+    return sent.size();
+  }
   SendMail op() {
     return [this](const TAlertMailFields& fields, bool testMode, const std::u16string& serverName,
                   const std::u16string& reason) {
+      std::lock_guard lock(mutex);
       sent.push_back({fields, testMode, serverName, reason});
       if (!error.empty()) throw EQxException(error);
     };
@@ -82,6 +92,10 @@ class WindowTest : public ::testing::Test {
   FakeChildren children;
   FakeMail mail;
 };
+
+bool outputShows(TfrmMain& w, const char* line) {
+  return control<QPlainTextEdit>(w, "mmOutput")->toPlainText().contains(QString::fromUtf8(line));
+}
 
 const QRegularExpression kLastRun(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d$"));
 
@@ -352,7 +366,8 @@ TEST_F(WindowTest, StartTestsEveryServerAndColoursTheResults) {
   }
   EXPECT_TRUE(children.byServer[u"up"]->released);
 
-  ASSERT_EQ(mail.sent.size(), 1u);
+  // The alert goes out beside the window.
+  ASSERT_TRUE(waitFor([&] { return mail.count() == 1; }));
   EXPECT_FALSE(mail.sent[0].testMode);
   EXPECT_EQ(mail.sent[0].serverName, u"down");
   EXPECT_EQ(mail.sent[0].fields.MsgTo, u"oncall@example.org");
@@ -370,6 +385,9 @@ TEST_F(WindowTest, AnAlertThatCannotBeSentShowsNoBox) {
   control<QPushButton>(*w, "btnStart")->click();
   ASSERT_TRUE(waitFor([&] { return idle(*w); }));
   EXPECT_EQ(rowText(*w, "down", 1), "Failed");
+  ASSERT_TRUE(waitFor([&] {
+    return outputShows(*w, "alert for down not sent: Socket Error # 10061 Connection refused.");
+  }));
   EXPECT_EQ(mail.sent.size(), 1u);
   EXPECT_TRUE(boxes.boxes.empty());
 }
@@ -394,7 +412,7 @@ TEST_F(WindowTest, AFailedRowSaysWhyInItsTooltipAndAtTheEndOfTheOutput) {
     EXPECT_EQ(rowText(*w, "broken", 1), "Failed to start");
     EXPECT_FALSE(tooltip("broken").isEmpty());
     EXPECT_EQ(tooltip("up"), "");
-    ASSERT_EQ(mail.sent.size(), 1u);
+    ASSERT_TRUE(waitFor([&] { return mail.count() == 1; }));
     EXPECT_EQ(mail.sent[0].reason, u"configuration error");
   }
   TestMachine machine({"down"});
@@ -402,9 +420,10 @@ TEST_F(WindowTest, AFailedRowSaysWhyInItsTooltipAndAtTheEndOfTheOutput) {
   auto w = open(machine);
   ASSERT_TRUE(w);
   control<QPushButton>(*w, "btnStart")->click();
-  ASSERT_TRUE(waitFor([&] { return idle(*w); }));
+  ASSERT_TRUE(waitFor([&] { return idle(*w) && outputShows(*w, "alert for down sent"); }));
   EXPECT_EQ(control<QPlainTextEdit>(*w, "mmOutput")->toPlainText(),
-            "Options error: cannot read the certificate\nFailed: configuration error\n");
+            "Options error: cannot read the certificate\nFailed: configuration error\n"
+            "alert for down sent\n");
 }
 
 TEST_F(WindowTest, AnswersPromptsWithoutShowingThePassword) {
@@ -780,6 +799,45 @@ TEST_F(WindowTest, TestButtonSendsTheTestMail) {
       EXPECT_THAT(lines, ::testing::Contains("<serverName> is down"));
     }
   }
+}
+
+// A mail server that takes the connection and says nothing holds the alert
+// for its read time-out, but not the window: ticks and clicks go on.
+TEST_F(WindowTest, AnAlertWaitingOnASilentMailServerHoldsUpNeitherTicksNorClicks) {
+  TestMachine machine({"down", "slow"});
+  children.byServer[u"down"] = exitingChild();
+  auto slow = silentChild();
+  children.byServer[u"slow"] = slow;
+  // Listens and never accepts: the system completes the connection, and
+  // nobody answers it.
+  const TUniqueFd silent = LoopbackSocket();
+  TfrmMainServices services;
+  services.processFactory = children.factory();
+  services.mailWaits = {3000, 3000};
+  auto w = createMainWindow(machine.settingsPath(), std::move(services)).window;
+  ASSERT_TRUE(w);
+  w->show();
+  const std::pair<const char*, QString> typed[] = {
+      {"edSMTPHost", QStringLiteral("127.0.0.1")},
+      {"edSMTPPort", QString::number(LocalPort(silent.get()))},
+      {"edMsgFrom", QStringLiteral("mon@example.test")},
+      {"edMsgTo", QStringLiteral("ops@example.test")}};
+  for (const auto& [name, text] : typed) control<QLineEdit>(*w, name)->setText(text);
+
+  control<QPushButton>(*w, "btnStart")->click();
+  ASSERT_TRUE(waitFor([&] { return rowText(*w, "down", 1) == "Failed"; }));
+  // Within a second of the verdict, while the alert waits: the next test's
+  // child is read tick after tick, and Stop is handled.
+  ASSERT_TRUE(waitFor([&] { return slow->reads >= 2; }, 1000));
+  control<QPushButton>(*w, "btnStop")->click();
+  EXPECT_EQ(rowText(*w, "slow", 1), "Interrupted");
+  EXPECT_TRUE(slow->released);
+  EXPECT_FALSE(outputShows(*w, "alert for down"));
+  // The outcome shows once the silence has lasted the read time-out.
+  EXPECT_TRUE(
+      waitFor([&] { return outputShows(*w, "alert for down not sent: Read timed out"); }, 10000))
+      << control<QPlainTextEdit>(*w, "mmOutput")->toPlainText().toStdString();
+  EXPECT_TRUE(boxes.boxes.empty());
 }
 
 TEST_F(WindowTest, TicksGoOnUnderAnOpenBox) {
