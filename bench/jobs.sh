@@ -12,20 +12,10 @@ quorvex=$(realpath "${1:-$root/build/release/quorvex}")
 seconds=${2:-60}
 work=$(mktemp -d /tmp/quorvex-jobs-bench-XXXXXX)
 catalogue=$work/catalogue
-server_pids=()
-quorvex_pid=
 
-cleanup() {
-  local pid
-  [ -n "$quorvex_pid" ] && stop_pid "$quorvex_pid" 10
-  for pid in "${server_pids[@]}"; do stop_pid "$pid"; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+# shellcheck source=../tests/app/e2e/common.sh
+source "$root/tests/app/e2e/common.sh"
 
-# shellcheck source=../tests/app/e2e/openvpn_servers.sh
-source "$root/tests/app/e2e/openvpn_servers.sh"
 need_openvpn
 read -r -a ports <<<"$(free_ports 30 udp)"
 make_pki

@@ -19,18 +19,10 @@ jobs_list=("${@:5}")
 timeout=5
 work=$(mktemp -d /tmp/quorvex-scale-bench-XXXXXX)
 catalogue=$work/catalogue
-server_pids=()
 
-cleanup() {
-  local pid
-  for pid in "${server_pids[@]}"; do stop_pid "$pid"; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+# shellcheck source=../tests/app/e2e/common.sh
+source "$root/tests/app/e2e/common.sh"
 
-# shellcheck source=../tests/app/e2e/openvpn_servers.sh
-source "$root/tests/app/e2e/openvpn_servers.sh"
 need_openvpn
 read -r -a ports <<<"$(free_ports $((servers + 1)) udp)"
 closed=${ports[$servers]}  # nothing listens there once the helper has let it go

@@ -33,6 +33,7 @@
 #include "support/child_support.h"
 #include "support/cycle_fakes.h"
 #include "support/engine_rig.h"
+#include "support/fake_clock.h"
 #include "support/scoped_env.h"
 #include "support/temp_folder.h"
 
@@ -238,8 +239,9 @@ TEST(ParallelVerboseTest, EachLineOfOutputCarriesItsServersName) {
   options.optionValues.emplace_back("jobs", u"2");
   applyOptionValues(catalogue.settings(), options);
   std::ostringstream out, err;
+  const TFakeClock clock;
   const int rc = runHeadlessCycle(catalogue.settings(), options, children.factory(),
-                                  {mailsBy(noMail())}, out, err);
+                                  {mailsBy(noMail())}, out, err, clock);
   EXPECT_EQ(rc, kExitCritical);
   const std::string text = out.str();
   EXPECT_NE(text.find("a: line one\r\n"), std::string::npos) << text;
@@ -267,7 +269,7 @@ TEST(ParallelJobsTest, NeverMoreChildrenAtOnceThanJobs) {
       children.scripts[fromUtf8(std::string(name) + ".ovpn")] = {
           .endsAfterReads = 1 + static_cast<int>(name[0] - 'a') % 3};
     TFakeView view(catalogue.settings().ServerCount());
-    const TClock& clock = TClock::System();
+    const TFakeClock clock;
     TEngineRig rig(catalogue.settings(), view, view, children.factory(), clock, jobs);
     int stopPipe[2];
     ASSERT_EQ(pipe(stopPipe), 0);
@@ -283,24 +285,26 @@ TEST(ParallelJobsTest, NeverMoreChildrenAtOnceThanJobs) {
 TEST(ParallelRepeatTest, CyclesAgainAndAnOutageKeepsItsOneAlert) {
   TCatalogueFixture catalogue({.servers = {"down", "up"}, .repeatPeriod = 0});
   TFakeChildren children;
-  children.scripts[u"down.ovpn"] = {.reads = {u"gone\r\n"}, .endsAfterReads = 1};
+  int stopPipe[2];
+  ASSERT_EQ(pipe(stopPipe), 0);
+  // The third test of "down" brings the stop.
+  int downTests = 0;
+  children.scripts[u"down.ovpn"] = {
+      .reads = {u"gone\r\n"}, .endsAfterReads = 1, .onRead = [&](int reads) {
+        if (reads == 1 && ++downTests == 3) {
+          [[maybe_unused]] ssize_t n = write(stopPipe[1], "x", 1);
+        }
+      }};
   children.scripts[u"up.ovpn"] = {.reads = {u"Initialization Sequence Completed\r\n"}};
   TFakeView view(2);
   view.repeat = true;
-  const TClock& clock = TClock::System();
+  const TFakeClock clock;
   int alerts = 0;
   TEngineRig rig(catalogue.settings(), view, view, children.factory(), clock, 2,
                  [&alerts](const TVPNServer&, const std::u16string&) { ++alerts; });
   TMonitorEngine& run = rig.engine;
   TOutageBook& outages = rig.outages;
-  int stopPipe[2];
-  ASSERT_EQ(pipe(stopPipe), 0);
-  std::thread stopper([&stopPipe] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    [[maybe_unused]] ssize_t n = write(stopPipe[1], "x", 1);
-  });
   EXPECT_TRUE(run.run(stopPipe[0]));
-  stopper.join();
   close(stopPipe[0]);
   close(stopPipe[1]);
   const auto& down = view.rows.at(catalogue.row("down")).history;

@@ -9,19 +9,14 @@
 #include "platform/exception.h"
 #include "platform/registry.h"
 #include "platform/text.h"
+#include "support/no_openvpn.h"
 #include "support/raises.h"
 #include "support/temp_folder.h"
 
 namespace quorvex {
 namespace {
 
-class NoOpenVPN final : public IRegistry {
- public:
-  std::unique_ptr<IRegistryKey> openLocalMachineKey(std::u16string_view,
-                                                    TRegistryAccess) const override {
-    return nullptr;
-  }
-};
+using test::NoOpenVPN;
 
 class StartUpTest : public ::testing::Test {
  protected:

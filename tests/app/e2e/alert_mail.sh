@@ -13,28 +13,10 @@ work=$(mktemp -d /tmp/quorvex-alert-XXXXXX)
 # test starts with none, and the home folder is left alone.
 export XDG_STATE_HOME=$work/state
 catalogue=$work/catalogue
-server_pids=()
-quorvex_pid=
 
-cleanup() {
-  local pid
-  [ -n "$quorvex_pid" ] && stop_pid "$quorvex_pid" 10
-  stop_smtp
-  for pid in "${server_pids[@]}"; do stop_pid "$pid"; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+# shellcheck source=common.sh
+source "$here/common.sh"
 
-fail() {
-  echo "FAIL: $*" >&2
-  for f in "$work"/*.log "$work"/*.out "$work"/*.err; do
-    [ -f "$f" ] && { echo "--- $f" >&2; tail -n 40 "$f" >&2; }
-  done
-  exit 1
-}
-
-# shellcheck source=openvpn_servers.sh
-source "$here/openvpn_servers.sh"
 need_openvpn
 /usr/bin/python3 -c "import aiosmtpd" 2>/dev/null || fail "python3-aiosmtpd is not installed"
 

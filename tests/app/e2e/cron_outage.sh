@@ -12,26 +12,10 @@ quorvex=$1
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 work=$(mktemp -d /tmp/quorvex-cron-XXXXXX)
 catalogue=$work/catalogue
-server_pids=()
 
-cleanup() {
-  local pid
-  stop_smtp
-  for pid in "${server_pids[@]}"; do stop_pid "$pid"; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+# shellcheck source=common.sh
+source "$here/common.sh"
 
-fail() {
-  echo "FAIL: $*" >&2
-  for f in "$work"/*.log "$work"/*.out "$work"/*.err; do
-    [ -f "$f" ] && { echo "--- $f" >&2; tail -n 40 "$f" >&2; }
-  done
-  exit 1
-}
-
-# shellcheck source=openvpn_servers.sh
-source "$here/openvpn_servers.sh"
 need_openvpn
 /usr/bin/python3 -c "import aiosmtpd" 2>/dev/null || fail "python3-aiosmtpd is not installed"
 

@@ -9,26 +9,11 @@ quorvex=$1
 work=$(mktemp -d /tmp/quorvex-e2e-XXXXXX)
 export XDG_STATE_HOME=$work/state
 catalogue=$work/catalogue
-server_pids=()
-
-cleanup() {
-  local pid
-  for pid in "${server_pids[@]}"; do stop_pid "$pid"; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-  echo "FAIL: $*" >&2
-  for f in "$work"/*.log "$work"/*.out "$work"/*.err; do
-    [ -f "$f" ] && { echo "--- $f" >&2; tail -n 40 "$f" >&2; }
-  done
-  exit 1
-}
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-# shellcheck source=openvpn_servers.sh
-source "$here/openvpn_servers.sh"
+# shellcheck source=common.sh
+source "$here/common.sh"
+
 need_openvpn
 read -r port_server port_closed_udp <<<"$(free_ports 2 udp)"
 read -r port_closed_tcp <<<"$(free_ports 1 tcp)"

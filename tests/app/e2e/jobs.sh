@@ -10,32 +10,14 @@ quorvex=$1
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 work=$(mktemp -d /tmp/quorvex-jobs-XXXXXX)
 catalogue=$work/catalogue
-server_pids=()
-quorvex_pid=
 # Long enough for an up server to connect while eleven other tests start
 # beside it on a busy two-core machine; the down ones still show whether the
 # time-outs run side by side.
 conn_timeout=5
 
-cleanup() {
-  local pid
-  [ -n "$quorvex_pid" ] && stop_pid "$quorvex_pid" 10
-  stop_smtp
-  for pid in "${server_pids[@]}"; do stop_pid "$pid"; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+# shellcheck source=common.sh
+source "$here/common.sh"
 
-fail() {
-  echo "FAIL: $*" >&2
-  for f in "$work"/*.out "$work"/*.err; do
-    [ -f "$f" ] && { echo "--- $f" >&2; tail -n 40 "$f" >&2; }
-  done
-  exit 1
-}
-
-# shellcheck source=openvpn_servers.sh
-source "$here/openvpn_servers.sh"
 need_openvpn
 /usr/bin/python3 -c "import aiosmtpd" 2>/dev/null || fail "python3-aiosmtpd is not installed"
 
@@ -85,13 +67,6 @@ cat >"$work/settings.xml" <<XML
 XML
 export QUORVEX_CONFIG_DIR=$catalogue
 
-children_left() {
-  local p
-  for p in /proc/[0-9]*; do
-    [ "$(readlink "$p/cwd" 2>/dev/null)" = "$catalogue" ] && echo "${p#/proc/}"
-  done
-  return 0
-}
 status_lines() { grep -P '^[0-9-]+ [0-9:]+\t[^\t]+\t' "$1" | cut -f2,3; }
 status_of() { status_lines "$2" | grep -P "^$1\t" | tail -n 1 | cut -f2; }
 mails() { ls "$maildir" | grep -c '\.eml$' || true; }

@@ -9,26 +9,11 @@ quorvex=$1
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 work=$(mktemp -d /tmp/quorvex-jobs-one-XXXXXX)
 catalogue=$work/catalogue
-server_pids=()
 runs=20
 
-cleanup() {
-  local pid
-  for pid in "${server_pids[@]}"; do stop_pid "$pid"; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+# shellcheck source=common.sh
+source "$here/common.sh"
 
-fail() {
-  echo "FAIL: $*" >&2
-  for f in "$work"/*.out "$work"/*.err; do
-    [ -f "$f" ] && { echo "--- $f" >&2; tail -n 40 "$f" >&2; }
-  done
-  exit 1
-}
-
-# shellcheck source=openvpn_servers.sh
-source "$here/openvpn_servers.sh"
 need_openvpn
 
 read -r port <<<"$(free_ports 1 udp)"

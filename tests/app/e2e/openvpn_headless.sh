@@ -10,28 +10,11 @@ work=$(mktemp -d /tmp/quorvex-e2e-XXXXXX)
 # test starts with none, and the home folder is left alone.
 export XDG_STATE_HOME=$work/state
 catalogue=$work/catalogue
-server_pids=()
-quorvex_pid=
-
-cleanup() {
-  local pid
-  [ -n "$quorvex_pid" ] && kill "$quorvex_pid" 2>/dev/null || true
-  for pid in "${server_pids[@]}"; do stop_pid "$pid"; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-  echo "FAIL: $*" >&2
-  for f in "$work"/*.log "$work"/*.out "$work"/*.err; do
-    [ -f "$f" ] && { echo "--- $f" >&2; tail -n 30 "$f" >&2; }
-  done
-  exit 1
-}
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-# shellcheck source=openvpn_servers.sh
-source "$here/openvpn_servers.sh"
+# shellcheck source=common.sh
+source "$here/common.sh"
+
 need_openvpn
 skipped=
 read -r port_alice port_other port_closed <<<"$(free_ports 3)"
@@ -55,14 +38,6 @@ cat >"$work/settings.xml" <<XML
 XML
 
 export QUORVEX_CONFIG_DIR=$catalogue
-
-children_left() {
-  local p
-  for p in /proc/[0-9]*; do
-    [ "$(readlink "$p/cwd" 2>/dev/null)" = "$catalogue" ] && echo "${p#/proc/}"
-  done
-  return 0
-}
 
 # --- one cycle ---------------------------------------------------------------
 rc=0

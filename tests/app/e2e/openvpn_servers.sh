@@ -1,7 +1,7 @@
 # Real OpenVPN servers on 127.0.0.1 for the end-to-end scripts, and the
-# aiosmtpd server for their mail; sourced. The caller sets $work (a scratch
-# folder), defines fail MESSAGE and keeps the array server_pids, whose
-# processes it ends in its clean-up (with stop_smtp for the mail server).
+# aiosmtpd server for their mail; sourced through common.sh, whose clean-up
+# ends the processes of server_pids and the mail server, and whose fail
+# MESSAGE these use.
 
 smtp_script=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../smtp" && pwd)/smtp_server.py
 smtp_pid=

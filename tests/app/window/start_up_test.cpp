@@ -12,16 +12,10 @@
 #include "platform/registry.h"
 #include "window_test_support.h"
 
+#include "support/no_openvpn.h"
+
 namespace quorvex::test {
 namespace {
-
-class NoOpenVPN final : public IRegistry {
- public:
-  std::unique_ptr<IRegistryKey> openLocalMachineKey(std::u16string_view,
-                                                    TRegistryAccess) const override {
-    return nullptr;
-  }
-};
 
 class StartUpTest : public ::testing::Test {
  protected:
