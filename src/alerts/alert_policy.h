@@ -16,6 +16,7 @@ struct TOutageState {
   int32_t failures = 0;                    // "Failed" results in a row
   std::optional<TWallTime> outageStart{};  // the first "Failed" of the row
   std::optional<TWallTime> lastMail{};     // the last alert or reminder sent
+  std::u16string reason{};                 // why the last "Failed" failed, in words
   bool operator==(const TOutageState&) const = default;
 };
 

@@ -22,21 +22,21 @@ TOutageBook::TOutageBook(const TSettings& settings, IDeliveryQueue& deliveries,
       _alertMail(std::move(alertMail)),
       _recoveryMail(std::move(recoveryMail)),
       _outages(static_cast<size_t>(settings.ServerCount())),
-      _lastReasons(_outages.size()),
       _alertPending(_outages.size()) {}
 
 void TOutageBook::statusChanged(const TStatusChange& change) {
   const TTestResult result = policyResult(change.verdict);
   if (result == TTestResult::Neither) return;
   const int row = change.row;
-  std::u16string& lastReason = _lastReasons.at(row);
-  if (result == TTestResult::Failed) lastReason = change.reason.text();
-  // An outage carried over from an earlier run has no reason on record.
-  if (lastReason.empty()) lastReason = u"unknown";
   const TAlertPolicy policy(alertPolicySettings(_settings.Options()));
   TOutageState& state = _outages.at(row);
   const TOutageState before = state;
+  // The reason of the outage's last failure, kept with it (across runs too:
+  // an outage from a state file of an older version has none on record).
+  std::u16string lastReason = result == TTestResult::Failed ? change.reason.text() : state.reason;
+  if (lastReason.empty()) lastReason = u"unknown";
   const TAlertDecision decision = policy.judge(state, result, change.wallTime);
+  if (result == TTestResult::Failed) state.reason = change.reason.text();
   _judging = row;
   if (decision.mail) {
     const TVPNServer& server = _settings.Servers(row);

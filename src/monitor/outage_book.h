@@ -47,8 +47,7 @@ class TOutageBook final : public IMonitorObserver {
   IMonitorObserver& _observers;
   AlertMail _alertMail;
   RecoveryMail _recoveryMail;
-  std::vector<TOutageState> _outages;        // one per server; `alerted` is the alert flag
-  std::vector<std::u16string> _lastReasons;  // of each server's last "Failed"
+  std::vector<TOutageState> _outages;  // one per server; `alerted` is the alert flag
   // An alert or reminder queued and its outcome not known yet: the next
   // failure of that server queues no second one.
   std::vector<bool> _alertPending;

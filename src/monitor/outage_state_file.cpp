@@ -106,6 +106,7 @@ TOutageStates readStates(const TXmlNode& root) {
     if (state.failures < 0) throw EDamaged(u"a negative count of failures");
     state.outageStart = timeOf(server, "outage_start");
     state.lastMail = timeOf(server, "last_mail");
+    state.reason = fromUtf8(valueOf(server, "reason"));
     states[name] = state;
   }
   return states;
@@ -140,6 +141,8 @@ void TOutageStateFile::save(const TOutageStates& states) const {
     xml.setValue("failures", int32ToText(state.failures), u"failures");
     xml.setValue("outage_start", timeText(state.outageStart), u"outage_start");
     xml.setValue("last_mail", timeText(state.lastMail), u"last_mail");
+    // Only where there is one: a file without reasons keeps its layout.
+    if (!state.reason.empty()) xml.setValue("reason", state.reason, u"reason");
     xml.close();
   }
   xml.close();

@@ -28,6 +28,8 @@ TOutageStates someStates() {
   // "%", XML's own characters, a byte that is no UTF-8.
   states["evil\r\nBcc: x%41<&>\xFF.conf"] = {false, 1, TWallTime(seconds(0)), std::nullopt};
   states["up.ovpn"] = {};
+  // A reason in words, with XML's own characters.
+  states["lab.ovpn"] = {true, 2, TWallTime(seconds(7)), TWallTime(seconds(8)), u"<timed> & out"};
   return states;
 }
 
