@@ -1,12 +1,11 @@
 #include "mail/charset_table.h"
 
-#include <iconv.h>
-
 #include <map>
 #include <mutex>
 #include <unordered_map>
 
 #include "platform/text.h"
+#include "platform/text_encoding.h"
 
 namespace quorvex {
 
@@ -143,9 +142,7 @@ bool converterSupports(const char* name) {
   std::lock_guard lock(mutex);
   const auto it = known.find(name);
   if (it != known.end()) return it->second;
-  iconv_t cd = iconv_open("UTF-16LE", name);
-  const bool ok = cd != reinterpret_cast<iconv_t>(-1);
-  if (ok) iconv_close(cd);
+  const bool ok = TEncoding::ForCharset(name) != nullptr;
   known.emplace(name, ok);
   return ok;
 }

@@ -19,12 +19,4 @@ TLocaleName ParseLocaleName(const std::string& name) {
   return result;
 }
 
-TLocaleName UserLocale() {
-  for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
-    const char* value = std::getenv(variable);
-    if (value && *value) return ParseLocaleName(value);
-  }
-  return {};
-}
-
 }  // namespace quorvex

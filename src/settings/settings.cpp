@@ -105,7 +105,7 @@ void TSettings::SetSMTPUseSSLTLS(bool v) { set(TFieldId::SMTPUseSSLTLS, boolToTe
 
 TSettings::~TSettings() = default;
 
-void TSettings::loadFromRegistry() { loadFromRegistry(TPosixRegistry()); }
+void TSettings::loadFromRegistry() { loadFromRegistry(*SystemRegistry()); }
 
 void TSettings::loadFromRegistry(const IRegistry& registry) {
   auto key = registry.openLocalMachineKey(u"\\SOFTWARE\\OpenVPN-GUI", TRegistryAccess::AllAccess);

@@ -1,4 +1,4 @@
-#include "platform/registry.h"
+#include "platform/registry_posix.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "platform/registry.h"
+#include "platform/registry_posix.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -53,6 +53,8 @@ std::unique_ptr<IRegistryKey> TPosixRegistry::openLocalMachineKey(std::u16string
   }
   return nullptr;
 }
+
+std::unique_ptr<IRegistry> SystemRegistry() { return std::make_unique<TPosixRegistry>(); }
 
 bool TPosixRegistry::openvpnInstalled() const {
   return !findProgram("openvpn", _places.programFolders).empty();
