@@ -24,6 +24,10 @@ endforeach()
 
 set(QUORVEX_WINDOWS_LAYERS ${QUORVEX_WINDOWS_LAYERS})
 quorvex_layer(platform LIBS Threads::Threads advapi32)
+quorvex_layer(net USES platform LIBS ws2_32)
+target_include_directories(quorvex_net PUBLIC ${QUORVEX_OPENSSL_HEADERS})
+quorvex_layer(mail USES net)
+quorvex_layer(smtp USES mail)
 
 enable_testing()
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
@@ -41,9 +45,11 @@ set_tests_properties(windows_prefix_end PROPERTIES FIXTURES_CLEANUP wine SKIP_RE
 
 # windows_test(LAYER FILE...): the test program of LAYER from those of its
 # tests that are not tied to Linux; tests/LAYER/*_win_test.cpp join them.
+# A test program that needs a peer names the script that starts it.
 function(quorvex_windows_test layer)
+  cmake_parse_arguments(ARG "" "PEER" "" ${ARGN})
   set(sources)
-  foreach(name IN LISTS ARGN)
+  foreach(name IN LISTS ARG_UNPARSED_ARGUMENTS)
     list(APPEND sources ${CMAKE_SOURCE_DIR}/tests/${layer}/${name}.cpp)
   endforeach()
   file(GLOB own CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/${layer}/*_win_test.cpp)
@@ -53,10 +59,19 @@ function(quorvex_windows_test layer)
   target_include_directories(test_${layer} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   target_compile_definitions(test_${layer} PRIVATE
     QUORVEX_SOURCE_DIR="${CMAKE_SOURCE_DIR}" QUORVEX_BINARY_DIR="${CMAKE_BINARY_DIR}")
-  add_test(NAME windows.${layer}
-           COMMAND ${QUORVEX_WINE_RUN} ${QUORVEX_WINE_PREFIX} $<TARGET_FILE:test_${layer}>)
+  if(ARG_PEER)
+    add_test(NAME windows.${layer}
+             COMMAND ${CMAKE_SOURCE_DIR}/tests/windows/${ARG_PEER} ${QUORVEX_WINE_PREFIX}
+                     ${CMAKE_BINARY_DIR}/peer-${layer} $<TARGET_FILE:test_${layer}>)
+  else()
+    add_test(NAME windows.${layer}
+             COMMAND ${QUORVEX_WINE_RUN} ${QUORVEX_WINE_PREFIX} $<TARGET_FILE:test_${layer}>)
+  endif()
   set_tests_properties(windows.${layer} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300
                                                    SKIP_RETURN_CODE 77)
 endfunction()
 
 quorvex_windows_test(platform text_test text_encoding_test)
+quorvex_windows_test(net buffer_test line_io_test reply_test)
+quorvex_windows_test(mail body_encoders_test email_address_test header_list_test message_test)
+quorvex_windows_test(smtp reply_smtp_test PEER with_smtp_peer.sh)

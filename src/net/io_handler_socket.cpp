@@ -1,8 +1,6 @@
 #include "net/io_handler_socket.h"
 
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
+#include "net/socket_headers.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -69,6 +69,11 @@ class EQxStackError : public EQxException {
  public:
   using EQxException::EQxException;
 };
+// The system's socket library cannot be loaded or started.
+class EQxStackInitializationFailed : public EQxStackError {
+ public:
+  using EQxStackError::EQxStackError;
+};
 class EQxIPVersionUnsupported : public EQxStackError {
  public:
   EQxIPVersionUnsupported()

@@ -1,10 +1,10 @@
 #include "net/openssl_library.h"
 
-#include <dlfcn.h>
-#include <sys/socket.h>
-
 #include <atomic>
-#include <cerrno>
+
+#include "net/socket_error.h"
+#include "net/socket_system.h"
+#include "platform/shared_library.h"
 
 namespace quorvex {
 
@@ -14,27 +14,28 @@ namespace {
 // binding that loaded, through which they reach its state.
 std::atomic<const TQxOpenSSLFunctions*> gBioFunctions{nullptr};
 
-bool ShouldRetry(int AErrno) {
-  return AErrno == EAGAIN || AErrno == EWOULDBLOCK || AErrno == EINTR;
+bool ShouldRetry(int AErr) {
+  return AErr == socket_error::WouldBlock || AErr == socket_error::Interrupted;
 }
 
 int BioWrite(BIO* ABio, const char* AData, int ALength) {
   const TQxOpenSSLFunctions& F = *gBioFunctions.load();
   auto* state = static_cast<TQxSocketBioState*>(F.BIO_get_data(ABio));
   F.BIO_clear_flags(ABio, BIO_FLAGS_RWS | BIO_FLAGS_SHOULD_RETRY);
-  const ssize_t n =
-      ::send(state->Socket, AData, ALength, MSG_NOSIGNAL | (state->DontWait ? MSG_DONTWAIT : 0));
-  if (n < 0 && ShouldRetry(errno)) F.BIO_set_flags(ABio, BIO_FLAGS_WRITE | BIO_FLAGS_SHOULD_RETRY);
-  return static_cast<int>(n);
+  const int n = socket_system::Send(state->Socket, AData, ALength, state->DontWait);
+  if (n < 0 && ShouldRetry(WSGetLastError()))
+    F.BIO_set_flags(ABio, BIO_FLAGS_WRITE | BIO_FLAGS_SHOULD_RETRY);
+  return n;
 }
 
 int BioRead(BIO* ABio, char* AData, int ALength) {
   const TQxOpenSSLFunctions& F = *gBioFunctions.load();
   auto* state = static_cast<TQxSocketBioState*>(F.BIO_get_data(ABio));
   F.BIO_clear_flags(ABio, BIO_FLAGS_RWS | BIO_FLAGS_SHOULD_RETRY);
-  const ssize_t n = ::recv(state->Socket, AData, ALength, state->DontWait ? MSG_DONTWAIT : 0);
-  if (n < 0 && ShouldRetry(errno)) F.BIO_set_flags(ABio, BIO_FLAGS_READ | BIO_FLAGS_SHOULD_RETRY);
-  return static_cast<int>(n);
+  const int n = socket_system::Recv(state->Socket, AData, ALength, state->DontWait);
+  if (n < 0 && ShouldRetry(WSGetLastError()))
+    F.BIO_set_flags(ABio, BIO_FLAGS_READ | BIO_FLAGS_SHOULD_RETRY);
+  return n;
 }
 
 long BioCtrl(BIO* /*ABio*/, int ACmd, long /*ANum*/, void* /*APtr*/) {
@@ -64,15 +65,16 @@ bool TQxOpenSSLLibrary::Load() {
   std::lock_guard<std::mutex> guard(_lock);
   if (_loaded) return true;
   _missing.clear();
-  if (!_crypto) _crypto = dlopen(_cryptoName.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!_ssl) _ssl = dlopen(_sslName.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!_crypto) _crypto = LoadOpenSSLLibrary(_cryptoName);
+  if (!_ssl) _ssl = LoadOpenSSLLibrary(_sslName);
   if (!_crypto) _missing.push_back(_cryptoName);
   if (!_ssl) _missing.push_back(_sslName);
   if (!_missing.empty()) return false;
 
   TQxOpenSSLFunctions f;
   auto bind = [this](void* ALibrary, const char* AName, auto& VSlot) {
-    VSlot = reinterpret_cast<std::remove_reference_t<decltype(VSlot)>>(dlsym(ALibrary, AName));
+    VSlot = reinterpret_cast<std::remove_reference_t<decltype(VSlot)>>(
+        SharedLibrarySymbol(ALibrary, AName));
     if (!VSlot) _missing.push_back(AName);
   };
 #define QX_BIND_SSL(name) bind(_ssl, #name, f.name);

@@ -97,10 +97,20 @@ struct TQxOpenSSLFunctions {
 // the loaded flag's lock; a failed load is tried again on the next call. The
 // libraries stay loaded until the process ends: OpenSSL cleans up after
 // itself at exit, and unloading it earlier would pull its exit handlers away.
+// The OpenSSL library files of the platform: libssl.so.3 and libcrypto.so.3,
+// or libssl-3-x64.dll and libcrypto-3-x64.dll as OpenVPN for Windows ships them.
+extern const char* const kOpenSSLLibraryName;
+extern const char* const kOpenSSLCryptoName;
+
+// Loads one OpenSSL library file. A name without a folder is looked for where
+// the platform keeps OpenSSL (on Windows: beside the executable, then in
+// OpenVPN's bin folder, then on PATH); a path is taken as it stands.
+void* LoadOpenSSLLibrary(const std::string& AName);
+
 class TQxOpenSSLLibrary {
  public:
-  explicit TQxOpenSSLLibrary(std::string ASSLName = "libssl.so.3",
-                             std::string ACryptoName = "libcrypto.so.3");
+  explicit TQxOpenSSLLibrary(std::string ASSLName = kOpenSSLLibraryName,
+                             std::string ACryptoName = kOpenSSLCryptoName);
   ~TQxOpenSSLLibrary();
   TQxOpenSSLLibrary(const TQxOpenSSLLibrary&) = delete;
   TQxOpenSSLLibrary& operator=(const TQxOpenSSLLibrary&) = delete;

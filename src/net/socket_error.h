@@ -14,6 +14,7 @@ constexpr int InvalidArgument = 10022;
 constexpr int WouldBlock = 10035;
 constexpr int NotASocket = 10038;
 constexpr int ConnectionAborted = 10053;
+constexpr int NotConnected = 10057;
 constexpr int ConnectionReset = 10054;
 constexpr int Shutdown = 10058;
 constexpr int TimedOut = 10060;
@@ -25,8 +26,12 @@ constexpr int HostNotFound = 11001;
 std::u16string WSTranslateSocketErrorMsg(int AErr);
 
 // The socket error code for a Linux errno value. An errno with no counterpart
-// keeps its own value (and so gets an empty text).
+// keeps its own value (and so gets an empty text). POSIX only.
 int SocketErrorFromErrno(int AErrno);
+
+// The socket error code for the system's own error code (errno on POSIX; on
+// Windows the codes are the same).
+int SocketErrorFromSystem(int ACode);
 
 // The socket error code for a getaddrinfo result (0 for success).
 // AErrno is the errno at the time of the call, used for EAI_SYSTEM.
@@ -34,6 +39,8 @@ int SocketErrorFromResolverResult(int AResult, int AErrno);
 
 // The socket error code of the calling thread's last failed socket call.
 int WSGetLastError();
+// Makes AErr the calling thread's last socket error (0: none).
+void WSSetLastError(int AErr);
 
 // Raises EQxNotASocket for 10038, else EQxSocketError, with the translated
 // message.

@@ -1,15 +1,11 @@
 #include "net/socket_handle.h"
 
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 
 #include "net/net_errors.h"
 #include "net/socket_error.h"
+#include "net/socket_system.h"
 #include "platform/text.h"
 
 namespace quorvex {
@@ -31,18 +27,18 @@ void TQxSocketList::Clear() {
 }
 
 bool TQxSocketList::SelectRead(int AMSec) const {
-  std::vector<pollfd> fds;
+  std::vector<int> handles;
   {
     std::lock_guard<std::mutex> lock(_lock);
-    for (int handle : _handles) fds.push_back(pollfd{handle, POLLIN, 0});
+    handles = _handles;
   }
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(AMSec, 0));
   int timeout = AMSec < 0 ? -1 : AMSec;
   while (true) {
-    const int n = ::poll(fds.data(), fds.size(), timeout);
+    const int n = socket_system::WaitReadable(handles, timeout);
     if (n >= 0) return n > 0;
-    if (errno != EINTR) RaiseLastSocketError();
+    if (WSGetLastError() != socket_error::Interrupted) RaiseLastSocketError();
     if (AMSec >= 0) {
       const auto left =
           std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
@@ -123,7 +119,7 @@ void TQxSocketHandle::EndConnect(int AHandle, bool AReadBack) {
   FConnecting = false;
   if (FCloseAfterConnect) {
     FCloseAfterConnect = false;
-    ::close(AHandle);
+    socket_system::Close(AHandle);
   } else if (AReadBack && FHandleAllocated) {
     UpdateBindingLocal();
     UpdateBindingPeer();
@@ -136,11 +132,11 @@ void TQxSocketHandle::CloseSocket() {
   FHandleAllocated = false;
   FReadSocketList.Remove(FHandle);
   // Shutting down also ends a connect still waiting for its answer.
-  ::shutdown(FHandle, SHUT_WR);
+  socket_system::ShutdownSend(FHandle);
   if (FConnecting)
     FCloseAfterConnect = true;
   else
-    ::close(FHandle);
+    socket_system::Close(FHandle);
   FHandle = -1;
 }
 

@@ -1,17 +1,14 @@
 #include "net/ssl_openssl.h"
 
-#include <sys/socket.h>
-#include <sys/time.h>
-
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cstring>
 
 #include "net/net_errors.h"
 #include "net/openssl_library.h"
 #include "net/socket_error.h"
+#include "net/socket_system.h"
 #include "net/ssl_errors.h"
 #include "platform/text.h"
 
@@ -59,7 +56,7 @@ template <class E>
 template <class E>
 [[noreturn]] void RaiseSSL(const TQxOpenSSLFunctions& F, SSL* ASSL, int ARetCode,
                            const std::u16string& AMsg) {
-  const int saved = errno;
+  const int saved = WSGetLastError();
   const int kind = F.SSL_get_error(ASSL, ARetCode);
   const unsigned long code = F.ERR_get_error();
   F.ERR_clear_error();
@@ -69,21 +66,16 @@ template <class E>
     throw E(prefix + kEOFViolation, SSL_ERROR_SYSCALL, 0);
   if (kind == SSL_ERROR_SSL || (kind == SSL_ERROR_SYSCALL && code != 0))
     RaiseCryptoCode<EQxOSSLUnderlyingCryptoError>(F, code, AMsg);
-  if (kind == SSL_ERROR_SYSCALL) RaiseSocketError(SocketErrorFromErrno(saved));
+  if (kind == SSL_ERROR_SYSCALL) RaiseSocketError(saved);
   // A blocking socket asks to be retried only when its time-out has run out.
   if ((kind == SSL_ERROR_WANT_READ || kind == SSL_ERROR_WANT_WRITE) &&
-      (saved == EAGAIN || saved == EWOULDBLOCK))
+      saved == socket_error::WouldBlock)
     RaiseSocketError(socket_error::TimedOut);
   throw E(prefix + ErrorString(F, static_cast<unsigned long>(kind)), kind, ARetCode);
 }
 
 // A time-out of AMSec ms on both directions of the socket; 0 or less: none.
-void SetSocketTimeouts(int ASocket, int AMSec) {
-  const int ms = AMSec > 0 ? AMSec : 0;
-  timeval tv{ms / 1000, static_cast<suseconds_t>((ms % 1000) * 1000)};
-  ::setsockopt(ASocket, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-  ::setsockopt(ASocket, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
-}
+void SetSocketTimeouts(int ASocket, int AMSec) { socket_system::SetTimeouts(ASocket, AMSec); }
 
 TQxSSLIOHandlerSocketOpenSSL* HandlerOf(const TQxOpenSSLFunctions& F, const SSL* ASSL) {
   auto* socket = static_cast<TQxSSLSocket*>(F.SSL_get_ex_data(ASSL, 0));
@@ -120,14 +112,14 @@ void InfoCallback(const SSL* ASSL, int /*AWhere*/, int /*ARet*/) {
   const TQxOpenSSLFunctions& F = library->F();
   TQxSSLIOHandlerSocketOpenSSL* handler = HandlerOf(F, ASSL);
   if (!handler || !handler->OnStatusInfo) return;
-  const int saved = errno;  // the handshake reads the socket error after this
+  const int saved = WSGetLastError();  // the handshake reads the socket error after this
   try {
     std::lock_guard<std::mutex> guard(library->InfoLock);
     handler->OnStatusInfo(u"SSL status: \"" + fromUtf8(F.SSL_state_string_long(ASSL)) + u"\"");
   } catch (...) {
     // nothing may cross OpenSSL's C frames; a status report is not worth a failure
   }
-  errno = saved;
+  WSSetLastError(saved);
 }
 
 int VerifyCallback(int AOk, X509_STORE_CTX* AStore) {
@@ -303,7 +295,7 @@ std::u16string TQxSSLSocket::Connect(int pHandle) {
     if (F.SSL_set1_host(fSSL, host.c_str()) != 1)
       RaiseCrypto<EQxOSSLConnectError>(F, u"Error connecting with SSL.");
   }
-  errno = 0;
+  WSSetLastError(0);
   result = F.SSL_connect(fSSL);
   if (result < 1) RaiseSSL<EQxOSSLConnectError>(F, fSSL, result, u"Error connecting with SSL.");
   _established = true;
@@ -345,7 +337,8 @@ std::u16string TQxSSLSocket::ProtocolVersion() const {
 
 namespace {
 
-// The socket error of a failed TLS transfer, left in errno for the caller.
+// The socket error of a failed TLS transfer, left as the last socket error
+// for the caller.
 // Returns -1, or 0 when the peer simply ended the stream.
 int TransferFailure(const TQxOpenSSLFunctions& F, int AKind, int ASavedErrno) {
   const unsigned long code = F.ERR_get_error();
@@ -356,32 +349,34 @@ int TransferFailure(const TQxOpenSSLFunctions& F, int AKind, int ASavedErrno) {
   if (IsUnexpectedEOF(code) || (AKind == SSL_ERROR_SYSCALL && code == 0 && ASavedErrno == 0))
     return 0;
   if (AKind == SSL_ERROR_SYSCALL) {
-    errno = ASavedErrno;
+    WSSetLastError(ASavedErrno);
   } else if ((AKind == SSL_ERROR_WANT_READ || AKind == SSL_ERROR_WANT_WRITE)) {
-    errno = ETIMEDOUT;  // the socket's time-out ran out in the middle of a record
+    WSSetLastError(
+        socket_error::TimedOut);  // the socket's time-out ran out in the middle of a record
   } else {
-    errno = ECONNABORTED;  // the session broke: bad record, alert from the peer
+    WSSetLastError(
+        socket_error::ConnectionAborted);  // the session broke: bad record, alert from the peer
   }
   return -1;
 }
 
 bool WouldBlock(int AKind, int AErrno) {
   return (AKind == SSL_ERROR_WANT_READ || AKind == SSL_ERROR_WANT_WRITE) &&
-         (AErrno == EAGAIN || AErrno == EWOULDBLOCK);
+         AErrno == socket_error::WouldBlock;
 }
 
 }  // namespace
 
 int TQxSSLSocket::Recv(char* ABuffer, int ASize) {
   if (!fSSL) {
-    errno = ENOTCONN;
+    WSSetLastError(socket_error::NotConnected);
     return -1;
   }
   const TQxOpenSSLFunctions& F = fSSLContext->Library().F();
   for (;;) {
-    errno = 0;
+    WSSetLastError(0);
     const int result = F.SSL_read(fSSL, ABuffer, ASize);
-    const int saved = errno;
+    const int saved = WSGetLastError();
     if (result > 0) return result;
     const int kind = F.SSL_get_error(fSSL, result);
     // Retry at once, unless the socket's time-out is what stopped the read.
@@ -393,15 +388,15 @@ int TQxSSLSocket::Recv(char* ABuffer, int ASize) {
 
 int TQxSSLSocket::Send(const char* ABuffer, int AOffset, int ALength) {
   if (!fSSL) {
-    errno = ENOTCONN;
+    WSSetLastError(socket_error::NotConnected);
     return -1;
   }
   const TQxOpenSSLFunctions& F = fSSLContext->Library().F();
   int total = 0;
   while (ALength > 0) {
-    errno = 0;
+    WSSetLastError(0);
     const int result = F.SSL_write(fSSL, ABuffer + AOffset, ALength);
-    const int saved = errno;
+    const int saved = WSGetLastError();
     if (result > 0) {
       AOffset += result;
       ALength -= result;
@@ -416,7 +411,7 @@ int TQxSSLSocket::Send(const char* ABuffer, int AOffset, int ALength) {
       return 0;
     }
     const int failure = TransferFailure(F, kind, saved);
-    if (failure == 0) errno = EPIPE;  // nobody is left to write to
+    if (failure == 0) WSSetLastError(socket_error::Shutdown);  // nobody is left to write to
     return -1;
   }
   return total;
@@ -434,9 +429,9 @@ bool TQxSSLSocket::HasApplicationData() {
   // session tickets after the handshake) must not count as input.
   char byte;
   _bioState.DontWait = true;
-  errno = 0;
+  WSSetLastError(0);
   const int result = F.SSL_peek(fSSL, &byte, 1);
-  const int saved = errno;
+  const int saved = WSGetLastError();
   _bioState.DontWait = false;
   if (result > 0) return true;
   const int kind = F.SSL_get_error(fSSL, result);
@@ -577,7 +572,7 @@ bool TQxSSLIOHandlerSocketOpenSSL::Readable(int AMSec) {
 int TQxSSLIOHandlerSocketOpenSSL::ReceiveChunk(char* VBuffer, int ASize) {
   if (fPassThrough) return TQxSSLIOHandlerSocketBase::ReceiveChunk(VBuffer, ASize);
   if (!fSSLSocket) {
-    errno = ENOTCONN;
+    WSSetLastError(socket_error::NotConnected);
     return -1;
   }
   return fSSLSocket->Recv(VBuffer, ASize);
@@ -589,7 +584,7 @@ int TQxSSLIOHandlerSocketOpenSSL::SendChunk(const TQxBytes& ABuffer, int AOffset
   const int length = std::min<int>(ALength, static_cast<int>(ABuffer.size()) - AOffset);
   if (length <= 0) return 0;
   if (!fSSLSocket) {
-    errno = ENOTCONN;
+    WSSetLastError(socket_error::NotConnected);
     return -1;
   }
   return fSSLSocket->Send(ABuffer.data(), AOffset, length);

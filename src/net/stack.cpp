@@ -1,17 +1,11 @@
 #include "net/stack.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 
 #include "net/net_errors.h"
 #include "net/socket_error.h"
+#include "net/socket_headers.h"
+#include "net/socket_system.h"
 #include "platform/host_name.h"
 #include "platform/text.h"
 
@@ -116,11 +110,17 @@ TQxNameResolver::TResult TQxSystemResolver::Lookup(const std::string& AHost,
   return result;
 }
 
-TQxStack::TQxStack() : _resolver(std::make_unique<TQxSystemResolver>()) {}
+TQxStack::TQxStack() : _resolver(std::make_unique<TQxSystemResolver>()) {
+  socket_system::StartUp();
+}
+
+TQxStack::~TQxStack() { socket_system::CleanUp(); }
 
 void TQxStack::IncUsage() {
   std::lock_guard<std::mutex> lock(gStackLock);
-  if (gStackUsage++ == 0) gStack = new TQxStack();
+  // A stack that cannot start leaves the count as it was.
+  if (gStackUsage == 0) gStack = new TQxStack();
+  ++gStackUsage;
 }
 
 void TQxStack::DecUsage() {
@@ -219,8 +219,8 @@ int TQxStack::NewSocketHandle(int ASocketType, int AProtocol, TQxIPVersion AIPVe
     default:
       throw EQxIPVersionUnsupported();
   }
-  // Close-on-exec: the console children must not inherit mail connections.
-  return CheckForSocketError(::socket(family, ASocketType | SOCK_CLOEXEC, AProtocol));
+  // The console children must not inherit mail connections.
+  return CheckForSocketError(socket_system::NewSocket(family, ASocketType, AProtocol));
 }
 
 bool TQxStack::TryBind(int ASocket, const std::u16string& AIP, std::uint16_t APort,
@@ -235,37 +235,38 @@ void TQxStack::Connect(int ASocket, const std::u16string& AIP, std::uint16_t APo
   sockaddr_storage addr;
   const socklen_t length = MakeSockAddr(AIP, APort, AIPVersion, addr);
   if (::connect(ASocket, reinterpret_cast<sockaddr*>(&addr), length) == 0) return;
-  if (errno != EINTR) RaiseLastSocketError();
+  if (WSGetLastError() != socket_error::Interrupted) RaiseLastSocketError();
   // A signal cut the wait short; the connect goes on in the kernel. Waiting
   // for it has the same bound as the blocking connect itself.
-  pollfd pfd{ASocket, POLLOUT, 0};
-  while (::poll(&pfd, 1, -1) == -1)
-    if (errno != EINTR) RaiseLastSocketError();
+  while (socket_system::WaitWritable(ASocket, -1) == -1)
+    if (WSGetLastError() != socket_error::Interrupted) RaiseLastSocketError();
   int error = 0;
   socklen_t errorLength = sizeof error;
-  CheckForSocketError(::getsockopt(ASocket, SOL_SOCKET, SO_ERROR, &error, &errorLength));
-  if (error != 0) RaiseSocketError(SocketErrorFromErrno(error));
+  CheckForSocketError(
+      ::getsockopt(ASocket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &errorLength));
+  if (error != 0) RaiseSocketError(SocketErrorFromSystem(error));
 }
 
-void TQxStack::Disconnect(int ASocket) { ::shutdown(ASocket, SHUT_WR); }
+void TQxStack::Disconnect(int ASocket) { socket_system::ShutdownSend(ASocket); }
 
 int TQxStack::Receive(int ASocket, char* VBuffer, int ASize) {
-  ssize_t n;
-  do n = ::recv(ASocket, VBuffer, ASize, 0);
-  while (n == -1 && errno == EINTR);
-  return CheckForSocketError(static_cast<int>(n));
+  int n;
+  do n = socket_system::Recv(ASocket, VBuffer, ASize, false);
+  while (n == -1 && WSGetLastError() == socket_error::Interrupted);
+  return CheckForSocketError(n);
 }
 
 int TQxStack::Send(int ASocket, const char* ABuffer, int ASize) {
-  ssize_t n;
-  // MSG_NOSIGNAL: a peer that has gone gives an error, not SIGPIPE.
-  do n = ::send(ASocket, ABuffer, ASize, MSG_NOSIGNAL);
-  while (n == -1 && errno == EINTR);
-  return CheckForSocketError(static_cast<int>(n));
+  int n;
+  // A peer that has gone gives an error, not SIGPIPE.
+  do n = socket_system::Send(ASocket, ABuffer, ASize, false);
+  while (n == -1 && WSGetLastError() == socket_error::Interrupted);
+  return CheckForSocketError(n);
 }
 
 void TQxStack::SetSocketOption(int ASocket, int ALevel, int AOptName, int AOptVal) {
-  CheckForSocketError(::setsockopt(ASocket, ALevel, AOptName, &AOptVal, sizeof AOptVal));
+  CheckForSocketError(::setsockopt(ASocket, ALevel, AOptName,
+                                   reinterpret_cast<const char*>(&AOptVal), sizeof AOptVal));
 }
 
 void TQxStack::GetSocketName(int ASocket, std::u16string& VIP, std::uint16_t& VPort) {

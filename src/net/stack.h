@@ -75,6 +75,7 @@ class TQxStack {
 
  private:
   TQxStack();
+  ~TQxStack();
 
   std::u16string LookupName(const std::u16string& AHost, TQxIPVersion AIPVersion);
 
