@@ -1,15 +1,13 @@
 #include "settings/settings.h"
 
-#include <dirent.h>
-#include <fnmatch.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 
 #include "platform/exception.h"
+#include "platform/path_delimiter.h"
 #include "platform/registry.h"
 #include "platform/text.h"
 #include "platform/text_encoding.h"
+#include "settings/config_folder.h"
 #include "settings/file_io.h"
 #include "settings/value_text.h"
 
@@ -17,31 +15,13 @@ namespace quorvex {
 
 namespace {
 
-constexpr char16_t kPathDelim = u'/';
+constexpr char16_t kPathDelim = kPathDelimByte;
 
 // The display name: the file name up to its first ".". Hidden files start
 // with a dot; that dot belongs to the name, so ".office.ovpn" is ".office".
 std::u16string serverName(const std::u16string& fileName) {
   return fileName.substr(0, fileName.find(u'.', 1));
 }
-
-// Directories, FIFOs, sockets and devices are no configurations. An entry that
-// cannot be examined (a dangling link, say) is kept, so that opening it reports why.
-bool mayBeConfigFile(const std::string& path) {
-  struct stat st {};
-  return stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode);
-}
-
-// openvpn's own convention on Linux is *.conf (Debian's openvpn-client@NAME
-// reads /etc/openvpn/client/NAME.conf); the "client" line tells client from server.
-bool hasConfigExtension(const char* fileName) {
-  return fnmatch("*.ovpn", fileName, 0) == 0 || fnmatch("*.conf", fileName, 0) == 0;
-}
-
-// Configurations are often readable by root alone; a normal user needs a way out.
-constexpr char16_t kOwnFolderHint[] =
-    u" To test configurations of your own, copy them to a folder you can read and start"
-    u" Quorvex with QUORVEX_CONFIG_DIR set to that folder.";
 
 bool hasClientLine(std::u16string_view text) {
   text = text.substr(0, text.find(u'\0'));
@@ -61,19 +41,6 @@ bool isClientConfigFile(const std::string& path) {
   const std::string bytes = readWholeFile(path, TEncoding::System().GetString(path));
   return !bytes.empty() && hasClientLine(TEncoding::System().GetString(bytes));
 }
-
-class TDirCloser {
- public:
-  explicit TDirCloser(DIR* dir) : _dir(dir) {}
-  ~TDirCloser() {
-    if (_dir) closedir(_dir);
-  }
-  TDirCloser(const TDirCloser&) = delete;
-  TDirCloser& operator=(const TDirCloser&) = delete;
-
- private:
-  DIR* _dir;
-};
 
 }  // namespace
 
@@ -118,7 +85,7 @@ void TSettings::loadFromRegistry(const IRegistry& registry) {
   std::string folderBytes =
       !value.Bytes.empty() ? value.Bytes : TEncoding::System().GetBytes(folder);
   if (!folder.empty() && folder.back() == kPathDelim) folder.pop_back();
-  if (!folderBytes.empty() && folderBytes.back() == '/') folderBytes.pop_back();
+  if (!folderBytes.empty() && folderBytes.back() == kPathDelimByte) folderBytes.pop_back();
   _configDir = std::move(folder);
   _configDirBytes = std::move(folderBytes);
 }
@@ -126,26 +93,22 @@ void TSettings::loadFromRegistry(const IRegistry& registry) {
 void TSettings::init() {
   _servers.clear();
   const TEncoding& system = TEncoding::System();
-  const std::string folder = _configDirBytes + '/';
-  DIR* dir = opendir(folder.c_str());
-  if (!dir) return;  // a missing folder has no servers
-  const TDirCloser closer(dir);
-  while (const dirent* entry = readdir(dir)) {
-    if (!hasConfigExtension(entry->d_name)) continue;
+  const std::string folder = _configDirBytes + kPathDelimByte;
+  // A missing folder has no servers.
+  for (const std::string& entryName : configFileCandidates(folder)) {
     // The file is examined and later started by its own bytes, so a name the
     // locale cannot decode is still tested; only the shown name has U+FFFD.
-    const std::string path = folder + entry->d_name;
+    const std::string path = folder + entryName;
     // A file that cannot be read is a server of its own that fails to start
     // with the reason; it must not leave every other server unwatched.
     std::u16string readError;
     try {
-      if (!mayBeConfigFile(path) || !isClientConfigFile(path)) continue;
+      if (!isClientConfigFile(path)) continue;
     } catch (const EFileError& e) {
-      readError = WithFullStop(e.Message()) + kOwnFolderHint;
+      readError = WithFullStop(e.Message()) + kUnreadableConfigHint;
     }
-    const std::u16string fileName = system.GetString(entry->d_name);
-    _servers.push_back(
-        std::make_unique<TVPNServer>(serverName(fileName), fileName, std::string(entry->d_name)));
+    const std::u16string fileName = system.GetString(entryName);
+    _servers.push_back(std::make_unique<TVPNServer>(serverName(fileName), fileName, entryName));
     _servers.back()->SetReadError(std::move(readError));
   }
   // Listed by name without regard to case, as the original platform lists a

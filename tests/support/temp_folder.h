@@ -1,12 +1,12 @@
 #pragma once
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 #include <string>
 
@@ -19,9 +19,15 @@ namespace quorvex::test {
 class TempFolder {
  public:
   explicit TempFolder(const std::string& prefix = "quorvex") {
-    std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed for " + pattern);
-    _path = pattern;
+    // A name nobody else has, made by the one who creates it, for the owner alone.
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && _path.empty(); ++attempt) {
+      const auto candidate =
+          std::filesystem::temp_directory_path() / (prefix + "-" + std::to_string(random()));
+      if (std::filesystem::create_directory(candidate)) _path = candidate;
+    }
+    if (_path.empty()) throw std::runtime_error("no temporary folder for " + prefix);
+    std::filesystem::permissions(_path, std::filesystem::perms::owner_all);
   }
   ~TempFolder() {
     std::error_code ignored;

@@ -15,7 +15,10 @@ class ScopedRegistryKey {
   ScopedRegistryKey& operator=(const ScopedRegistryKey&) = delete;
 
   // type: REG_SZ, REG_EXPAND_SZ, REG_DWORD, ...; true when reg.exe succeeded.
-  bool set(const std::string& name, const std::string& type, const std::string& data) const {
+  bool set(const std::string& name, const std::string& type, std::string data) const {
+    // Backslashes before the closing quote would escape it: they are doubled.
+    const size_t last = data.find_last_not_of('\\');
+    data += data.substr(last == std::string::npos ? 0 : last + 1);
     return run("reg add \"HKLM\\" + _path + "\" /v " + name + " /t " + type + " /d \"" + data +
                "\" /f /reg:64") == 0;
   }

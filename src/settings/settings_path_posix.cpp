@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdlib>
 
+#include "platform/executable_path.h"
 #include "platform/text_encoding.h"
 
 namespace quorvex {
@@ -14,12 +15,6 @@ namespace quorvex {
 namespace {
 
 constexpr const char* kFileName = "settings.xml";
-
-std::string executablePath() {
-  char buffer[PATH_MAX];
-  const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer);
-  return n > 0 && static_cast<size_t>(n) < sizeof buffer ? std::string(buffer, n) : std::string();
-}
 
 std::string homeOfUser() {
   if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir) return entry->pw_dir;
@@ -85,7 +80,7 @@ std::u16string settingsFilePath(const std::optional<std::u16string>& explicitPat
   const TEncoding& system = TEncoding::System();
   std::optional<std::string> explicitBytes;
   if (explicitPath) explicitBytes = system.GetBytes(*explicitPath);
-  const TSettingsPlaces places{executablePath(), std::getenv("XDG_CONFIG_HOME"),
+  const TSettingsPlaces places{ExecutablePath(), std::getenv("XDG_CONFIG_HOME"),
                                std::getenv("HOME")};
   return system.GetString(chooseSettingsPath(explicitBytes, places));
 }
