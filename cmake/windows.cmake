@@ -30,6 +30,7 @@ quorvex_layer(mail USES net)
 quorvex_layer(smtp USES mail)
 # settings.xml through MSXML 6 (COM); Wine provides it.
 quorvex_layer(settings USES platform LIBS ole32 oleaut32 shlwapi uuid)
+quorvex_layer(process USES platform)
 
 enable_testing()
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
@@ -79,3 +80,7 @@ quorvex_windows_test(mail body_encoders_test email_address_test header_list_test
 quorvex_windows_test(smtp reply_smtp_test PEER with_smtp_peer.sh)
 quorvex_windows_test(settings value_text_test settings_file_test)
 set_tests_properties(windows.platform windows.settings PROPERTIES RESOURCE_LOCK wine_registry)
+# The console child's tests start this stand-in for openvpn.exe.
+add_executable(fake_openvpn ${CMAKE_SOURCE_DIR}/tests/windows/fake_openvpn.cpp)
+quorvex_windows_test(process split_command_line_test)
+add_dependencies(test_process fake_openvpn)

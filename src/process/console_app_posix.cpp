@@ -6,6 +6,7 @@
 // its pending input: an answer written before that flush would be lost.
 
 #include "process/console_app.h"
+#include "process/console_output.h"
 
 #include <fcntl.h>
 #include <linux/close_range.h>
@@ -42,18 +43,6 @@ constexpr size_t kReadChunk = 64 * 1024;
 constexpr size_t kMaxBytesPerRead = 1 << 20;
 // Bounds writeInput when the child does not read its input.
 constexpr auto kWriteTimeout = std::chrono::seconds(1);
-
-// Length of an incomplete UTF-8 sequence at the end of `bytes` (0 if none).
-size_t incompleteUtf8Tail(const std::string& bytes) {
-  const size_t n = bytes.size();
-  for (size_t back = 1; back <= std::min<size_t>(3, n); ++back) {
-    const auto c = static_cast<unsigned char>(bytes[n - back]);
-    if ((c & 0xC0) == 0x80) continue;  // continuation byte: look further back
-    const size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
-    return length > back ? back : 0;
-  }
-  return 0;
-}
 
 // Tells the parent why the child could not start, then ends the child.
 [[noreturn]] void failChild(int errorFd) {
@@ -217,8 +206,7 @@ void TConsoleApp::start(bool waitForExec) {
 std::u16string TConsoleApp::readOutput(int timeoutMs) {
   // A tenth of the time-out, halves to even (lrint in the default rounding mode).
   const int pauseLength = std::max(0L, std::lrint(timeoutMs / 10.0));
-  std::string bytes = std::move(_pending);
-  _pending.clear();
+  std::string bytes;
   std::vector<char> buffer(kReadChunk + 1);  // room for the packet's status byte
   int quietPolls = 0;
   while (bytes.size() < kMaxBytesPerRead && quietPolls < kPollsPerRead) {
@@ -242,16 +230,7 @@ std::u16string TConsoleApp::readOutput(int timeoutMs) {
   return decode(std::move(bytes));
 }
 
-std::u16string TConsoleApp::decode(std::string bytes) {
-  // A zero byte would end the text in the memo; the rest of the output matters more.
-  std::erase(bytes, '\0');
-  if (TEncoding::System().CharsetName() == "UTF-8") {
-    const size_t tail = incompleteUtf8Tail(bytes);
-    _pending.assign(bytes, bytes.size() - tail, tail);
-    bytes.resize(bytes.size() - tail);
-  }
-  return TEncoding::System().GetString(bytes);
-}
+std::u16string TConsoleApp::decode(std::string bytes) { return _decoder.decode(std::move(bytes)); }
 
 bool TConsoleApp::writeInput(const std::u16string& text) {
   const std::string bytes = TEncoding::System().GetBytes(text);
