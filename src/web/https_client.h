@@ -35,6 +35,10 @@ std::string percentEncode(std::string_view text);
 // Percent-decoding with "+" as a blank; malformed escapes stay as they are.
 std::string percentDecode(std::string_view text);
 
+// Raises EHttpError unless the address is https://, or http:// to 127.0.0.1
+// (a peer on this machine); true for the latter.
+bool checkedAddress(const std::string& url);
+
 // POSTs the form to an https:// address (http:// only for 127.0.0.1), with
 // certificate and host name checks on and every wait bounded by the limits.
 // Any status is returned; only a failed exchange raises EHttpError.

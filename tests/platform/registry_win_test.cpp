@@ -37,7 +37,9 @@ TEST_F(WindowsRegistryTest, ReadsValuesWithTheirKind) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     ASSERT_TRUE(key.create());
-    if (c.type) ASSERT_TRUE(key.set("config_dir", c.type, c.data));
+    if (c.type) {
+      ASSERT_TRUE(key.set("config_dir", c.type, c.data));
+    }
     const auto opened = registry->openLocalMachineKey(
         u"\\" + std::u16string(key.path().begin(), key.path().end()), TRegistryAccess::AllAccess);
     ASSERT_NE(opened, nullptr);

@@ -43,8 +43,12 @@ TEST_F(RegistryLookup, GuiKeyFirstThenOpenVPNsWithoutTrailingSeparator) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     ScopedRegistryKey clearGui(gui.path()), clearOpenVPN(openvpn.path());
-    if (c.guiDir) ASSERT_TRUE(gui.set("config_dir", "REG_SZ", c.guiDir));
-    if (c.openvpnDir) ASSERT_TRUE(openvpn.set("config_dir", "REG_SZ", c.openvpnDir));
+    if (c.guiDir) {
+      ASSERT_TRUE(gui.set("config_dir", "REG_SZ", c.guiDir));
+    }
+    if (c.openvpnDir) {
+      ASSERT_TRUE(openvpn.set("config_dir", "REG_SZ", c.openvpnDir));
+    }
     TSettings settings(u"unused.xml");
     settings.loadFromRegistry();
     EXPECT_EQ(settings.ConfigDir(), c.configDir);
