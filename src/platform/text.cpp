@@ -107,6 +107,12 @@ std::u16string AsciiUpper(std::u16string_view text) {
   return out;
 }
 
+bool LessNoCase(std::u16string_view a, std::u16string_view b) {
+  const std::u16string upperA = AsciiUpper(a);
+  const std::u16string upperB = AsciiUpper(b);
+  return upperA != upperB ? upperA < upperB : a < b;
+}
+
 bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i)

@@ -23,6 +23,9 @@ std::u16string AsciiUpper(std::u16string_view text);
 bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
 bool StartsWithNoCase(std::u16string_view text, std::u16string_view prefix);
 bool EndsWithNoCase(std::u16string_view text, std::u16string_view suffix);
+// Order by name without regard to case; the exact text breaks ties, so the
+// order never depends on where the names came from.
+bool LessNoCase(std::u16string_view a, std::u16string_view b);
 
 // Decimal digits after an optional sign ("+" or "-"; none at all when
 // signAllowed is false) and nothing else, blanks included. None when the text

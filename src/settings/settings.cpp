@@ -112,11 +112,9 @@ void TSettings::init() {
     _servers.back()->SetReadError(std::move(readError));
   }
   // Listed by name without regard to case, as the original platform lists a
-  // folder; the exact name breaks ties, so the order never depends on the disk.
+  // folder.
   std::stable_sort(_servers.begin(), _servers.end(), [](const auto& a, const auto& b) {
-    const std::u16string upperA = AsciiUpper(a->OVPNFilename());
-    const std::u16string upperB = AsciiUpper(b->OVPNFilename());
-    return upperA != upperB ? upperA < upperB : a->OVPNFilename() < b->OVPNFilename();
+    return LessNoCase(a->OVPNFilename(), b->OVPNFilename());
   });
 }
 
