@@ -45,13 +45,13 @@ constexpr char kHead[] = R"html(<!DOCTYPE html>
 <meta http-equiv="refresh" content="60">
 <title>Quorvex status</title>
 <style>
-:root{--bg:#fff;--fg:#1f2328;--muted:#59636e;--card:#f6f8fa;--line:#d1d9e0;--up:#1a7f37;--down:#cf222e;--part:#bf8700;--none:#d1d9e0}
-@media (prefers-color-scheme:dark){:root{--bg:#0d1117;--fg:#e6edf3;--muted:#9198a1;--card:#151b23;--line:#3d444d;--up:#3fb950;--down:#f85149;--part:#d29922;--none:#3d444d}}
+:root{--on:#fff;--bg:#fff;--fg:#1f2328;--muted:#59636e;--card:#f6f8fa;--line:#d1d9e0;--up:#1a7f37;--down:#cf222e;--part:#bf8700;--none:#d1d9e0}
+@media (prefers-color-scheme:dark){:root{--on:#0d1117;--bg:#0d1117;--fg:#e6edf3;--muted:#9198a1;--card:#151b23;--line:#3d444d;--up:#3fb950;--down:#f85149;--part:#d29922;--none:#3d444d}}
 *{box-sizing:border-box}
 body{margin:0;font:15px/1.45 system-ui,-apple-system,"Segoe UI",sans-serif;background:var(--bg);color:var(--fg)}
 main{max-width:56rem;margin:0 auto;padding:1rem}
 h1{font-size:1.4rem;margin:.5rem 0 1rem}
-.summary{padding:.75rem 1rem;border-radius:.5rem;font-weight:600;color:#fff;background:var(--up)}
+.summary{padding:.75rem 1rem;border-radius:.5rem;font-weight:600;color:var(--on);background:var(--up)}
 .summary.down{background:var(--down)}
 .summary.none{background:var(--muted)}
 .server{border:1px solid var(--line);border-radius:.5rem;background:var(--card);padding:.75rem 1rem;margin:.75rem 0}
