@@ -107,11 +107,7 @@ void THistoryStore::openChecked() {
   _db = std::make_unique<TSqliteDb>(_path, _options.create);
   sqlite3_busy_timeout(_db->handle(), _options.busyTimeoutMs);
   // Reading the header first finds a file that is no database at all.
-  const int64_t found = [this] {
-    TStatement version(*_db, "PRAGMA user_version");
-    version.step();
-    return version.integer(0);
-  }();
+  const int64_t found = TStatement(*_db, "PRAGMA user_version").single().value_or(0);
   if (found > kSchemaVersion)
     throw EHistoryError(u"it was written by a newer version of Quorvex (schema " +
                             fromUtf8(std::to_string(found)) + u")",
@@ -164,24 +160,25 @@ int64_t THistoryStore::serverId(const std::u16string& name) {
   if (const auto known = _serverIds.find(name); known != _serverIds.end()) return known->second;
   const std::string bytes = toUtf8(name);
   TStatement& find = _statements->findServer;
-  int64_t id;
-  if (find.bind(1, bytes).step()) {
-    id = find.integer(0);
-  } else {
+  std::optional<int64_t> id = find.bind(1, bytes).single();
+  if (!id) {
     _statements->addServer.bind(1, bytes).run();
     id = _db->lastInsertId();
   }
-  _serverIds.emplace(name, id);
-  return id;
+  _serverIds.emplace(name, *id);
+  return *id;
 }
 
-void THistoryStore::write(const THistoryResult& result) {
-  TStatements& s = *_statements;
+void THistoryStore::write(const std::vector<THistoryResult>& results) {
   TTransaction transaction(*_db);
+  for (const THistoryResult& result : results) writeOne(result);
+  transaction.commit();
+}
+
+void THistoryStore::writeOne(const THistoryResult& result) {
+  TStatements& s = *_statements;
   const int64_t server = serverId(result.server);
-  std::optional<int64_t> outage;
-  if (s.openOutage.bind(1, server).step() && !s.openOutage.isNull(0))
-    outage = s.openOutage.integer(0);
+  std::optional<int64_t> outage = s.openOutage.bind(1, server).single();
   std::optional<int64_t> resultOutage;
   const TResultSide side = sideOf(result.status);
   if (side == TResultSide::Down) {
@@ -226,26 +223,33 @@ void THistoryStore::write(const THistoryResult& result) {
     s.setLast.bindNull(5);
   }
   s.setLast.run();
-  transaction.commit();
 }
 
 bool THistoryStore::record(const THistoryResult& result) {
-  const int64_t nowMs = result.startedMs + result.durationMs;
+  return record(std::vector<THistoryResult>{result});
+}
+
+bool THistoryStore::record(const std::vector<THistoryResult>& results) {
+  if (results.empty()) return true;
+  const THistoryResult& last = results.back();
+  const int64_t nowMs = last.startedMs + last.durationMs;
   try {
     if (!_db) open(nowMs);
     try {
-      write(result);
+      write(results);
     } catch (const EHistoryError& e) {
       if (!e.damaged()) throw;
       setAside("damaged", nowMs);
       openChecked();
-      write(result);
+      write(results);
     }
     if (nowMs - _lastPruneMs >= kHourMs) prune(nowMs);
     return true;
   } catch (const std::exception& e) {
-    _notice(u"The result of " + result.server + u" is not kept in the history: " +
-            fromUtf8(e.what()));
+    std::u16string names;
+    for (const THistoryResult& result : results)
+      names += (names.empty() ? u"" : u", ") + result.server;
+    _notice(u"The result of " + names + u" is not kept in the history: " + fromUtf8(e.what()));
     return false;
   }
 }
@@ -331,9 +335,7 @@ std::vector<THistoryOutage> THistoryStore::outages(int64_t fromMs) {
 }
 
 int64_t THistoryStore::resultCount() {
-  TStatement query(*_db, "SELECT count(*) FROM results");
-  query.step();
-  return query.integer(0);
+  return TStatement(*_db, "SELECT count(*) FROM results").single().value_or(0);
 }
 
 }  // namespace quorvex

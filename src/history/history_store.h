@@ -81,6 +81,9 @@ class THistoryStore {
   // Writes one result, and deletes what is past retention at most once an
   // hour. Never raises: trouble is told to the notice, the result is then lost.
   bool record(const THistoryResult& result);
+  // Writes several results in one transaction (verdicts that came together):
+  // all are kept or, on trouble, none.
+  bool record(const std::vector<THistoryResult>& results);
   // Deletes the results, buckets and ended outages older than the retention.
   void prune(int64_t nowMs);
 
@@ -104,7 +107,8 @@ class THistoryStore {
   void open(int64_t nowMs);
   void openChecked();
   void setAside(const std::string& why, int64_t nowMs);
-  void write(const THistoryResult& result);
+  void write(const std::vector<THistoryResult>& results);
+  void writeOne(const THistoryResult& result);
   int64_t serverId(const std::u16string& name);
 
   std::string _path;

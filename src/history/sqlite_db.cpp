@@ -97,6 +97,14 @@ void TStatement::run() {
   _stepped = false;
 }
 
+std::optional<int64_t> TStatement::single() {
+  std::optional<int64_t> value;
+  if (step() && !isNull(0)) value = integer(0);
+  sqlite3_reset(_stmt);
+  _stepped = false;
+  return value;
+}
+
 bool TStatement::isNull(int column) const {
   return sqlite3_column_type(_stmt, column) == SQLITE_NULL;
 }

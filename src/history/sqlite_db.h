@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -58,6 +59,9 @@ class TStatement {
   bool step();
   // Runs a statement that returns no rows.
   void run();
+  // The first column of the first row, none for no row or NULL; the
+  // statement is reset, so it holds no read lock after.
+  std::optional<int64_t> single();
 
   bool isNull(int column) const;
   int64_t integer(int column) const;

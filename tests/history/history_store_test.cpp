@@ -113,6 +113,19 @@ TEST(HistoryStore, AProcessKilledWhileWritingLeavesEveryCommittedResult) {
   }
 }
 
+TEST(HistoryStore, TheLogIsCopiedBackIntoTheFileAsResultsComeIn) {
+  // A statement left open between results would hold the log's pages for
+  // good: the log would grow with every result, for this process and others.
+  TStoreFixture fixture;
+  auto store = fixture.open();
+  for (int i = 0; i < 1000; ++i)
+    store->record(
+        result("vpn" + std::to_string(i % 50), i % 9 ? "Successful" : "Failed", kNowMs + i));
+  const auto pageSize = static_cast<uintmax_t>(sqlNumber(fixture.path, "PRAGMA page_size"));
+  EXPECT_GT(std::filesystem::file_size(fixture.path), 10 * pageSize);
+  EXPECT_LT(std::filesystem::file_size(fixture.path + "-wal"), 1100 * (pageSize + 24));
+}
+
 TEST(HistoryStore, RetentionDeletesWhatIsOlderThanItsDays) {
   struct TCase {
     int retentionDays;
