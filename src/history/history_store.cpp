@@ -7,6 +7,7 @@
 
 #include "history/sqlite_db.h"
 #include "platform/text.h"
+#include "settings/file_io.h"
 
 namespace quorvex {
 
@@ -104,6 +105,8 @@ void THistoryStore::openChecked() {
   _statements.reset();
   _db.reset();
   _serverIds.clear();
+  // The folders of a new file are its owner's only, as the state file's.
+  if (_options.create) makeFolders(folderOf(_path));
   _db = std::make_unique<TSqliteDb>(_path, _options.create);
   sqlite3_busy_timeout(_db->handle(), _options.busyTimeoutMs);
   // Reading the header first finds a file that is no database at all.

@@ -31,25 +31,6 @@ std::u16string reason(int error) { return TEncoding::System().GetString(std::str
   raiseFileError(verb, name, reason(error));
 }
 
-std::string folderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-// Creates the missing folders of `folder`, each with mode 0700.
-int makeFolders(const std::string& folder) {
-  struct stat st {};
-  if (stat(folder.c_str(), &st) == 0) return 0;
-  if (errno != ENOENT) return errno;
-  const std::string parent = folderOf(folder);
-  if (parent != folder)
-    if (const int error = makeFolders(parent)) return error;
-  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return errno;
-  return 0;
-}
-
 std::string resolveLink(const std::string& path) {
   struct stat st {};
   if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
@@ -86,6 +67,24 @@ int writeNewFile(const std::string& folder, const std::string& pattern, std::str
 }
 
 }  // namespace
+
+std::string folderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+int makeFolders(const std::string& folder) {
+  struct stat st {};
+  if (stat(folder.c_str(), &st) == 0) return 0;
+  if (errno != ENOENT) return errno;
+  const std::string parent = folderOf(folder);
+  if (parent != folder)
+    if (const int error = makeFolders(parent)) return error;
+  if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return errno;
+  return 0;
+}
 
 std::string readWholeFile(const std::string& path, std::u16string_view displayName) {
   TUniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
