@@ -254,7 +254,10 @@ TEST(HistoryStore, AFileOfANewerVersionIsSetAside) {
 
 TEST(HistoryStore, AFileThatCannotBeMadeIsAnErrorAndAMissingOneForAReport) {
   TStoreFixture fixture;
-  fixture.path = fixture.folder / "no such folder/history.sqlite";
+  // Missing folders are made; one under a plain file cannot be.
+  fixture.path = fixture.folder / "new folder/history.sqlite";
+  EXPECT_NO_THROW(fixture.open());
+  fixture.path = fixture.folder.write("plain", "") + "/history.sqlite";
   EXPECT_THROW(fixture.open(), EHistoryError);
   TStoreFixture report({.create = false});
   EXPECT_THROW(report.open(), EHistoryError);
