@@ -160,6 +160,16 @@ constexpr TOptionSpec kOptions[] = {
      true,
      true,
      true},
+    {TOptionId::HistoryRetentionDays,
+     "history_retention_days",
+     TOptionType::Integer,
+     u"90",
+     u"Keep the history for days (0: always):",
+     u"Results older than this many days are deleted from the history database.",
+     0,
+     36500,
+     {},
+     true},
 };
 
 static_assert(std::size(kOptions) == static_cast<size_t>(TOptionId::Count));

@@ -31,6 +31,7 @@ enum class TOptionId : size_t {
   OAuthTokenURL,
   OAuthDeviceURL,
   OAuthRefreshToken,
+  HistoryRetentionDays,
   Count
 };
 

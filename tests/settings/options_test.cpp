@@ -112,6 +112,28 @@ TEST(Options, JobsIsWrittenOnlyWhenNotOne) {
   EXPECT_EQ(readFile(folder / "settings.xml"), kDefaultLayout);
 }
 
+TEST(Options, HistoryRetentionIsWrittenOnlyWhenNotNinetyDays) {
+  TempFolder folder;
+  TSettings settings(folder.u16path("settings.xml"));
+  TOptions options;
+  for (const char16_t* days : {u"0", u"36500", u"30"})
+    options.SetText(TOptionId::HistoryRetentionDays, days);
+  for (const char16_t* outside : {u"-1", u"36501"})
+    EXPECT_THROW(options.SetText(TOptionId::HistoryRetentionDays, outside), Exception);
+  settings.SetOptions(options);
+  settings.saveToFile();
+  const std::string written = readFile(folder / "settings.xml");
+  EXPECT_NE(written.find("    <full_tunnel>false</full_tunnel>\r\n"
+                         "    <history_retention_days>30</history_retention_days>\r\n"
+                         "  </options>\r\n"),
+            std::string::npos)
+      << written;
+  options.SetText(TOptionId::HistoryRetentionDays, u"90");
+  settings.SetOptions(options);
+  settings.saveToFile();
+  EXPECT_EQ(readFile(folder / "settings.xml"), kDefaultLayout);
+}
+
 TEST(Options, EveryOptionRoundTripsAtAValueOtherThanItsDefault) {
   TempFolder folder;
   TSettings settings(folder.u16path("settings.xml"));
