@@ -6,6 +6,7 @@
 #include "app/headless.h"
 #include "app/oauth_login_command.h"
 #include "app/program_options.h"
+#include "app/report_command.h"
 #include "app/test_mail.h"
 #include "app/window_launch.h"
 
@@ -29,6 +30,7 @@ int main(int argc, char** argv) {
     std::cout << "quorvex " << QUORVEX_VERSION << std::endl;
     return kExitOk;
   }
+  if (options.report) return runReport(options, std::cout, std::cerr);
   if (options.testMail) return runTestMail(options.settingsFile, std::cout, std::cerr);
   if (options.oauthLogin)
     return runOAuthLogin(options.settingsFile, *options.oauthLogin, std::cout, std::cerr);

@@ -25,6 +25,13 @@ struct TCommandLine {
   std::optional<std::u16string> stateFile{};
   // --metrics FILE: the headless front end's figures in the Prometheus text format.
   std::optional<std::u16string> metricsFile{};
+  // --history FILE: the history database ("none": no history).
+  std::optional<std::u16string> historyFile{};
+  // --report [--json]: the figures of the history, then exit.
+  bool report = false;
+  bool json = false;
+  // --status-page FILE: the status page, rewritten after every result.
+  std::optional<std::u16string> statusPage{};
   // --option NAME=VALUE, in order: options of settings.xml set for this run.
   std::vector<std::pair<std::string, std::u16string>> optionValues{};
   bool jobsGiven = false;  // --jobs N, held in optionValues as jobs=N

@@ -1,5 +1,6 @@
 #include "monitor/metrics_file.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/text.h"
@@ -34,6 +35,11 @@ std::string number(double value) {
   return text;
 }
 
+std::optional<double> ratio(const std::optional<double>& percent) {
+  if (!percent) return std::nullopt;
+  return *percent / 100.0;
+}
+
 }  // namespace
 
 TMetricsFile::TMetricsFile(std::vector<std::u16string> names, std::string path)
@@ -62,6 +68,10 @@ void TMetricsFile::statusChanged(int row, TVerdict verdict, double wallTime,
 }
 
 void TMetricsFile::alertSent(int row) { ++_figures.at(row).alerts; }
+
+void TMetricsFile::historyChanged(int row, const THistoryGauges& gauges) {
+  _figures.at(row).history = gauges;
+}
 
 std::string TMetricsFile::text() const {
   struct TFamily {
@@ -109,6 +119,49 @@ std::string TMetricsFile::text() const {
     if (_figures[i].failure.empty()) continue;
     out += "quorvex_server_failure{server=\"" + labelValue(_names[i]) + "\",reason=\"" +
            labelValue(_figures[i].failure) + "\"} 1\n";
+  }
+  // From the history, with what a series is told apart by in a label.
+  struct THistoryFamily {
+    const char* name;
+    const char* help;
+    const char* label;
+    std::vector<std::pair<const char*, std::optional<double> (*)(const THistoryGauges&)>> series;
+  };
+  static const THistoryFamily historyFamilies[] = {
+      {"quorvex_server_uptime_ratio",
+       "Share of the server's tests in the period that were successful.",
+       "period",
+       {{"24h", [](const THistoryGauges& g) { return ratio(g.uptime24h); }},
+        {"7d", [](const THistoryGauges& g) { return ratio(g.uptime7d); }},
+        {"30d", [](const THistoryGauges& g) { return ratio(g.uptime30d); }}}},
+      {"quorvex_server_outages_30d",
+       "Outages of the server that lasted into the last 30 days.",
+       nullptr,
+       {{"",
+         [](const THistoryGauges& g) -> std::optional<double> {
+           return static_cast<double>(g.outages30d);
+         }}}},
+      {"quorvex_server_connect_seconds",
+       "Time to a connection of the last 24 hours' successful tests, by quantile.",
+       "quantile",
+       {{"0.5", [](const THistoryGauges& g) { return g.connectMedian; }},
+        {"0.95", [](const THistoryGauges& g) { return g.connectP95; }}}},
+  };
+  const bool anyHistory =
+      std::any_of(_figures.begin(), _figures.end(), [](const auto& f) { return f.history; });
+  for (const THistoryFamily& family : historyFamilies) {
+    if (!anyHistory) break;  // a run without history keeps the file it always wrote
+    header(family.name, "gauge", family.help);
+    for (size_t i = 0; i < _names.size(); ++i) {
+      if (!_figures[i].history) continue;
+      for (const auto& [labelValueText, value] : family.series) {
+        const std::optional<double> sample = value(*_figures[i].history);
+        if (!sample) continue;
+        out += std::string(family.name) + "{server=\"" + labelValue(_names[i]) + "\"";
+        if (family.label) out += std::string(",") + family.label + "=\"" + labelValueText + "\"";
+        out += "} " + number(*sample) + '\n';
+      }
+    }
   }
   return out;
 }

@@ -26,6 +26,16 @@ class TMetricsFile {
                      const std::u16string& failureReason = {});
   void alertSent(int row);
 
+  // A server's figures from the history: uptime in percent over 24 hours, 7
+  // and 30 days (none without tests), outages of the last 30 days and the
+  // median and 95th percentile of the day's connect times.
+  struct THistoryGauges {
+    std::optional<double> uptime24h{}, uptime7d{}, uptime30d{};
+    long long outages30d = 0;
+    std::optional<double> connectMedian{}, connectP95{};
+  };
+  void historyChanged(int row, const THistoryGauges& gauges);
+
   std::string text() const;
 
   // Replaces the file whole (a reader sees the old or the new one, never a
@@ -40,6 +50,7 @@ class TMetricsFile {
     std::optional<std::chrono::steady_clock::time_point> started;
     long long alerts = 0;
     std::u16string failure;  // the reason while the last result is a failure
+    std::optional<THistoryGauges> history;
   };
   std::vector<std::u16string> _names;
   std::vector<TServerFigures> _figures;

@@ -30,4 +30,10 @@ std::u16string stateFilePath(const std::optional<std::u16string>& explicitPath =
 std::string chooseStatePath(const std::optional<std::string>& explicitPath,
                             const char* xdgStateHome, const char* home);
 
+// Where the history database is: the explicit path (from --history FILE),
+// else history.sqlite beside the default state file,
+// $XDG_STATE_HOME/quorvex/history.sqlite; none for "--history none".
+std::optional<std::u16string> historyFilePath(
+    const std::optional<std::u16string>& explicitPath = std::nullopt);
+
 }  // namespace quorvex

@@ -76,6 +76,16 @@ std::u16string stateFilePath(const std::optional<std::u16string>& explicitPath) 
       chooseStatePath(explicitBytes, std::getenv("XDG_STATE_HOME"), std::getenv("HOME")));
 }
 
+std::optional<std::u16string> historyFilePath(const std::optional<std::u16string>& explicitPath) {
+  if (explicitPath) {
+    if (*explicitPath == u"none") return std::nullopt;
+    return explicitPath;
+  }
+  const std::u16string state = stateFilePath();
+  const size_t slash = state.rfind(u'/');
+  return (slash == std::u16string::npos ? u"" : state.substr(0, slash + 1)) + u"history.sqlite";
+}
+
 std::u16string settingsFilePath(const std::optional<std::u16string>& explicitPath) {
   const TEncoding& system = TEncoding::System();
   std::optional<std::string> explicitBytes;

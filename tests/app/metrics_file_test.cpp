@@ -63,6 +63,35 @@ TEST(MetricsFile, FiguresOfEachServerAfterItsTest) {
       "quorvex_server_failure{server=\"down\",reason=\"timed out\"} 1\n");
 }
 
+TEST(MetricsFile, GaugesFromTheHistory) {
+  TMetricsFile metrics({u"new", u"office", u"none yet"}, "/nonexistent/m.prom");
+  metrics.historyChanged(0, {.uptime24h = 100.0});
+  metrics.historyChanged(1, {.uptime24h = 50.0,
+                             .uptime7d = 87.5,
+                             .uptime30d = 96.875,
+                             .outages30d = 3,
+                             .connectMedian = 2.5,
+                             .connectP95 = 4.25});
+  const std::string text = metrics.text();
+  EXPECT_NE(text.find("# TYPE quorvex_server_uptime_ratio gauge\n"
+                      "quorvex_server_uptime_ratio{server=\"new\",period=\"24h\"} 1\n"
+                      "quorvex_server_uptime_ratio{server=\"office\",period=\"24h\"} 0.5\n"
+                      "quorvex_server_uptime_ratio{server=\"office\",period=\"7d\"} 0.875\n"
+                      "quorvex_server_uptime_ratio{server=\"office\",period=\"30d\"} 0.96875\n"
+                      "# HELP quorvex_server_outages_30d"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("# TYPE quorvex_server_outages_30d gauge\n"
+                      "quorvex_server_outages_30d{server=\"new\"} 0\n"
+                      "quorvex_server_outages_30d{server=\"office\"} 3\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("# TYPE quorvex_server_connect_seconds gauge\n"
+                      "quorvex_server_connect_seconds{server=\"office\",quantile=\"0.5\"} 2.5\n"
+                      "quorvex_server_connect_seconds{server=\"office\",quantile=\"0.95\"} 4.25\n"),
+            std::string::npos);
+  EXPECT_EQ(text.find("none yet\",period"), std::string::npos);
+}
+
 TEST(MetricsFile, NamesThatWouldBreakTheLineAreEscaped) {
   // Control characters are shown as escapes, as in the status lines; the
   // format's own escapes then keep the backslashes.

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include "platform/text.h"
+#include "support/scoped_env.h"
 #include "support/temp_folder.h"
 
 namespace quorvex {
@@ -79,6 +80,15 @@ TEST(StatePath, ChoosesExplicitThenStateHomeThenHome) {
   };
   for (const auto& c : cases)
     EXPECT_EQ(chooseStatePath(c.explicitPath, c.xdgStateHome, c.home), c.expected);
+}
+
+TEST(HistoryPath, ExplicitNoneOrBesideTheState) {
+  test::ScopedEnv stateHome("XDG_STATE_HOME", "/srv/state");
+  EXPECT_EQ(historyFilePath(), u"/srv/state/quorvex/history.sqlite");
+  EXPECT_EQ(historyFilePath(u"/var/lib/quorvex/history.sqlite"),
+            u"/var/lib/quorvex/history.sqlite");
+  EXPECT_EQ(historyFilePath(u"none"), std::nullopt);
+  EXPECT_EQ(historyFilePath(u"./none"), u"./none");  // a file of that name
 }
 
 }  // namespace
