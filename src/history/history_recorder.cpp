@@ -51,17 +51,27 @@ void THistoryRecorder::batchDone() {
 void THistoryRecorder::flush(int64_t nowMs) {
   _store->record(_pending);
   _pending.clear();
-  if (_statusPage) writeStatusPage(nowMs);
+  refresh(nowMs);
 }
 
-void THistoryRecorder::writeStatusPage(int64_t nowMs) {
+void THistoryRecorder::refresh(int64_t nowMs) {
+  if (!_statusPage && !_figuresListener) return;
+  // Each trouble is said once, until it is over.
+  std::vector<TServerFigures> figures;
+  try {
+    figures = historyFigures(*_store, {.nowMs = nowMs, .days = _statusPage.has_value()});
+    _figuresFailed = false;
+  } catch (const std::exception& e) {
+    if (!_figuresFailed) _notice(u"The history cannot be read: " + fromUtf8(e.what()));
+    _figuresFailed = true;
+    return;
+  }
+  if (_figuresListener) _figuresListener(figures);
   if (!_statusPage) return;
   try {
-    quorvex::writeStatusPage(*_statusPage, historyFigures(*_store, {.nowMs = nowMs, .days = true}),
-                             nowMs);
+    writeStatusPage(*_statusPage, figures, nowMs);
     _pageFailed = false;
   } catch (const std::exception& e) {
-    // Said once, until a page is written again.
     if (!_pageFailed) _notice(fromUtf8(e.what()) + u"; the status page is not written");
     _pageFailed = true;
   }

@@ -2,12 +2,14 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "history/history_store.h"
+#include "history/uptime_figures.h"
 
 namespace quorvex {
 
@@ -33,9 +35,14 @@ class THistoryRecorder {
              TimePoint monotonic);
   void batchDone();
 
-  // Writes the status page from the history now (the servers are known
-  // before any test ends).
-  void writeStatusPage(int64_t nowMs);
+  // Told the figures of every server after each write (the metrics
+  // file's gauges, the window's History page).
+  using FiguresListener = std::function<void(const std::vector<TServerFigures>&)>;
+  void setFiguresListener(FiguresListener listener) { _figuresListener = std::move(listener); }
+
+  // Writes the status page and tells the figures from the history now (the
+  // servers are known before any test ends).
+  void refresh(int64_t nowMs);
   THistoryStore& store() { return *_store; }
 
  private:
@@ -53,7 +60,9 @@ class THistoryRecorder {
   bool _batched;
   std::vector<THistoryResult> _pending;
   int64_t _lastMs = 0;
+  FiguresListener _figuresListener;
   bool _pageFailed = false;
+  bool _figuresFailed = false;
 };
 
 }  // namespace quorvex

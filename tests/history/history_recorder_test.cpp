@@ -45,6 +45,10 @@ TEST(HistoryRecorder, WritesABatchInOneGoAndThePageAfterIt) {
   TRecorderFixture fixture;
   const std::string page = fixture.folder / "status.html";
   auto recorder = fixture.recorder(true, page);
+  std::vector<std::string> told;
+  recorder->setFiguresListener([&told](const std::vector<TServerFigures>& figures) {
+    for (const TServerFigures& f : figures) told.push_back(toUtf8(f.server + u" " + f.lastStatus));
+  });
   for (int row : {0, 1}) recorder->started(row, kNowMs, fixture.t0);
   recorder->ended(0, u"Successful", u"", kNowMs + 2000, fixture.t0 + 2s);
   recorder->ended(1, u"Failed", u"refused", kNowMs + 2000, fixture.t0 + 2s);
@@ -53,6 +57,7 @@ TEST(HistoryRecorder, WritesABatchInOneGoAndThePageAfterIt) {
   recorder->batchDone();
   EXPECT_EQ(sqlNumber(fixture.path, "SELECT count(*) FROM results"), 2);
   EXPECT_NE(readFile(page).find("1 of 2 servers is down."), std::string::npos);
+  EXPECT_EQ(told, (std::vector<std::string>{"alpha Successful", "bravo Failed"}));
   EXPECT_TRUE(fixture.notices.empty());
 }
 
