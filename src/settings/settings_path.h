@@ -30,10 +30,12 @@ std::u16string stateFilePath(const std::optional<std::u16string>& explicitPath =
 std::string chooseStatePath(const std::optional<std::string>& explicitPath,
                             const char* xdgStateHome, const char* home);
 
-// Where the history database is: the explicit path (from --history FILE),
-// else history.sqlite beside the default state file,
-// $XDG_STATE_HOME/quorvex/history.sqlite; none for "--history none".
+// Where the history database is: the explicit path (from --history FILE);
+// else history.sqlite beside the state file (that of --state FILE, so
+// /var/lib/quorvex for the service, or $XDG_STATE_HOME/quorvex); none for
+// "--history none".
 std::optional<std::u16string> historyFilePath(
-    const std::optional<std::u16string>& explicitPath = std::nullopt);
+    const std::optional<std::u16string>& explicitPath = std::nullopt,
+    const std::optional<std::u16string>& stateFile = std::nullopt);
 
 }  // namespace quorvex

@@ -76,12 +76,13 @@ std::u16string stateFilePath(const std::optional<std::u16string>& explicitPath) 
       chooseStatePath(explicitBytes, std::getenv("XDG_STATE_HOME"), std::getenv("HOME")));
 }
 
-std::optional<std::u16string> historyFilePath(const std::optional<std::u16string>& explicitPath) {
+std::optional<std::u16string> historyFilePath(const std::optional<std::u16string>& explicitPath,
+                                              const std::optional<std::u16string>& stateFile) {
   if (explicitPath) {
     if (*explicitPath == u"none") return std::nullopt;
     return explicitPath;
   }
-  const std::u16string state = stateFilePath();
+  const std::u16string state = stateFilePath(stateFile);
   const size_t slash = state.rfind(u'/');
   return (slash == std::u16string::npos ? u"" : state.substr(0, slash + 1)) + u"history.sqlite";
 }

@@ -89,6 +89,9 @@ TEST(HistoryPath, ExplicitNoneOrBesideTheState) {
             u"/var/lib/quorvex/history.sqlite");
   EXPECT_EQ(historyFilePath(u"none"), std::nullopt);
   EXPECT_EQ(historyFilePath(u"./none"), u"./none");  // a file of that name
+  EXPECT_EQ(historyFilePath(std::nullopt, u"/var/lib/quorvex/state.xml"),
+            u"/var/lib/quorvex/history.sqlite");
+  EXPECT_EQ(historyFilePath(std::nullopt, u"state.xml"), u"history.sqlite");
 }
 
 }  // namespace
