@@ -1,6 +1,7 @@
 #!/usr/bin/python3
-"""Opens a status page in headless Chromium, driven over the DevTools pipe,
-and prints what a reader gets, one fact a line:
+"""Serves a status page over HTTP on loopback (a port the system picks), as a
+web server would show it to others, opens it in headless Chromium driven over
+the DevTools pipe, and prints what a reader gets, one fact a line:
 
   console N          console errors, exceptions and refused loads
   scripts N          script elements on the page
@@ -13,6 +14,8 @@ Screenshots go to OUTDIR as status-page.png, status-page-dark.png and
 status-page-phone.png. Every wait is bounded; the whole run by 60 s.
 """
 import base64
+import functools
+import http.server
 import json
 import os
 import select
@@ -20,6 +23,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 DEADLINE = time.monotonic() + 60
@@ -124,7 +128,16 @@ READ = """JSON.stringify({
   height: document.documentElement.scrollHeight})"""
 
 
+class QuietHandler(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+
 def main(page, outdir):
+    handler = functools.partial(QuietHandler, directory=os.path.dirname(os.path.abspath(page)))
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    url = "http://127.0.0.1:%d/%s" % (server.server_address[1], os.path.basename(page))
     profile = tempfile.mkdtemp(prefix="quorvex-chromium-")
     browser = Browser(profile)
     try:
@@ -141,7 +154,7 @@ def main(page, outdir):
             browser.call("Emulation.setEmulatedMedia",
                          {"features": [{"name": "prefers-color-scheme", "value": scheme}]},
                          session)
-            browser.call("Page.navigate", {"url": "file://" + os.path.abspath(page)}, session)
+            browser.call("Page.navigate", {"url": url}, session)
             browser.wait_for("Page.loadEventFired")
             return json.loads(browser.call("Runtime.evaluate", {"expression": READ},
                                            session)["result"]["value"])
@@ -171,6 +184,7 @@ def main(page, outdir):
         print("overflow phone %d" % phone["overflow"])
     finally:
         browser.close()
+        server.shutdown()
         shutil.rmtree(profile, ignore_errors=True)
 
 

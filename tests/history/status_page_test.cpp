@@ -85,10 +85,11 @@ TEST(StatusPage, ReadsRightInAHeadlessBrowser) {
   if (std::system("command -v chromium >/dev/null 2>&1") != 0)
     GTEST_SKIP() << "chromium is not installed (Debian package chromium)";
   TStoreFixture fixture;
-  const std::string page = fixture.folder / "status.html";
-  writeStatusPage(page, pageFixture(fixture), T);
-  // The screenshots stay in the build folder; scripts/screenshot.sh copies them to docs/.
+  // The page and its screenshots stay in the build folder; scripts/screenshot.sh
+  // copies the pictures to docs/.
   const std::string shots = QUORVEX_BINARY_DIR;
+  const std::string page = shots + "/status-page.html";
+  writeStatusPage(page, pageFixture(fixture), T);
   const std::string output =
       run("/usr/bin/python3 " QUORVEX_SOURCE_DIR "/tests/history/status_page_browser.py '" + page +
           "' '" + shots + "' 2>&1");
