@@ -9,6 +9,7 @@
 #include "monitor/alert_jobs.h"
 #include "monitor/delivery.h"
 #include "monitor/engine.h"
+#include "monitor/history_observer.h"
 #include "monitor/kept_files.h"
 #include "monitor/observer_list.h"
 #include "monitor/plugin_summary.h"
@@ -107,10 +108,34 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
   TPluginSummary summary(settings);
   observers.add(statusLines);
   observers.add(summary);
+  // Before the metrics: a batch's results reach the history, and its gauges
+  // the metrics, before the metrics file is written.
+  std::unique_ptr<THistoryObserver> history;
+  if (options.historyFile) {
+    const auto notice = [&err](const std::u16string& text) {
+      err << "quorvex: " << localBytes(text) << std::endl;
+    };
+    try {
+      history = std::make_unique<THistoryObserver>(settings, *options.historyFile,
+                                                   options.statusPage, notice, clock, jobs > 1);
+      observers.add(*history);
+    } catch (const std::exception& e) {
+      err << "quorvex: the history " << localBytes(*options.historyFile)
+          << " cannot be opened: " << e.what() << "; results are not kept" << std::endl;
+    }
+  }
   std::unique_ptr<TKeptMetrics> metrics;
   if (options.metricsFile) {
     metrics = std::make_unique<TKeptMetrics>(settings, *options.metricsFile, err, clock, jobs > 1);
     observers.add(*metrics);
+  }
+  if (history) {
+    if (metrics)
+      history->recorder().setFiguresListener(
+          [&metrics](const std::vector<TServerFigures>& figures) {
+            metrics->historyFigures(figures);
+          });
+    history->recorder().refresh(historyTime(clock.WallNow()));
   }
   // The mails go out one at a time beside the tests, which never wait for them.
   TDeliveryWorker deliveries(observers, clock, mailGrace(mails.waits));
@@ -139,6 +164,7 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
           stopSignals.fd());
   }
   deliveries.shutDown();
+  if (history) history->batchDone();
   if (kept) kept->batchDone();
   if (metrics) metrics->batchDone();
   if (!options.once) return kExitOk;
@@ -172,6 +198,7 @@ int runHeadless(const TCommandLine& options, std::ostream& out, std::ostream& er
     applyOptionValues(*settings, options);
     TCommandLine withState = options;
     withState.stateFile = stateFilePath(options.stateFile);
+    withState.historyFile = historyFilePath(options.historyFile, options.stateFile);
     return runHeadlessCycle(*settings, withState, consoleAppFactory(), headlessMails(*settings),
                             out, err);
   } catch (const std::exception& e) {

@@ -26,7 +26,9 @@ int runHeadless(const TCommandLine& options, std::ostream& out, std::ostream& er
 
 // runHeadless on given settings, children, mails and clock, for tests. With
 // options.stateFile set, outages are carried over from the file and every
-// change is written back; without it every run starts with none.
+// change is written back; without it every run starts with none. With
+// options.historyFile set, every result is kept there (and the status page
+// of options.statusPage written after it); without it none is kept.
 int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
                      TProcessFactory processes, THeadlessMails mails, std::ostream& out,
                      std::ostream& err, const TClock& clock = TClock::System());

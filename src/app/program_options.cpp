@@ -85,6 +85,14 @@ constexpr TCommandOption kOptions[] = {
      "format (for a textfile collector), replaced whole each time; "
      "quorvex_server_failure{server,reason} is 1 while down",
      setFile<&TCommandLine::metricsFile>, true},
+    {"--history", "FILE", "a file name", TOptionUse::Anywhere,
+     "keep every result in the SQLite database FILE (default history.sqlite beside the state "
+     "file: $XDG_STATE_HOME/quorvex, or the folder of --state); none keeps no history",
+     setFile<&TCommandLine::historyFile>, true},
+    {"--status-page", "FILE", "a file name", TOptionUse::Anywhere,
+     "after every result, write FILE, one HTML page (no script, nothing from elsewhere) with "
+     "each server's state, its uptime and its last 90 days, replaced whole each time",
+     setFile<&TCommandLine::statusPage>, true},
     {"--test-mail", "", "", TOptionUse::FrontEnd,
      "send the test e-mail with the saved settings, then exit 0 (sent) or 1 (not sent, the "
      "reason on standard error)",
@@ -93,6 +101,16 @@ constexpr TCommandOption kOptions[] = {
      "sign in once with OAuth 2.0 for the mail server and store the refresh token in the "
      "settings file (Microsoft: a code to enter in a browser; Google: an address to open)",
      setOAuthProvider},
+    {"--report", "", "", TOptionUse::FrontEnd,
+     "print from the history each server's uptime over 24 hours, 7 and 30 days, its outages of "
+     "the last 30 days and the longest, the median and 95th percentile of the last day's "
+     "connect times, and its last result (times in UTC); then exit 0, or 3 without a history",
+     setFlag<&TCommandLine::report>},
+    {"--json", "", "", TOptionUse::ReportOnly,
+     "print the report as a JSON array of objects with the keys server, uptime_24h, uptime_7d, "
+     "uptime_30d (percent), outages_30d, longest_outage_s, connect_median_s, connect_p95_s, "
+     "last_status, last_reason and last_time",
+     setFlag<&TCommandLine::json>},
     {"--settings", "FILE", "a file name", TOptionUse::Anywhere,
      "settings file to use instead of the default one", setFile<&TCommandLine::settingsFile>, true},
     {"--help", "", "", TOptionUse::Answer, "show this text", setFlag<&TCommandLine::help>, false,
@@ -143,13 +161,15 @@ Refusal checkCombination(const std::vector<const TCommandOption*>& given) {
   };
   for (const TCommandOption& option : kOptions)
     if (option.use == TOptionUse::Answer && isGiven(option)) return std::nullopt;
-  const TCommandOption& headless = *findByName("--headless");
   std::vector<std::string_view> frontEndsBefore;
   for (const TCommandOption& option : kOptions) {
-    if (option.use == TOptionUse::HeadlessOnly && isGiven(option) && !isGiven(headless)) {
+    const TCommandOption* needed = option.use == TOptionUse::HeadlessOnly ? findByName("--headless")
+                                   : option.use == TOptionUse::ReportOnly ? findByName("--report")
+                                                                          : nullptr;
+    if (needed && isGiven(option) && !isGiven(*needed)) {
       const auto names = namedWith(option.name);
       return (names.size() == 1 ? "option " : "options ") + nameList(names, "and") +
-             (names.size() == 1 ? " needs " : " need ") + quoted(headless.name);
+             (names.size() == 1 ? " needs " : " need ") + quoted(needed->name);
     }
     if (option.use != TOptionUse::FrontEnd) continue;
     // One front end at a time: a later one names those before it.
@@ -205,9 +225,12 @@ std::string usageLines(const std::string& programName) {
   for (const TCommandOption& frontEnd : kOptions) {
     if (frontEnd.use != TOptionUse::FrontEnd) continue;
     lines += "  or:  " + programName + " " + spelled(frontEnd);
-    if (frontEnd.name == "--headless")
+    const TOptionUse own = frontEnd.name == "--headless" ? TOptionUse::HeadlessOnly
+                           : frontEnd.name == "--report" ? TOptionUse::ReportOnly
+                                                         : TOptionUse::Answer;
+    if (own != TOptionUse::Answer)
       for (const TCommandOption& option : kOptions)
-        if (option.use == TOptionUse::HeadlessOnly) lines += optional(option);
+        if (option.use == own) lines += optional(option);
     lines += anywhere + "\n";
   }
   std::string answers;
@@ -225,7 +248,9 @@ std::string optionLines() {
   for (const TCommandOption& option : kOptions) {
     const std::string tag =
         "  " + (option.alias.empty() ? "" : std::string(option.alias) + ", ") + spelled(option);
-    const std::string words = (option.use == TOptionUse::HeadlessOnly ? "with --headless: " : "") +
+    const std::string words = (option.use == TOptionUse::HeadlessOnly ? "with --headless: "
+                               : option.use == TOptionUse::ReportOnly ? "with --report: "
+                                                                      : "") +
                               std::string(option.help);
     lines += tag;
     if (tag.size() + 2 > kHelpColumn) {
@@ -290,6 +315,9 @@ TCommandLine parseCommandLine(const std::vector<std::string>& args) {
     given.push_back(option);
   }
   if (auto refusal = checkCombination(given)) return fail(*refusal);
+  // The page is made from the history.
+  if (line.statusPage && line.historyFile == u"none")
+    return fail("option '--status-page' cannot be used with '--history none'");
   return line;
 }
 

@@ -45,6 +45,7 @@ enum class TOptionUse {
   Anywhere,      // with any front end
   FrontEnd,      // chooses what runs instead of the window; one at most
   HeadlessOnly,  // changes the headless run; needs --headless
+  ReportOnly,    // changes the report; needs --report
   Answer,        // answered at once (--help, --version); nothing else is checked
 };
 

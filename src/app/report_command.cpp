@@ -1,5 +1,7 @@
 #include "app/report_command.h"
 
+#include <unistd.h>
+
 #include <chrono>
 #include <ostream>
 
@@ -30,6 +32,12 @@ int runReport(const TCommandLine& options, std::ostream& out, std::ostream& err)
     return kExitUnknown;
   }
   const std::string bytes = TEncoding::System().GetBytes(*path);
+  if (access(bytes.c_str(), F_OK) != 0) {
+    err << "quorvex: no history yet: " << bytes
+        << " does not exist (the window and --headless write it; --history FILE names another)"
+        << std::endl;
+    return kExitUnknown;
+  }
   const auto notice = [&err](const std::u16string& text) {
     err << "quorvex: " << TEncoding::System().GetBytes(text) << std::endl;
   };

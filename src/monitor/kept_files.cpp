@@ -77,7 +77,18 @@ TKeptMetrics::TKeptMetrics(const TSettings& settings, const std::u16string& file
       _err(err),
       _writes(clock, [this] { write(); }) {
   if (batched) _writes.batch();
+  for (int i = 0; i < settings.ServerCount(); ++i) _rows.emplace(settings.Servers(i).Name(), i);
   write();  // the servers are known before any test ends
+}
+
+void TKeptMetrics::historyFigures(const std::vector<TServerFigures>& figures) {
+  for (const TServerFigures& f : figures) {
+    const auto row = _rows.find(f.server);
+    if (row == _rows.end()) continue;  // a server whose configuration is gone
+    _metrics.historyChanged(row->second, {f.uptime24h, f.uptime7d, f.uptime30d, f.outages30d,
+                                          f.connectMedianS, f.connectP95S});
+  }
+  _writes.changed();
 }
 
 void TKeptMetrics::statusChanged(const TStatusChange& change) {

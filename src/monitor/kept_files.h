@@ -2,9 +2,11 @@
 
 #include <functional>
 #include <iosfwd>
+#include <map>
 #include <optional>
 #include <string>
 
+#include "history/uptime_figures.h"
 #include "monitor/metrics_file.h"
 #include "monitor/observer.h"
 #include "monitor/outage_book.h"
@@ -71,9 +73,12 @@ class TKeptMetrics final : public IMonitorObserver {
   void statusChanged(const TStatusChange& change) override;
   void deliveryDone(const TDeliveryOutcome& outcome) override;
   void batchDone() override { _writes.flush(false); }
+  // The uptime gauges, from the history's figures (matched by name).
+  void historyFigures(const std::vector<TServerFigures>& figures);
   void write();
 
  private:
+  std::map<std::u16string, int> _rows;  // by server name
   TMetricsFile _metrics;
   std::ostream& _err;
   bool _writeFailed = false;

@@ -27,6 +27,10 @@ std::string describe(const TCommandLine& line) {
   if (line.settingsFile) add("settings=" + toUtf8(*line.settingsFile));
   if (line.stateFile) add("state=" + toUtf8(*line.stateFile));
   if (line.metricsFile) add("metrics=" + toUtf8(*line.metricsFile));
+  if (line.historyFile) add("history=" + toUtf8(*line.historyFile));
+  if (line.report) add("report");
+  if (line.json) add("json");
+  if (line.statusPage) add("status-page=" + toUtf8(*line.statusPage));
   for (const auto& [name, value] : line.optionValues) add(name + "=" + toUtf8(value));
   if (line.jobsGiven) add("jobs-given");
   return text;
@@ -56,6 +60,9 @@ TEST(CommandLineTableTest, GoodAndBadLinesWithTheirExactMessages) {
       good({"--headless", "--jobs=4"}, "headless jobs=4 jobs-given"),
       good({"--headless", "--option", "reminder_hours=2", "--option=full_tunnel=true"},
            "headless reminder_hours=2 full_tunnel=true"),
+      good({"--report", "--json", "--history", "h.sqlite"}, "history=h.sqlite report json"),
+      good({"--headless", "--status-page=s.html"}, "headless status-page=s.html"),
+      good({"--history", "none"}, "history=none"),
       good({"--oauth-login", "google"}, "oauth=google"),
       good({"--oauth-login=microsoft", "--settings", "q.xml"}, "oauth=microsoft settings=q.xml"),
       good({"--test-mail", "--settings=q.xml"}, "test-mail settings=q.xml"),
@@ -87,6 +94,12 @@ TEST(CommandLineTableTest, GoodAndBadLinesWithTheirExactMessages) {
       bad({"--metrics", "m", "--settings", "q.xml"}, "option '--metrics' needs '--headless'"),
       // One front end at a time.
       bad({"--test-mail", "--headless"}, "option '--test-mail' cannot be used with '--headless'"),
+      bad({"--json"}, "option '--json' needs '--report'"),
+      bad({"--headless", "--report"},
+          "option '--report' cannot be used with '--headless', '--test-mail' or '--oauth-login'"),
+      bad({"--status-page", "s.html", "--history=none"},
+          "option '--status-page' cannot be used with '--history none'"),
+      bad({"--history="}, "option '--history' needs a file name"),
       bad({"--oauth-login", "google", "--test-mail"},
           "option '--oauth-login' cannot be used with '--headless' or '--test-mail'"),
       // What is not an option.
@@ -128,7 +141,9 @@ std::string tagOf(const TCommandOption& option) {
 // the table in its options list, and each front end in a usage line.
 TEST(CommandLineTableTest, EveryOptionIsInTheHelpAndTheManPage) {
   const std::string help = usageText("quorvex");
-  ASSERT_TRUE(help.starts_with("Usage: quorvex [--settings FILE]\n")) << help;
+  ASSERT_TRUE(
+      help.starts_with("Usage: quorvex [--history FILE] [--status-page FILE] [--settings FILE]\n"))
+      << help;
   for (const TCommandOption& option : commandOptionTable()) {
     SCOPED_TRACE(std::string(option.name));
     EXPECT_NE(help.find("\n  " + tagOf(option)), std::string::npos) << help;

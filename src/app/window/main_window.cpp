@@ -23,6 +23,7 @@
 
 #include "app/start_up.h"
 #include "app/window/error_display.h"
+#include "app/window/history_page.h"
 #include "app/window/logo.h"
 #include "app/window/manual.h"
 #include "app/window/options_page.h"
@@ -140,6 +141,7 @@ TfrmMain::TfrmMain(std::unique_ptr<TSettings> settings, TfrmMainServices service
       _clock(*services.clock) {
   createControls();
   _observers.add(*this);
+  openHistory(services);
   // The alerts go out beside the window, which never waits for them; each
   // outcome is shown as soon as it is known.
   _deliveries = std::make_unique<TDeliveryWorker>(_observers, _clock, mailGrace(_mailWaits));
@@ -153,6 +155,37 @@ TfrmMain::TfrmMain(std::unique_ptr<TSettings> settings, TfrmMainServices service
                                              _observers, _clock);
   fillFromSettings();
   QGuiApplication::setApplicationDisplayName(windowTitle());
+}
+
+void TfrmMain::openHistory(const TfrmMainServices& services) {
+  if (!services.historyFile) {
+    tsHistory->showMessage(QStringLiteral("No history is kept (--history none)."));
+    return;
+  }
+  // Until the window is shown its words go to the start-up notes; after
+  // that to the output, like the other troubles of a test.
+  const auto notice = [this](const std::u16string& text) {
+    if (_engine) {
+      endOutputLine();
+      appendOutput(text + u"\r\n");
+    } else {
+      _historyNotes.push_back(text);
+    }
+  };
+  try {
+    _history = std::make_unique<THistoryObserver>(*_settings, *services.historyFile,
+                                                  services.statusPage, notice, _clock, false);
+  } catch (const std::exception& e) {
+    const std::u16string text = u"The history " + *services.historyFile + u" cannot be opened: " +
+                                fromUtf8(e.what()) + u"; results are not kept.";
+    _historyNotes.push_back(text);
+    tsHistory->showMessage(QString::fromStdU16String(text));
+    return;
+  }
+  _history->recorder().setFiguresListener(
+      [this](const std::vector<TServerFigures>& figures) { tsHistory->showFigures(figures); });
+  _history->recorder().refresh(historyTime(_clock.WallNow()));
+  _observers.add(*_history);
 }
 
 TfrmMain::~TfrmMain() {
@@ -191,6 +224,9 @@ void TfrmMain::createControls() {
   pcMain->addTab(tsMonitor, QStringLiteral("Monitor"));
   pcMain->addTab(tsAlerts, QStringLiteral("Alerts"));
   pcMain->addTab(tsOptions, QStringLiteral("Options"));
+  tsHistory = new THistoryPage;
+  tsHistory->setObjectName(QStringLiteral("tsHistory"));
+  pcMain->addTab(tsHistory, QStringLiteral("History"));
   pcMain->addTab(tsHelp, QStringLiteral("Help"));
   // The options are saved with the Alerts page's fields: one file, one Save.
   btnSaveOptions = button(tsOptions, "btnSaveOptions", "Save", 398, 449);
@@ -341,6 +377,8 @@ void TfrmMain::btnStartClick() {
 void TfrmMain::showStartUpNotes(const std::vector<std::u16string>& lines) {
   std::u16string text;
   for (const std::u16string& line : lines) text += line + u"\r\n";
+  for (const std::u16string& line : _historyNotes) text += line + u"\r\n";
+  _historyNotes.clear();
   if (_settings->ServerCount() == 0) text += noServersText(*_settings) + u"\r\n";
   if (!text.empty()) setOutputText(text);
 }

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "alerts/alert_mail.h"
 #include "monitor/delivery.h"
 #include "monitor/engine.h"
+#include "monitor/history_observer.h"
 #include "monitor/monitor_controls.h"
 #include "monitor/observer.h"
 #include "monitor/observer_list.h"
@@ -31,6 +33,7 @@ namespace quorvex {
 
 class TSettings;
 class TOptionsPage;
+class THistoryPage;
 
 // Sends the test (testMode true) or alert e-mail; raises on failure. Tests
 // put their own in place of the real mail. `reason`: why the server failed.
@@ -48,9 +51,13 @@ struct TfrmMainServices {
       sendRecoveryMail{};
   TAlertMailWaits mailWaits{};
   const TClock* clock = &TClock::System();
+  // The history database; none: no history is kept.
+  std::optional<std::u16string> historyFile{};
+  // The status page, rewritten after every result (needs the history).
+  std::optional<std::u16string> statusPage{};
 };
 
-// The program's one window: Monitor, Alerts, Options and Help pages. It owns the
+// The program's one window: Monitor, Alerts, Options, History and Help pages. It owns the
 // settings of the run and runs the monitor engine one test at a time; its
 // rows observe the results.
 class TfrmMain : public QWidget, public IMonitorControls, public IMonitorObserver {
@@ -86,6 +93,7 @@ class TfrmMain : public QWidget, public IMonitorControls, public IMonitorObserve
 
  private:
   void createControls();
+  void openHistory(const TfrmMainServices& services);
   void createMonitorPage(QWidget* page);
   void createAlertsPage(QWidget* page);
   void createHelpPage(QWidget* page);
@@ -136,6 +144,7 @@ class TfrmMain : public QWidget, public IMonitorControls, public IMonitorObserve
   QWidget* tsMonitor = nullptr;
   QWidget* tsAlerts = nullptr;
   TOptionsPage* tsOptions = nullptr;
+  THistoryPage* tsHistory = nullptr;
   QWidget* tsHelp = nullptr;
   QLineEdit* edLogin = nullptr;
   QLineEdit* edPwd = nullptr;
@@ -163,6 +172,8 @@ class TfrmMain : public QWidget, public IMonitorControls, public IMonitorObserve
   // Results flow from the engine to the rows, then to the outage book and
   // its mails.
   TObserverList _observers;
+  std::unique_ptr<THistoryObserver> _history;  // none when no history is kept
+  std::vector<std::u16string> _historyNotes;   // what it said before the window was shown
   std::unique_ptr<TDeliveryWorker> _deliveries;
   std::unique_ptr<TOutageBook> _outages;
   // Last member: destroyed first, so a running child is terminated while

@@ -77,7 +77,11 @@ int runWindow(int argc, char** argv, const TCommandLine& options) {
     return kExitUnknown;
   }
   QApplication app(argc, argv);
-  TWindowStartUp startUp = createMainWindow(settingsFilePath(options.settingsFile), {});
+  TfrmMainServices services;
+  services.historyFile = historyFilePath(options.historyFile);
+  services.statusPage = options.statusPage;
+  TWindowStartUp startUp =
+      createMainWindow(settingsFilePath(options.settingsFile), std::move(services));
   if (!startUp.window) return startUp.exitCode;
   TfrmMain& window = *startUp.window;
   if (QScreen* screen = window.screen())
