@@ -96,7 +96,12 @@ struct THistoryStore::TStatements {
 THistoryStore::THistoryStore(std::string path, Notice notice, TOptions options, int64_t nowMs)
     : _path(std::move(path)), _notice(std::move(notice)), _options(options) {
   open(nowMs);
-  prune(nowMs);
+  try {
+    prune(nowMs);
+  } catch (const EHistoryError& e) {
+    // Another writer held the file too long: the old results go next time.
+    _notice(u"Old results are not deleted from the history: " + e.Message());
+  }
 }
 
 THistoryStore::~THistoryStore() = default;

@@ -279,6 +279,19 @@ TEST(HistoryStore, AWriteThatCannotBeMadeIsToldAndTheNextOneWorks) {
             std::string::npos);
   EXPECT_TRUE(store->record(result("alpha", "Successful", kNowMs)));
   EXPECT_EQ(store->resultCount(), 1);
+
+  // A run that starts while another writes too long still opens the file;
+  // only the deletion of old results waits for a later run.
+  TSqliteDb other(fixture.path, false);
+  other.exec("BEGIN IMMEDIATE");
+  fixture.notices.clear();
+  auto second = fixture.open();
+  ASSERT_EQ(fixture.notices.size(), 1u);
+  EXPECT_NE(fixture.notices[0].find("Old results are not deleted from the history: "),
+            std::string::npos)
+      << fixture.notices[0];
+  other.exec("ROLLBACK");
+  EXPECT_TRUE(second->record(result("alpha", "Successful", kNowMs)));
 }
 
 }  // namespace
