@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "settings/fields.h"
+#include "settings/notifiers.h"
 #include "settings/options.h"
 
 namespace quorvex {
@@ -108,6 +109,10 @@ class TSettings {
   // differs from its default.
   const TOptions& Options() const { return _options; }
   void SetOptions(TOptions v) { _options = std::move(v); }
+  // Where notifications go besides the mail; the file holds them only when
+  // there is one.
+  const std::vector<TNotifierConfig>& Notifiers() const { return _notifiers; }
+  void SetNotifiers(std::vector<TNotifierConfig> v) { _notifiers = std::move(v); }
 
  private:
   static size_t index(TFieldId id) { return static_cast<size_t>(id); }
@@ -120,6 +125,7 @@ class TSettings {
   std::vector<std::unique_ptr<TVPNServer>> _servers;
   std::array<std::u16string, static_cast<size_t>(TFieldId::Count)> _fields;
   TOptions _options;
+  std::vector<TNotifierConfig> _notifiers;
 };
 
 }  // namespace quorvex

@@ -22,6 +22,12 @@ namespace {
 // Only the root, the two containers and the value elements are looked at.
 constexpr size_t kKeptDepth = 4;
 
+// "line 12, element <port>": where an element stands in the file.
+std::u16string placeOf(const TXmlNode& element) {
+  return u"line " + u16(std::to_string(element.line)) + u", element <" + fromUtf8(element.name) +
+         u">";
+}
+
 // Runs read on the element `name` of parent; an error it raises is told
 // where the element stands in the file.
 template <class Read>
@@ -30,24 +36,29 @@ auto at(const TXmlNode* parent, const char* name, Read read) {
     return read();
   } catch (Exception& e) {
     const TXmlNode* element = parent ? parent->childElement(name) : nullptr;
-    if (e.Place().empty() && element)
-      e.SetPlace(u"line " + u16(std::to_string(element->line)) + u", element <" + fromUtf8(name) +
-                 u">");
+    if (e.Place().empty() && element) e.SetPlace(placeOf(*element));
     throw;
   }
+}
+
+// The element's text, or no value when it is empty.
+std::optional<std::u16string> textOf(const TXmlNode& element) {
+  if (element.children.empty()) return std::nullopt;
+  const TXmlNode& only = element.children.front();
+  if (element.children.size() != 1 ||
+      (only.kind != TXmlNode::Kind::Text && only.kind != TXmlNode::Kind::CData))
+    throw Exception(u"Element \"" + fromUtf8(element.name) +
+                    u"\" does not contain a single text node");
+  if (only.value.empty()) return std::nullopt;
+  return fromUtf8(only.value);
 }
 
 // The element's text, or no value when the element is missing or empty.
 std::optional<std::u16string> getValue(const TXmlNode* parent, const char* name) {
   return at(parent, name, [&]() -> std::optional<std::u16string> {
     const TXmlNode* element = parent ? parent->childElement(name) : nullptr;
-    if (!element || element->children.empty()) return std::nullopt;
-    const TXmlNode& only = element->children.front();
-    if (element->children.size() != 1 ||
-        (only.kind != TXmlNode::Kind::Text && only.kind != TXmlNode::Kind::CData))
-      throw Exception(u"Element \"" + fromUtf8(name) + u"\" does not contain a single text node");
-    if (only.value.empty()) return std::nullopt;
-    return fromUtf8(only.value);
+    if (!element) return std::nullopt;
+    return textOf(*element);
   });
 }
 
@@ -98,6 +109,73 @@ std::vector<const TFieldSpec*> readingOrder() {
   return order;
 }
 
+constexpr char kNotifiersElement[] = "notifiers";
+constexpr char kNotifierElement[] = "notifier";
+
+// Children are written only when set, so a notifier reads as it was typed.
+void writeNotifiers(TIndentedXmlWriter& xml, const std::vector<TNotifierConfig>& notifiers) {
+  checkNotifierNames(notifiers);
+  xml.open(kNotifiersElement);
+  for (const TNotifierConfig& n : notifiers) {
+    const std::u16string events = n.events.text();
+    xml.open(kNotifierElement, {{"name", n.name, u"The notifier's name"},
+                                {"kind", kindWord(n.kind), u"The notifier's kind"},
+                                {"events", events, u"The notifier's events"}});
+    const std::u16string property = u"The notifier " + n.name;
+    const auto optional = [&](const char* element, const std::u16string& value) {
+      if (!value.empty()) xml.setValue(element, value, property);
+    };
+    optional("url", n.url);
+    for (const std::u16string& header : n.headers) xml.setValue("header", header, property);
+    optional("token", n.token);
+    optional("command", n.command);
+    optional("priority", n.priority);
+    optional("ca_file", n.caFile);
+    xml.close();
+  }
+  xml.close();
+}
+
+// The text of an attribute, which must be there.
+std::u16string requiredAttribute(const TXmlNode& element, const char* name) {
+  const std::string* value = element.attribute(name);
+  if (!value || value->empty())
+    throw Exception(u"A <notifier> needs the attribute " + fromUtf8(name));
+  return fromUtf8(*value);
+}
+
+TNotifierConfig readNotifier(const TXmlNode& element) {
+  TNotifierConfig n;
+  try {
+    n.name = requiredAttribute(element, "name");
+    const std::u16string kind = requiredAttribute(element, "kind");
+    const auto known = kindFromWord(kind);
+    if (!known)
+      throw Exception(u"The notifier kind \"" + EscapeControls(kind) +
+                      u"\" is none of webhook, slack, teams, discord, ntfy, gotify and command");
+    n.kind = *known;
+    if (const std::string* events = element.attribute("events"))
+      n.events = TNotifyEvents::parse(fromUtf8(*events));
+  } catch (Exception& e) {
+    if (e.Place().empty()) e.SetPlace(placeOf(element));
+    throw;
+  }
+  n.url = stringValue(&element, "url");
+  for (const TXmlNode* header : element.childElements("header")) {
+    try {
+      if (auto text = textOf(*header)) n.headers.push_back(std::move(*text));
+    } catch (Exception& e) {
+      e.SetPlace(placeOf(*header));
+      throw;
+    }
+  }
+  n.token = stringValue(&element, "token");
+  n.command = stringValue(&element, "command");
+  n.priority = stringValue(&element, "priority");
+  n.caFile = stringValue(&element, "ca_file");
+  return n;
+}
+
 }  // namespace
 
 void TSettings::saveToFile() const {
@@ -124,6 +202,7 @@ void TSettings::saveToFile() const {
     }
     xml.close();
   }
+  if (!_notifiers.empty()) writeNotifiers(xml, _notifiers);
   xml.close();
   // The file holds passwords: readable by its owner only.
   replaceFile(TEncoding::System().GetBytes(_fileName), xml.bytes(), 0600, _fileName);
@@ -166,6 +245,19 @@ void TSettings::loadFromFile() {
       at(options, element.c_str(), [&] { read.SetText(spec.id, *text); });
   }
   _options = std::move(read);
+
+  std::vector<TNotifierConfig> notifiers;
+  if (const TXmlNode* container = root.childElement(kNotifiersElement)) {
+    for (const TXmlNode* element : container->childElements(kNotifierElement))
+      notifiers.push_back(readNotifier(*element));
+    try {
+      checkNotifierNames(notifiers);
+    } catch (Exception& e) {
+      e.SetPlace(placeOf(*container));
+      throw;
+    }
+  }
+  _notifiers = std::move(notifiers);
 }
 
 }  // namespace quorvex

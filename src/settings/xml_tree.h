@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace quorvex {
@@ -17,9 +18,14 @@ struct TXmlNode {
   std::string value;  // text, character data, comment or instruction body
   std::vector<TXmlNode> children;
   size_t line = 0;  // elements: where the start tag is, counted from 1
+  std::vector<std::pair<std::string, std::string>> attributes{};  // elements, in document order
 
   // The first child element of exactly that name, or null.
   const TXmlNode* childElement(std::string_view elementName) const;
+  // Every child element of exactly that name, in document order.
+  std::vector<const TXmlNode*> childElements(std::string_view elementName) const;
+  // The attribute's value, or null when the element has none of that name.
+  const std::string* attribute(std::string_view attributeName) const;
 };
 
 // A document the parser refuses; line and column count from 1.

@@ -47,7 +47,7 @@ class TTreeBuilder {
   bool skipping() const { return _skipped > 0; }
   TXmlNode* current() { return _open.empty() ? nullptr : _open.back(); }
 
-  static void XMLCALL onStart(void* data, const XML_Char* name, const XML_Char**) {
+  static void XMLCALL onStart(void* data, const XML_Char* name, const XML_Char** attributes) {
     TTreeBuilder& b = self(data);
     if (b.skipping()) {
       ++b._skipped;
@@ -58,6 +58,8 @@ class TTreeBuilder {
     node.kind = TXmlNode::Kind::Element;
     node.name = name;
     node.line = XML_GetCurrentLineNumber(b._parser);
+    for (const XML_Char** a = attributes; a && a[0]; a += 2)
+      node.attributes.emplace_back(a[0], a[1]);
     b._open.push_back(&node);
     if (b._open.size() > b._maxDepth) ++b._skipped;
   }

@@ -127,6 +127,21 @@ class TTreeBuilder {
   TTreeBuilder(size_t maxDepth, std::vector<size_t> lines)
       : _maxDepth(maxDepth), _lines(std::move(lines)) {}
 
+  static void attributes(IXMLDOMNode* node, TXmlNode& into) {
+    TComPtr<IXMLDOMNamedNodeMap> map;
+    if (FAILED(node->get_attributes(map.out())) || !map) return;
+    long count = 0;
+    map->get_length(&count);
+    for (long i = 0; i < count; ++i) {
+      TComPtr<IXMLDOMNode> attribute;
+      if (FAILED(map->get_item(i, attribute.out())) || !attribute) continue;
+      TBstr name, value;
+      attribute->get_nodeName(name.out());
+      attribute->get_text(value.out());
+      into.attributes.emplace_back(name.utf8(), value.utf8());
+    }
+  }
+
   void element(IXMLDOMNode* node, TXmlNode& into, size_t depth) {
     into.kind = TXmlNode::Kind::Element;
     TBstr name;
@@ -134,6 +149,7 @@ class TTreeBuilder {
     into.name = name.utf8();
     into.line = _next < _lines.size() ? _lines[_next] : 0;
     ++_next;
+    attributes(node, into);
     // Content below the kept depth is parsed but not stored; its start tags
     // still count for the lines of what follows.
     if (depth > _maxDepth) {

@@ -32,10 +32,20 @@ void checkStorable(std::u16string_view text, std::u16string_view property) {
 
 }  // namespace
 
-void TIndentedXmlWriter::open(std::string_view name) {
+void TIndentedXmlWriter::open(std::string_view name) { open(name, {}); }
+
+void TIndentedXmlWriter::open(std::string_view name, std::initializer_list<TAttribute> attributes) {
+  for (const TAttribute& a : attributes) checkStorable(a.value, a.property);
   if (!_open.empty()) newLine(_open.size());
   _out += '<';
   _out += name;
+  for (const TAttribute& a : attributes) {
+    _out += ' ';
+    _out += a.name;
+    _out += "=\"";
+    appendEscaped(a.value, true);
+    _out += '"';
+  }
   _out += '>';
   _open.emplace_back(name);
 }
@@ -66,8 +76,10 @@ void TIndentedXmlWriter::newLine(size_t level) {
 }
 
 // A CR would come back from any XML reader as LF, so it is written as a
-// reference. Every other character checkStorable lets through is written as is.
-void TIndentedXmlWriter::appendEscaped(std::u16string_view text) {
+// reference; in an attribute, so are the quote and the blanks a reader would
+// turn into spaces. Every other character checkStorable lets through is
+// written as is.
+void TIndentedXmlWriter::appendEscaped(std::u16string_view text, bool inAttribute) {
   // Multi-byte UTF-8 sequences hold no ASCII bytes, so bytes can be escaped one by one.
   for (const char c : toUtf8(text)) {
     switch (c) {
@@ -82,6 +94,15 @@ void TIndentedXmlWriter::appendEscaped(std::u16string_view text) {
         break;
       case '\r':
         _out += "&#13;";
+        break;
+      case '"':
+        _out += inAttribute ? "&quot;" : "\"";
+        break;
+      case '\n':
+        _out += inAttribute ? "&#10;" : "\n";
+        break;
+      case '\t':
+        _out += inAttribute ? "&#9;" : "\t";
         break;
       default:
         _out += c;

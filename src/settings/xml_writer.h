@@ -1,5 +1,6 @@
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,7 +12,15 @@ namespace quorvex {
 // root, CR LF between lines and none after the root's end tag.
 class TIndentedXmlWriter {
  public:
+  struct TAttribute {
+    std::string_view name;
+    std::u16string_view value;
+    std::u16string_view property;  // named when the value cannot be stored
+  };
+
   void open(std::string_view name);
+  // The start tag carries the attributes, in this order, on its line.
+  void open(std::string_view name, std::initializer_list<TAttribute> attributes);
   // Refuses, naming the property, a value that XML 1.0 cannot hold, so that
   // no file is written that the reader would then refuse as a whole.
   void setValue(std::string_view name, std::u16string_view text, std::u16string_view property);
@@ -20,7 +29,7 @@ class TIndentedXmlWriter {
 
  private:
   void newLine(size_t level);
-  void appendEscaped(std::u16string_view text);
+  void appendEscaped(std::u16string_view text, bool inAttribute = false);
 
   std::string _out;
   std::vector<std::string> _open;
