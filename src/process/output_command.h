@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quorvex {
@@ -13,9 +14,13 @@ struct TCommandResult {
   bool timedOut = false;  // killed at the bound
 };
 
+using TEnvironment = std::vector<std::pair<std::string, std::string>>;
+
 // Runs args (args[0] looked up like a command, no shell) with no input and
 // waits at most timeoutMs for it to end; one that runs longer is killed with
-// its process group. Raises Exception when the program cannot be started.
-TCommandResult runOutputCommand(const std::vector<std::string>& args, int timeoutMs);
+// its process group. `environment` is set in the program's environment over
+// this one's. Raises Exception when the program cannot be started.
+TCommandResult runOutputCommand(const std::vector<std::string>& args, int timeoutMs,
+                                const TEnvironment& environment = {});
 
 }  // namespace quorvex

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <string_view>
 
 #include "platform/exception.h"
 #include "platform/program_search.h"
@@ -32,9 +33,24 @@ void pipeOrThrow(TUniqueFd& readEnd, TUniqueFd& writeEnd) {
   writeEnd = TUniqueFd(fds[1]);
 }
 
+// This process's environment with `extra` set over it, as "NAME=value" texts.
+std::vector<std::string> childEnvironment(const TEnvironment& extra) {
+  std::vector<std::string> entries;
+  for (char** e = environ; e && *e; ++e) {
+    const std::string_view entry(*e);
+    const std::string_view name = entry.substr(0, entry.find('='));
+    bool replaced = false;
+    for (const auto& [extraName, value] : extra) replaced = replaced || name == extraName;
+    if (!replaced) entries.emplace_back(entry);
+  }
+  for (const auto& [name, value] : extra) entries.push_back(name + '=' + value);
+  return entries;
+}
+
 }  // namespace
 
-TCommandResult runOutputCommand(const std::vector<std::string>& args, int timeoutMs) {
+TCommandResult runOutputCommand(const std::vector<std::string>& args, int timeoutMs,
+                                const TEnvironment& environment) {
   if (args.empty() || args[0].empty()) throw Exception(u"The command is empty.");
   const std::string program = findProgram(args[0]);
   if (program.empty()) throw Exception(u"The program " + u16(args[0]) + u" was not found.");
@@ -55,9 +71,13 @@ TCommandResult runOutputCommand(const std::vector<std::string>& args, int timeou
   std::vector<char*> argv;
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
+  std::vector<std::string> envEntries = childEnvironment(environment);
+  std::vector<char*> envp;
+  for (auto& e : envEntries) envp.push_back(e.data());
+  envp.push_back(nullptr);
   pid_t pid = 0;
   const int failed =
-      posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+      posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   if (failed != 0)

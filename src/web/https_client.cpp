@@ -1,5 +1,7 @@
 #include "web/https_client.h"
 
+#include <algorithm>
+
 #include "platform/text.h"
 
 namespace quorvex {
@@ -53,12 +55,40 @@ std::string formEncode(const TFormFields& fields) {
   return out;
 }
 
-bool checkedAddress(const std::string& url) {
+std::u16string shownAddress(const THttpRequest& request) {
+  return fromUtf8(request.shownAs.empty() ? request.url : request.shownAs);
+}
+
+bool checkedAddress(const THttpRequest& request) {
+  const std::string& url = request.url;
+  const bool plain = url.rfind("http://", 0) == 0;
   const bool loopback =
       url.rfind("http://127.0.0.1:", 0) == 0 || url.rfind("http://127.0.0.1/", 0) == 0;
-  if (url.rfind("https://", 0) != 0 && !loopback)
-    throw EHttpError(u"The address " + fromUtf8(url) + u" is not an https:// address.");
-  return loopback;
+  const bool plainAllowed = request.plainHttpAllowed || loopback;
+  if (url.rfind("https://", 0) != 0 && !(plain && plainAllowed))
+    throw EHttpError(u"The address " + shownAddress(request) +
+                     (request.plainHttpAllowed ? u" is not an http:// or https:// address."
+                                               : u" is not an https:// address."));
+  return plainAllowed;
+}
+
+THttpResponse postForm(const std::string& url, const TFormFields& fields,
+                       const THttpLimits& limits) {
+  THttpRequest request{
+      url, {"Content-Type: application/x-www-form-urlencoded"}, formEncode(fields)};
+  return postRequest(request, limits);
+}
+
+std::string urlHost(const std::string& url) {
+  const size_t scheme = url.find("://");
+  if (scheme == std::string::npos) return "(no host)";
+  const size_t start = scheme + 3;
+  const size_t stop = std::min(url.find_first_of("/?#", start), url.size());
+  std::string_view authority = std::string_view(url).substr(start, stop - start);
+  // The user and password before "@" are a secret like the path.
+  if (const size_t at = authority.rfind('@'); at != std::string_view::npos)
+    authority.remove_prefix(at + 1);
+  return authority.empty() ? "(no host)" : std::string(authority);
 }
 
 }  // namespace quorvex

@@ -46,19 +46,34 @@ std::u16string systemText(DWORD error) {
   return result.empty() ? u"error " + u16(std::to_string(error)) : result;
 }
 
+// Failures that say nothing about the request itself: another try may work.
+bool isTransient(DWORD error) {
+  switch (error) {
+    case ERROR_WINHTTP_NAME_NOT_RESOLVED:
+    case ERROR_WINHTTP_CANNOT_CONNECT:
+    case ERROR_WINHTTP_TIMEOUT:
+    case ERROR_WINHTTP_CONNECTION_ERROR:
+    case ERROR_WINHTTP_INVALID_SERVER_RESPONSE:
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 // Through the system's own HTTP client, WinHTTP: certificates and host names
 // are checked against the system's trust store.
-THttpResponse postForm(const std::string& url, const TFormFields& fields,
-                       const THttpLimits& limits) {
-  checkedAddress(url);
+THttpResponse postRequest(const THttpRequest& request, const THttpLimits& limits) {
+  const std::string& url = request.url;
+  checkedAddress(request);
   if (!limits.caFile.empty())
     throw EHttpError(
         u"A file of certificate authorities is not used on Windows; the system's "
         u"trust store decides.");
-  const auto failed = [&url](DWORD error) {
-    return EHttpError(u"The request to " + fromUtf8(url) + u" failed: " + systemText(error));
+  const auto failed = [&request](DWORD error) {
+    return EHttpError(u"The request to " + shownAddress(request) + u" failed: " + systemText(error),
+                      isTransient(error));
   };
   std::wstring address = wide(url);
   URL_COMPONENTS parts{};
@@ -75,8 +90,8 @@ THttpResponse postForm(const std::string& url, const TFormFields& fields,
   if (!session) throw failed(GetLastError());
   DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
   WinHttpSetOption(session.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols);
-  // No redirect leaves https.
-  DWORD redirects = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
+  // A redirect is answered, never followed.
+  DWORD redirects = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
   WinHttpSetOption(session.get(), WINHTTP_OPTION_REDIRECT_POLICY, &redirects, sizeof redirects);
   // Every wait bounded: resolving and connecting by the connect limit, each
   // send and receive by the total one.
@@ -85,29 +100,45 @@ THttpResponse postForm(const std::string& url, const TFormFields& fields,
   WinHttpSetTimeouts(session.get(), connectMs, connectMs, totalMs, totalMs);
   TInternetHandle connection(WinHttpConnect(session.get(), host.c_str(), parts.nPort, 0));
   if (!connection) throw failed(GetLastError());
-  TInternetHandle request(
+  TInternetHandle exchange(
       WinHttpOpenRequest(connection.get(), L"POST", path.c_str(), nullptr, WINHTTP_NO_REFERER,
                          WINHTTP_DEFAULT_ACCEPT_TYPES,
                          parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0));
-  if (!request) throw failed(GetLastError());
-  std::string body = formEncode(fields);
-  const wchar_t* header = L"Content-Type: application/x-www-form-urlencoded\r\n";
-  if (!WinHttpSendRequest(request.get(), header, static_cast<DWORD>(-1L), body.data(),
-                          static_cast<DWORD>(body.size()), static_cast<DWORD>(body.size()), 0) ||
-      !WinHttpReceiveResponse(request.get(), nullptr))
+  if (!exchange) throw failed(GetLastError());
+  std::string body = request.body;
+  std::string headerLines;
+  for (const std::string& header : request.headers) headerLines += header + "\r\n";
+  const std::wstring headers = wide(headerLines);
+  if (!WinHttpSendRequest(exchange.get(),
+                          headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
+                          static_cast<DWORD>(-1L), body.data(), static_cast<DWORD>(body.size()),
+                          static_cast<DWORD>(body.size()), 0) ||
+      !WinHttpReceiveResponse(exchange.get(), nullptr))
     throw failed(GetLastError());
   THttpResponse response;
   DWORD status = 0, size = sizeof status;
-  WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+  WinHttpQueryHeaders(exchange.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                       WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX);
   response.status = static_cast<long>(status);
+  if (status >= 300 && status < 400) {
+    DWORD length = 0;
+    WinHttpQueryHeaders(exchange.get(), WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX,
+                        WINHTTP_NO_OUTPUT_BUFFER, &length, WINHTTP_NO_HEADER_INDEX);
+    std::wstring location(length / sizeof(wchar_t), L'\0');
+    if (length &&
+        WinHttpQueryHeaders(exchange.get(), WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX,
+                            location.data(), &length, WINHTTP_NO_HEADER_INDEX)) {
+      location.resize(length / sizeof(wchar_t));
+      response.location = toUtf8(std::u16string(location.begin(), location.end()));
+    }
+  }
   while (true) {
     char chunk[8192];
     DWORD got = 0;
-    if (!WinHttpReadData(request.get(), chunk, sizeof chunk, &got)) throw failed(GetLastError());
+    if (!WinHttpReadData(exchange.get(), chunk, sizeof chunk, &got)) throw failed(GetLastError());
     if (got == 0) break;
     if (response.body.size() + got > kMaxBody)
-      throw EHttpError(u"The answer of " + fromUtf8(url) + u" is too large.");
+      throw EHttpError(u"The answer of " + shownAddress(request) + u" is too large.");
     response.body.append(chunk, got);
   }
   return response;

@@ -209,4 +209,42 @@ std::map<std::string, std::string> parseJsonObject(std::string_view text) {
   return TJsonReader(text).object();
 }
 
+std::string jsonString(std::string_view utf8) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string out = "\"";
+  for (const char c : utf8) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (byte < 0x20 || byte == 0x7F) {
+      out += "\\u00";
+      out += kDigits[byte >> 4];
+      out += kDigits[byte & 15];
+    } else {
+      out += c;
+    }
+  }
+  return out + '"';
+}
+
+std::string jsonObject(const TJsonMembers& members) {
+  std::string out = "{";
+  for (const auto& [name, value] : members)
+    out += (out.size() > 1 ? "," : "") + jsonString(name) + ":" + value;
+  return out + '}';
+}
+
+std::string jsonArray(const std::vector<std::string>& items) {
+  std::string out = "[";
+  for (const std::string& item : items) out += (out.size() > 1 ? "," : "") + item;
+  return out + ']';
+}
+
 }  // namespace quorvex

@@ -53,6 +53,19 @@ TEST(Json, TokenAnswers) {
             u"not valid JSON: nested too deeply");
 }
 
+TEST(Json, WrittenTextReadsBack) {
+  const std::string awkward = "q\"b\\s/\n\r\t\x01\x1f\x7f \xC3\xA4\xF0\x9F\x98\x80";
+  EXPECT_EQ(jsonString(awkward), R"("q\"b\\s/\n\r\t\u0001\u001f\u007f )"
+                                 "\xC3\xA4\xF0\x9F\x98\x80\"");
+  const std::string object = jsonObject({{"a", jsonString(awkward)},
+                                         {"n", "1"},
+                                         {"list", jsonArray({jsonString("x"), jsonObject({})})},
+                                         {"empty", jsonArray({})}});
+  EXPECT_EQ(object, R"({"a":)" + jsonString(awkward) + R"(,"n":1,"list":["x",{}],"empty":[]})");
+  EXPECT_EQ(parseJsonObject(object),
+            (std::map<std::string, std::string>{{"a", awkward}, {"n", "1"}}));
+}
+
 TEST(Form, EncodesAndDecodes) {
   EXPECT_EQ(formEncode({{"grant_type", "refresh_token"}, {"scope", "https://x.test/a b~"}}),
             "grant_type=refresh_token&scope=https%3A%2F%2Fx.test%2Fa%20b~");
