@@ -6,6 +6,7 @@
 
 #include "mail/body_encoders.h"
 #include "platform/exception.h"
+#include "platform/host_name.h"
 #include "platform/text.h"
 #include "platform/text_encoding.h"
 #include "process/split_command_line.h"
@@ -344,6 +345,21 @@ void runCommand(const TNotificationMessage& m, const TNotifyLimits& limits) {
 }
 
 }  // namespace
+
+TNotificationFacts testNotificationFacts(const TClock& clock) {
+  TNotificationFacts f;
+  f.event = TNotifyEvent::Test;
+  f.time = clock.WallNow();
+  f.localTime = u16(TimestampText(clock.Now()));
+  f.monitorHost = LocalFullyQualifiedName();
+  return f;
+}
+
+std::u16string notificationSubject(const TNotifierConfig& notifier,
+                                   const TNotificationFacts& facts) {
+  return shown(notifier.name) +
+         (facts.event == TNotifyEvent::Test ? u" test" : u" for " + shown(facts.server));
+}
 
 std::u16string notificationTitle(const TNotificationFacts& f) {
   switch (f.event) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "alerts/alert_policy.h"
+#include "platform/clock.h"
 #include "process/output_command.h"
 #include "settings/notifiers.h"
 #include "web/https_client.h"
@@ -23,6 +24,13 @@ struct TNotificationFacts {
   std::optional<std::chrono::seconds> outage{};  // down so far, or the whole outage when up
   std::u16string monitorHost{};                  // the machine Quorvex runs on
 };
+
+// The facts of a test notification sent now from this machine.
+TNotificationFacts testNotificationFacts(const TClock& clock);
+
+// "team for office" (or "team test"): how an outcome line names a notification.
+std::u16string notificationSubject(const TNotifierConfig& notifier,
+                                   const TNotificationFacts& facts);
 
 // The version field of the webhook kind's JSON object; raised only when a
 // field changes its meaning or goes away.

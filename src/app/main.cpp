@@ -8,6 +8,7 @@
 #include "app/program_options.h"
 #include "app/report_command.h"
 #include "app/test_mail.h"
+#include "app/test_notify.h"
 #include "app/window_launch.h"
 
 #ifndef QUORVEX_VERSION
@@ -32,6 +33,8 @@ int main(int argc, char** argv) {
   }
   if (options.report) return runReport(options, std::cout, std::cerr);
   if (options.testMail) return runTestMail(options.settingsFile, std::cout, std::cerr);
+  if (options.testNotify)
+    return runTestNotify(options.settingsFile, options.testNotifyName, std::cout, std::cerr);
   if (options.oauthLogin)
     return runOAuthLogin(options.settingsFile, *options.oauthLogin, std::cout, std::cerr);
   if (options.headless) return runHeadless(options, std::cout, std::cerr);

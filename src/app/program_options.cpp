@@ -57,6 +57,12 @@ Refusal setJobs(TCommandLine& line, const std::string& value) {
   return std::nullopt;
 }
 
+Refusal setTestNotify(TCommandLine& line, const std::string& name) {
+  line.testNotify = true;
+  if (!name.empty()) line.testNotifyName = TEncoding::System().GetString(name);
+  return std::nullopt;
+}
+
 // In the order of --help.
 constexpr TCommandOption kOptions[] = {
     {"--headless", "", "", TOptionUse::FrontEnd,
@@ -111,6 +117,17 @@ constexpr TCommandOption kOptions[] = {
      "uptime_30d (percent), outages_30d, longest_outage_s, connect_median_s, connect_p95_s, "
      "last_status, last_reason and last_time",
      setFlag<&TCommandLine::json>},
+    {"--test-notify",
+     "NAME",
+     "a notifier's name",
+     TOptionUse::FrontEnd,
+     "send a test notification through every notifier of the settings file (element "
+     "<notifiers>), or the one named; one line each, then exit 0 (all sent) or 1",
+     setTestNotify,
+     true,
+     false,
+     {},
+     true},
     {"--settings", "FILE", "a file name", TOptionUse::Anywhere,
      "settings file to use instead of the default one", setFile<&TCommandLine::settingsFile>, true},
     {"--help", "", "", TOptionUse::Answer, "show this text", setFlag<&TCommandLine::help>, false,
@@ -209,7 +226,9 @@ std::string wrapped(std::string_view text, size_t indent, size_t firstColumn, si
 }
 
 std::string spelled(const TCommandOption& option) {
-  return std::string(option.name) + (option.value.empty() ? "" : " " + std::string(option.value));
+  if (option.value.empty()) return std::string(option.name);
+  const std::string value(option.value);
+  return std::string(option.name) + (option.valueOptional ? " [" + value + "]" : " " + value);
 }
 
 std::string optional(const TCommandOption& option) {
@@ -297,7 +316,9 @@ TCommandLine parseCommandLine(const std::vector<std::string>& args) {
     const std::string& arg = args[i];
     const TCommandOption* option = findByName(arg);
     std::string value;
-    if (option && !option->value.empty()) {
+    const bool valueLeftOut =
+        option && option->valueOptional && (i + 1 >= args.size() || args[i + 1].rfind('-', 0) == 0);
+    if (option && !option->value.empty() && !valueLeftOut) {
       if (i + 1 >= args.size())
         return fail("option " + quoted(option->name) + " needs " + std::string(option->needs));
       value = args[++i];
@@ -309,7 +330,7 @@ TCommandLine parseCommandLine(const std::vector<std::string>& args) {
       }
       value = arg.substr(arg.find('=') + 1);
     }
-    if (!option->value.empty() && value.empty() && option->emptyIsMissing)
+    if (!option->value.empty() && value.empty() && option->emptyIsMissing && !valueLeftOut)
       return fail("option " + quoted(option->name) + " needs " + std::string(option->needs));
     if (auto refusal = option->apply(line, value)) return fail(*refusal);
     given.push_back(option);

@@ -18,6 +18,9 @@ struct TCommandLine {
   bool help = false;
   bool version = false;
   bool testMail = false;
+  // --test-notify [NAME]: every notifier, or the one named.
+  bool testNotify = false;
+  std::optional<std::u16string> testNotifyName{};
   // --oauth-login PROVIDER: "microsoft" or "google".
   std::optional<std::string> oauthLogin{};
   std::optional<std::u16string> settingsFile{};
@@ -64,6 +67,8 @@ struct TCommandOption {
   bool emptyIsMissing = false;  // "--name=" and an empty value count as no value
   bool repeatable = false;      // may be given more than once
   std::string_view alias{};     // a second spelling of a flag ("-h")
+  // The value may be left out: "--name" alone, or followed by an option.
+  bool valueOptional = false;
 };
 
 std::span<const TCommandOption> commandOptionTable();

@@ -1,6 +1,7 @@
 #include "platform/date_time.h"
 
 #include <cmath>
+#include <cstdio>
 
 namespace quorvex {
 
@@ -58,6 +59,14 @@ TDateTimeParts DecodeDateTime(TDateTime value) {
   parts.hour = static_cast<int>(ms / 3600000);
   parts.dayOfWeek = static_cast<int>(((days + 6) % 7 + 7) % 7);
   return parts;
+}
+
+std::string TimestampText(TDateTime value) {
+  const TDateTimeParts t = DecodeDateTime(value);
+  char text[40];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
+  return text;
 }
 
 }  // namespace quorvex

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace quorvex {
 
@@ -17,5 +18,8 @@ struct TDateTimeParts {
 TDateTime EncodeDateTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
                          int millisecond = 0);
 TDateTimeParts DecodeDateTime(TDateTime value);
+
+// "YYYY-MM-DD hh:mm:ss": the time stamp of a line of the journal.
+std::string TimestampText(TDateTime value);
 
 }  // namespace quorvex

@@ -12,50 +12,16 @@
 
 #include "platform/text.h"
 #include "support/loopback.h"
-#include "support/python_peer.h"
+#include "support/notify_service.h"
 #include "support/raises.h"
 #include "support/temp_folder.h"
 #include "support/tls_server.h"
-#include "web/json.h"
 
 namespace quorvex {
 namespace {
 
-using TRequest = std::map<std::string, std::string>;
-
-// The service, and what it was sent.
-struct TService {
-  explicit TService(bool tls = true)
-      : Log(Folder / "requests.jsonl"),
-        Peer(QUORVEX_SOURCE_DIR "/tests/alerts/notify_peer.py",
-             tls ? std::vector<std::string>{Log, test::TlsCaFiles().CertFile,
-                                            test::TlsCaFiles().KeyFile}
-                 : std::vector<std::string>{Log}),
-        Tls(tls) {}
-
-  std::string Url(const std::string& path) const {
-    return (Tls ? "https://localhost:" : "http://127.0.0.1:") + std::to_string(Peer.Port()) + path;
-  }
-  std::string Host() const {
-    return (Tls ? "localhost:" : "127.0.0.1:") + std::to_string(Peer.Port());
-  }
-
-  std::vector<TRequest> Requests() const {
-    std::vector<TRequest> requests;
-    const std::string text = test::readFile(Log);
-    for (size_t start = 0; start < text.size();) {
-      const size_t end = text.find('\n', start);
-      requests.push_back(parseJsonObject(text.substr(start, end - start)));
-      start = end == std::string::npos ? text.size() : end + 1;
-    }
-    return requests;
-  }
-
-  test::TempFolder Folder{"notify"};
-  std::string Log;
-  test::TPythonPeer Peer;
-  bool Tls;
-};
+using test::TRequest;
+using TService = test::TNotifyService;
 
 TNotificationFacts DownFacts() {
   TNotificationFacts f;

@@ -23,6 +23,8 @@ std::string describe(const TCommandLine& line) {
   if (line.help) add("help");
   if (line.version) add("version");
   if (line.testMail) add("test-mail");
+  if (line.testNotify)
+    add("test-notify" + (line.testNotifyName ? "=" + toUtf8(*line.testNotifyName) : ""));
   if (line.oauthLogin) add("oauth=" + *line.oauthLogin);
   if (line.settingsFile) add("settings=" + toUtf8(*line.settingsFile));
   if (line.stateFile) add("state=" + toUtf8(*line.stateFile));
@@ -66,6 +68,11 @@ TEST(CommandLineTableTest, GoodAndBadLinesWithTheirExactMessages) {
       good({"--oauth-login", "google"}, "oauth=google"),
       good({"--oauth-login=microsoft", "--settings", "q.xml"}, "oauth=microsoft settings=q.xml"),
       good({"--test-mail", "--settings=q.xml"}, "test-mail settings=q.xml"),
+      // The notifier's name may be left out, also before another option.
+      good({"--test-notify"}, "test-notify"),
+      good({"--test-notify", "team"}, "test-notify=team"),
+      good({"--test-notify", "--settings", "q.xml"}, "test-notify settings=q.xml"),
+      good({"--test-notify=team room", "--settings=q.xml"}, "test-notify=team room settings=q.xml"),
       // A value that looks like an option is the option's value.
       good({"--settings", "--headless"}, "settings=--headless"),
       // --help and --version are answered whatever else the line holds.
@@ -83,6 +90,8 @@ TEST(CommandLineTableTest, GoodAndBadLinesWithTheirExactMessages) {
       bad({"--headless", "--option"}, "option '--option' needs NAME=VALUE"),
       bad({"--headless", "--option=colour=red"},
           "option '--option' knows no 'colour' (see --help)"),
+      bad({"--test-notify="}, "option '--test-notify' needs a notifier's name"),
+      bad({"--test-notify", "a", "b"}, "unexpected argument 'b'"),
       bad({"--oauth-login"}, "option '--oauth-login' needs microsoft or google"),
       bad({"--oauth-login="}, "option '--oauth-login' needs microsoft or google, not ''"),
       // Options of the headless run without --headless.
@@ -102,6 +111,9 @@ TEST(CommandLineTableTest, GoodAndBadLinesWithTheirExactMessages) {
       bad({"--history="}, "option '--history' needs a file name"),
       bad({"--oauth-login", "google", "--test-mail"},
           "option '--oauth-login' cannot be used with '--headless' or '--test-mail'"),
+      bad({"--headless", "--test-notify"},
+          "option '--test-notify' cannot be used with '--headless', '--test-mail' or "
+          "'--oauth-login'"),
       // What is not an option.
       bad({"--headless", "--bogus"}, "unknown option '--bogus'"),
       bad({"-x"}, "unknown option '-x'"),
