@@ -26,6 +26,7 @@
 #include "app/window/history_page.h"
 #include "app/window/logo.h"
 #include "app/window/manual.h"
+#include "app/window/notifications_page.h"
 #include "app/window/options_page.h"
 #include "app/window/result_colour.h"
 #include "monitor/alert_jobs.h"
@@ -140,6 +141,7 @@ TfrmMain::TfrmMain(std::unique_ptr<TSettings> settings, TfrmMainServices service
       _alertSMTP(makeAlertSMTP()),
       _clock(*services.clock) {
   createControls();
+  tsNotifications->setLimits(services.notifyLimits);
   _observers.add(*this);
   openHistory(services);
   // The alerts go out beside the window, which never waits for them; each
@@ -219,11 +221,14 @@ void TfrmMain::createControls() {
   tsAlerts->setObjectName(QStringLiteral("tsAlerts"));
   tsOptions = new TOptionsPage;
   tsOptions->setObjectName(QStringLiteral("tsOptions"));
+  tsNotifications = new TNotificationsPage;
+  tsNotifications->setObjectName(QStringLiteral("tsNotifications"));
   tsHelp = new QWidget;
   tsHelp->setObjectName(QStringLiteral("tsHelp"));
   pcMain->addTab(tsMonitor, QStringLiteral("Monitor"));
   pcMain->addTab(tsAlerts, QStringLiteral("Alerts"));
   pcMain->addTab(tsOptions, QStringLiteral("Options"));
+  pcMain->addTab(tsNotifications, QStringLiteral("Notifications"));
   tsHistory = new THistoryPage;
   tsHistory->setObjectName(QStringLiteral("tsHistory"));
   pcMain->addTab(tsHistory, QStringLiteral("History"));
@@ -353,6 +358,7 @@ void TfrmMain::fillFromSettings() {
     lvServersCustomDrawSubItem(*row, TVerdict::NotRun);
   }
   showOptions(s.Options());
+  tsNotifications->showNotifiers(s.Notifiers(), s.FileName());
   pcMain->setCurrentWidget(tsMonitor);
 }
 

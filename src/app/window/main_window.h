@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include "alerts/alert_mail.h"
+#include "alerts/notifier.h"
 #include "monitor/delivery.h"
 #include "monitor/engine.h"
 #include "monitor/history_observer.h"
@@ -32,6 +33,7 @@ class QTreeWidgetItem;
 namespace quorvex {
 
 class TSettings;
+class TNotificationsPage;
 class TOptionsPage;
 class THistoryPage;
 
@@ -50,6 +52,7 @@ struct TfrmMainServices {
                      std::chrono::seconds outage, const std::u16string& reason)>
       sendRecoveryMail{};
   TAlertMailWaits mailWaits{};
+  TNotifyLimits notifyLimits{};
   const TClock* clock = &TClock::System();
   // The history database; none: no history is kept.
   std::optional<std::u16string> historyFile{};
@@ -145,6 +148,7 @@ class TfrmMain : public QWidget, public IMonitorControls, public IMonitorObserve
   QWidget* tsAlerts = nullptr;
   TOptionsPage* tsOptions = nullptr;
   THistoryPage* tsHistory = nullptr;
+  TNotificationsPage* tsNotifications = nullptr;
   QWidget* tsHelp = nullptr;
   QLineEdit* edLogin = nullptr;
   QLineEdit* edPwd = nullptr;

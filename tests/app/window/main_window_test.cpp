@@ -119,9 +119,10 @@ TEST_F(WindowTest, LaysOutEveryControl) {
   auto* pcMain = control<QTabWidget>(*w, "pcMain");
   ASSERT_TRUE(pcMain);
   EXPECT_EQ(pcMain->geometry(), QRect(0, 79, 506, 509));
-  ASSERT_EQ(pcMain->count(), 5);
-  const char* pages[] = {"tsMonitor", "tsAlerts", "tsOptions", "tsHistory", "tsHelp"};
-  const char* tabs[] = {"Monitor", "Alerts", "Options", "History", "Help"};
+  ASSERT_EQ(pcMain->count(), 6);
+  const char* pages[] = {"tsMonitor", "tsAlerts", "tsOptions", "tsNotifications", "tsHistory",
+                         "tsHelp"};
+  const char* tabs[] = {"Monitor", "Alerts", "Options", "Notifications", "History", "Help"};
   for (int i = 0; i < 5; ++i) {
     EXPECT_EQ(pcMain->widget(i)->objectName(), pages[i]);
     EXPECT_EQ(pcMain->tabText(i), tabs[i]);
