@@ -58,6 +58,10 @@ std::vector<TNotificationBook::TDue> TNotificationBook::judge(
   return due;
 }
 
+void TNotificationBook::restore(int row, const TOutageState& state) {
+  for (size_t n = 0; n < _entries.size(); ++n) entry(n, row) = {state, false};
+}
+
 void TNotificationBook::done(size_t notifier, int row, TNotifyEvent event, bool sent,
                              TWallTime now) {
   TEntry& e = entry(notifier, row);

@@ -29,6 +29,9 @@ class TNotificationBook {
   // for, in the notifiers' order.
   std::vector<TDue> judge(const std::vector<TNotifierConfig>& notifiers, int row,
                           TTestResult result, TWallTime now);
+  // Carries a server's outage over from an earlier run into every notifier,
+  // so that a run started again does not announce the same outage twice.
+  void restore(int row, const TOutageState& state);
   // The outcome of a down or reminder that judge asked for.
   void done(size_t notifier, int row, TNotifyEvent event, bool sent, TWallTime now);
 

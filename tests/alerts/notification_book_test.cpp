@@ -101,5 +101,20 @@ TEST(NotificationBook, EachNotifierFollowsTheOutageOnItsOwn) {
         {"S@70", "0:up(70 min) 2:up(70 min)"}});
 }
 
+TEST(NotificationBook, AnOutageCarriedOverIsNotAnnouncedAgain) {
+  const std::vector<TNotifierConfig> notifiers = {
+      {u"n", TNotifierKind::Webhook, TNotifyEvents::all()}};
+  TNotificationBook book(1, 2, {1, false, std::chrono::hours(0)});
+  const TWallTime start{};
+  book.restore(1, {true, 3, start, start});
+  EXPECT_EQ(dueText(book.judge(notifiers, 1, TTestResult::Failed, start + std::chrono::minutes(5))),
+            "");
+  EXPECT_EQ(
+      dueText(book.judge(notifiers, 1, TTestResult::Successful, start + std::chrono::minutes(7))),
+      "0:up(7 min)");
+  // The other server had no outage on record.
+  EXPECT_EQ(dueText(book.judge(notifiers, 0, TTestResult::Failed, start)), "0:down(0 min)");
+}
+
 }  // namespace
 }  // namespace quorvex

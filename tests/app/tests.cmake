@@ -32,3 +32,7 @@ set_tests_properties(app_e2e_jobs_one_server PROPERTIES TIMEOUT 600 RUN_SERIAL T
 add_test(NAME app_e2e_failure_reasons
          COMMAND ${CMAKE_CURRENT_LIST_DIR}/e2e/failure_reasons.sh $<TARGET_FILE:quorvex>)
 set_tests_properties(app_e2e_failure_reasons PROPERTIES TIMEOUT 180 RUN_SERIAL TRUE)
+# An outage and its recovery reach a webhook and a command, once each.
+add_test(NAME app_e2e_notifications
+         COMMAND ${CMAKE_CURRENT_LIST_DIR}/e2e/notifications.sh $<TARGET_FILE:quorvex>)
+set_tests_properties(app_e2e_notifications PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
