@@ -240,7 +240,15 @@ TNotificationMessage httpMessage(const TNotifierConfig& n, const TNotificationFa
     case TNotifierKind::Command:
       break;
   }
-  // The notifier's own headers last: they may replace one of the above.
+  // The notifier's own headers replace those of the same name above.
+  const auto nameOf = [](std::string_view header) {
+    return fromUtf8(header.substr(0, header.find(':')));
+  };
+  for (const std::u16string& header : n.headers) {
+    const std::u16string name = Trim(header.substr(0, header.find(u':')));
+    std::erase_if(r.headers,
+                  [&](const std::string& own) { return EqualsNoCase(Trim(nameOf(own)), name); });
+  }
   for (const std::u16string& header : n.headers) r.headers.push_back(utf8(header));
   return m;
 }

@@ -67,7 +67,7 @@ TEST(Notifier, EachKindPostsItsBodyAndHeaders) {
   };
   TNotifierConfig webhook = Notifier(TNotifierKind::Webhook, service.Url("/ok/hook"));
   webhook.token = u"t0k3n";
-  webhook.headers = {u"X-Team: ops"};
+  webhook.headers = {u"X-Team: ops", u"content-type: application/json; charset=utf-8"};
   TNotifierConfig ntfy = Notifier(TNotifierKind::Ntfy, service.Url("/ok/vpn-alerts"));
   ntfy.token = u"tk_1";
   TNotifierConfig ntfyUrgent = ntfy;
@@ -96,14 +96,14 @@ TEST(Notifier, EachKindPostsItsBodyAndHeaders) {
   test.outage.reset();
 
   const TCase cases[] = {
-      {"webhook: the versioned object, bearer token and own header",
+      {"webhook: the versioned object, bearer token, own headers (one replacing its own)",
        webhook,
        DownFacts(),
        "/ok/hook",
        R"({"version":1,"event":"down","server":"office","status":"Failed","reason":"timed out",)"
        R"("time":"2026-12-11T16:40:00Z","outage_seconds":150,"monitor":"vpnwatch",)"
        R"("text":"office is down (timed out)."})",
-       {{"h:content-type", "application/json"},
+       {{"h:content-type", "application/json; charset=utf-8"},
         {"h:authorization", "Bearer t0k3n"},
         {"h:x-team", "ops"}}},
       {"webhook: a test has no server",
