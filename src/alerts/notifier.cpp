@@ -1,6 +1,7 @@
 #include "alerts/notifier.h"
 
-#include <ctime>
+#include <chrono>
+#include <cstdio>
 #include <map>
 #include <thread>
 
@@ -21,13 +22,18 @@ constexpr size_t kDiscordLimit = 2000;
 // How much of a service's answer an error keeps.
 constexpr size_t kWordsKept = 200;
 
-// "2026-12-11T16:40:00Z".
+// "2026-12-11T16:40:00Z", by the calendar alone: no zone, no C library.
 std::string utcText(TWallTime time) {
-  const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
-  std::tm parts{};
-  gmtime_r(&seconds, &parts);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
+  using namespace std::chrono;
+  const auto secondsTime = floor<seconds>(time);
+  const auto day = floor<days>(secondsTime);
+  const year_month_day date(day);
+  const hh_mm_ss clock(secondsTime - day);
+  char text[40];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
+                static_cast<int>(clock.seconds().count()));
   return text;
 }
 
