@@ -89,7 +89,8 @@ constexpr TCommandOption kOptions[] = {
     {"--metrics", "FILE", "a file name", TOptionUse::HeadlessOnly,
      "after every status change, write the servers' figures to FILE in the Prometheus text "
      "format (for a textfile collector), replaced whole each time; "
-     "quorvex_server_failure{server,reason} is 1 while down",
+     "quorvex_server_failure{server,reason} is 1 while down, and "
+     "quorvex_notifications_sent_total{server,notifier} counts the notifications",
      setFile<&TCommandLine::metricsFile>, true},
     {"--history", "FILE", "a file name", TOptionUse::Anywhere,
      "keep every result in the SQLite database FILE (default history.sqlite beside the state "
