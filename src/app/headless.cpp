@@ -11,6 +11,7 @@
 #include "monitor/engine.h"
 #include "monitor/history_observer.h"
 #include "monitor/kept_files.h"
+#include "monitor/notifier_observer.h"
 #include "monitor/observer_list.h"
 #include "monitor/plugin_summary.h"
 #include "monitor/report_text.h"
@@ -142,10 +143,15 @@ int runHeadlessCycle(const TSettings& settings, const TCommandLine& options,
   TOutageBook outages(settings, deliveries, observers, std::move(mails.alert),
                       std::move(mails.recovery));
   observers.add(outages);
+  // After the mails: a server's alert is queued before its notifications.
+  TNotifierObserver notifiers(settings, deliveries);
+  observers.add(notifiers);
   std::unique_ptr<TKeptOutages> kept;
   if (options.stateFile) {
     kept = std::make_unique<TKeptOutages>(settings, *options.stateFile, err, clock, jobs > 1);
     kept->restoreInto(outages);
+    for (int row = 0; row < settings.ServerCount(); ++row)
+      notifiers.restore(row, outages.outage(row));
     observers.add(*kept);
   }
 

@@ -33,6 +33,7 @@ void reportDelivery(const TDelivery& delivery, TDeliveryOutcome outcome,
                     IMonitorObserver& observers, const TClock& clock) {
   outcome.localTime = clock.Now();
   outcome.wallTime = clock.WallNow();
+  outcome.notifier = delivery.notifier;
   if (delivery.done) delivery.done(outcome);
   observers.deliveryDone(outcome);
 }

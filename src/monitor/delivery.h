@@ -22,6 +22,7 @@ struct TDelivery {
   int row = -1;         // the server it is about; -1 for none
   std::u16string what;  // "alert for NAME": the subject of the outcome line
   TSendJob send;
+  std::u16string notifier{};  // the notifier's name, for a notification
   // Told the outcome on the engine's thread, before the observers are.
   std::function<void(const TDeliveryOutcome&)> done{};
 };

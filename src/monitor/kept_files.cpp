@@ -78,6 +78,9 @@ TKeptMetrics::TKeptMetrics(const TSettings& settings, const std::u16string& file
       _writes(clock, [this] { write(); }) {
   if (batched) _writes.batch();
   for (int i = 0; i < settings.ServerCount(); ++i) _rows.emplace(settings.Servers(i).Name(), i);
+  std::vector<std::u16string> notifiers;
+  for (const TNotifierConfig& n : settings.Notifiers()) notifiers.push_back(n.name);
+  _metrics.setNotifiers(std::move(notifiers));
   write();  // the servers are known before any test ends
 }
 
@@ -99,9 +102,14 @@ void TKeptMetrics::statusChanged(const TStatusChange& change) {
 }
 
 void TKeptMetrics::deliveryDone(const TDeliveryOutcome& outcome) {
-  // Counted are the alerts (and reminders) that went out.
-  if (!outcome.sent || outcome.row < 0 || outcome.kind != TDeliveryKind::Alert) return;
-  _metrics.alertSent(outcome.row);
+  // Counted are the alerts (and reminders) and the notifications that went out.
+  if (!outcome.sent || outcome.row < 0) return;
+  if (outcome.kind == TDeliveryKind::Alert)
+    _metrics.alertSent(outcome.row);
+  else if (outcome.kind == TDeliveryKind::Notification && !outcome.notifier.empty())
+    _metrics.notificationSent(outcome.row, outcome.notifier);
+  else
+    return;
   _writes.changed();
 }
 

@@ -73,6 +73,16 @@ void TMetricsFile::historyChanged(int row, const THistoryGauges& gauges) {
   _figures.at(row).history = gauges;
 }
 
+void TMetricsFile::setNotifiers(std::vector<std::u16string> names) {
+  _notifiers = std::move(names);
+  _notifications.assign(_names.size(), std::vector<long long>(_notifiers.size()));
+}
+
+void TMetricsFile::notificationSent(int row, const std::u16string& notifier) {
+  for (size_t n = 0; n < _notifiers.size(); ++n)
+    if (_notifiers[n] == notifier) ++_notifications.at(row).at(n);
+}
+
 std::string TMetricsFile::text() const {
   struct TFamily {
     const char* name;
@@ -163,6 +173,14 @@ std::string TMetricsFile::text() const {
       }
     }
   }
+  if (_notifiers.empty()) return out;
+  header("quorvex_notifications_sent_total", "counter",
+         "Notifications sent for the server by each notifier since the monitor started.");
+  for (size_t i = 0; i < _names.size(); ++i)
+    for (size_t n = 0; n < _notifiers.size(); ++n)
+      out += "quorvex_notifications_sent_total{server=\"" + labelValue(_names[i]) +
+             "\",notifier=\"" + labelValue(_notifiers[n]) + "\"} " +
+             std::to_string(_notifications[i][n]) + '\n';
   return out;
 }
 

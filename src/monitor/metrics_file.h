@@ -25,6 +25,10 @@ class TMetricsFile {
                      std::chrono::steady_clock::time_point now,
                      const std::u16string& failureReason = {});
   void alertSent(int row);
+  // The notifiers whose notifications are counted, each from 0.
+  void setNotifiers(std::vector<std::u16string> names);
+  // A notification of that notifier went out for the row's server.
+  void notificationSent(int row, const std::u16string& notifier);
 
   // A server's figures from the history: uptime in percent over 24 hours, 7
   // and 30 days (none without tests), outages of the last 30 days and the
@@ -53,6 +57,8 @@ class TMetricsFile {
     std::optional<THistoryGauges> history;
   };
   std::vector<std::u16string> _names;
+  std::vector<std::u16string> _notifiers;
+  std::vector<std::vector<long long>> _notifications;  // [server][notifier]
   std::vector<TServerFigures> _figures;
   std::string _path;
 };

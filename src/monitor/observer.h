@@ -34,6 +34,7 @@ struct TDeliveryOutcome {
   std::u16string error;  // why not, on one line; empty when sent
   TDateTime localTime{};
   TWallTime wallTime{};
+  std::u16string notifier{};  // the notifier's name, for a notification
 
   // "alert for NAME sent" or "alert for NAME not sent: REASON".
   std::u16string line() const;

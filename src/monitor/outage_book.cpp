@@ -4,14 +4,10 @@
 
 namespace quorvex {
 
-namespace {
-
 TAlertPolicySettings alertPolicySettings(const TOptions& options) {
   return {options.Integer(TOptionId::FailureThreshold), options.Boolean(TOptionId::RecoveryMail),
           std::chrono::hours(options.Integer(TOptionId::ReminderHours))};
 }
-
-}  // namespace
 
 TOutageBook::TOutageBook(const TSettings& settings, IDeliveryQueue& deliveries,
                          IMonitorObserver& observers, AlertMail alertMail,

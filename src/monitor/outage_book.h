@@ -13,6 +13,9 @@
 
 namespace quorvex {
 
+// The alert policy's settings from the saved options.
+TAlertPolicySettings alertPolicySettings(const TOptions& options);
+
 // The outage of every server and the mails they call for: told each status,
 // it queues the alert, reminder or recovery mail the policy asks for, in the
 // order the results come, and records an alert as sent once its outcome is

@@ -48,13 +48,7 @@ std::u16string oneLine(std::u16string_view text) {
   return line.empty() ? u"unknown error" : line;
 }
 
-std::string timestamp(TDateTime localTime) {
-  const TDateTimeParts t = DecodeDateTime(localTime);
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
-                t.minute, t.second);
-  return text;
-}
+std::string timestamp(TDateTime localTime) { return TimestampText(localTime); }
 
 std::u16string formatLastRun(TDateTime localTime) {
   auto twoDigits = [](int value) {

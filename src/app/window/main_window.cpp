@@ -153,6 +153,8 @@ TfrmMain::TfrmMain(std::unique_ptr<TSettings> settings, TfrmMainServices service
   _outages = std::make_unique<TOutageBook>(*_settings, *_deliveries, _observers, alertMail(),
                                            recoveryMail());
   _observers.add(*_outages);
+  _notifiers = std::make_unique<TNotifierObserver>(*_settings, *_deliveries, services.notifyLimits);
+  _observers.add(*_notifiers);
   _engine = std::make_unique<TMonitorEngine>(*_settings, *this, std::move(services.processFactory),
                                              _observers, _clock);
   fillFromSettings();

@@ -15,6 +15,7 @@
 #include "monitor/engine.h"
 #include "monitor/history_observer.h"
 #include "monitor/monitor_controls.h"
+#include "monitor/notifier_observer.h"
 #include "monitor/observer.h"
 #include "monitor/observer_list.h"
 #include "monitor/outage_book.h"
@@ -180,6 +181,7 @@ class TfrmMain : public QWidget, public IMonitorControls, public IMonitorObserve
   std::vector<std::u16string> _historyNotes;   // what it said before the window was shown
   std::unique_ptr<TDeliveryWorker> _deliveries;
   std::unique_ptr<TOutageBook> _outages;
+  std::unique_ptr<TNotifierObserver> _notifiers;
   // Last member: destroyed first, so a running child is terminated while
   // the controls it reports to still exist.
   std::unique_ptr<TMonitorEngine> _engine;
