@@ -10,30 +10,10 @@ quorvex=$1
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 work=$(mktemp -d /tmp/quorvex-notify-XXXXXX)
 catalogue=$work/catalogue
-server_pids=()
-peer_pid=
-monitor_pid=
 
-cleanup() {
-  local pid
-  [ -n "$monitor_pid" ] && stop_pid "$monitor_pid" 5
-  exec 4>&- 2>/dev/null || true  # the peer stops when its input closes
-  [ -n "$peer_pid" ] && stop_pid "$peer_pid"
-  for pid in "${server_pids[@]}"; do stop_pid "$pid"; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+# shellcheck source=common.sh
+source "$here/common.sh"
 
-fail() {
-  echo "FAIL: $*" >&2
-  for f in "$work"/*.log "$work"/*.out "$work"/*.err "$work"/*.prom; do
-    [ -f "$f" ] && { echo "--- $f" >&2; tail -n 40 "$f" >&2; }
-  done
-  exit 1
-}
-
-# shellcheck source=openvpn_servers.sh
-source "$here/openvpn_servers.sh"
 need_openvpn
 
 # wait_until SECONDS COMMAND...: bounded.
@@ -55,7 +35,7 @@ export QUORVEX_CONFIG_DIR=$catalogue
 mkfifo "$work/peer.in"
 /usr/bin/python3 "$here/../../alerts/notify_peer.py" "$work/hook.jsonl" <"$work/peer.in" \
   >"$work/peer.out" 2>"$work/peer.log" &
-peer_pid=$!
+server_pids+=($!)  # ended with the servers
 exec 4>"$work/peer.in"
 wait_until 20 grep -q READY "$work/peer.out" || fail "the webhook service did not start"
 hook_port=$(awk '/READY/ {print $2}' "$work/peer.out")
@@ -89,7 +69,7 @@ XML
 
 "$quorvex" --headless --settings "$work/settings.xml" --state "$work/state.xml" \
   --metrics "$work/metrics.prom" >"$work/monitor.out" 2>"$work/monitor.err" &
-monitor_pid=$!
+quorvex_pid=$!
 
 failed_lines() { grep -c $'\toffice\tFailed' "$work/monitor.out" || true; }
 # Down: one notification each, and none more over two further failures.
@@ -108,8 +88,8 @@ wait_until 30 test "$(lines "$work/command.log")" -ge 2 || fail "no up reached t
 ups=$(grep -c $'\toffice\tSuccessful' "$work/monitor.out")
 wait_until 60 test "$(grep -c $'\toffice\tSuccessful' "$work/monitor.out")" -ge $((ups + 1)) ||
   fail "the monitor stopped testing"
-stop_pid "$monitor_pid" 5
-monitor_pid=
+stop_pid "$quorvex_pid" 10
+quorvex_pid=
 
 events=$(/usr/bin/python3 -c 'import json, sys
 for line in open(sys.argv[1]):
