@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -19,11 +20,14 @@ namespace quorvex::test {
 
 // What a scripted child prints and when it ends.
 struct TChildScript {
-  std::vector<std::u16string> reads{};  // the text of each readOutput call, then nothing
-  int endsAfterReads = -1;              // isRunning turns false after this many reads; -1 never
+  std::vector<std::u16string> reads{};    // the text of each readOutput call, then nothing
+  std::vector<std::u16string> replies{};  // each input queues the next one after the reads
+  int endsAfterReads = -1;                // isRunning turns false after this many reads; -1 never
   bool createThrows = false;
   bool runThrows = false;
   std::function<void(int readCount)> onRead{};  // called after each read
+  // Asked at each read; true makes it fail as a broken terminal does.
+  std::function<bool(int readCount)> readFails{};
 };
 
 // What happened to one child, kept after the cycle released it.
@@ -36,6 +40,12 @@ struct TChildLog {
   int readCount = 0;
   std::vector<int> readTimeouts;
   std::vector<std::u16string> writes;
+
+  std::u16string input() const {
+    std::u16string all;
+    for (const std::u16string& w : writes) all += w;
+    return all;
+  }
 };
 
 // How many children exist at once, and the most there ever were.
@@ -48,7 +58,11 @@ class TFakeChild final : public IConsoleProcess {
  public:
   TFakeChild(TChildScript script, std::shared_ptr<TChildLog> log,
              std::shared_ptr<TLiveChildren> live = std::make_shared<TLiveChildren>())
-      : _script(std::move(script)), _log(std::move(log)), _live(std::move(live)) {
+      : _script(std::move(script)),
+        _output(_script.reads.begin(), _script.reads.end()),
+        _replies(_script.replies.begin(), _script.replies.end()),
+        _log(std::move(log)),
+        _live(std::move(live)) {
     _live->peak = std::max(_live->peak, ++_live->now);
   }
   ~TFakeChild() override {
@@ -61,12 +75,21 @@ class TFakeChild final : public IConsoleProcess {
   }
   std::u16string readOutput(int timeoutMs) override {
     _log->readTimeouts.push_back(timeoutMs);
-    const size_t i = static_cast<size_t>(_log->readCount++);
+    ++_log->readCount;
     if (_script.onRead) _script.onRead(_log->readCount);
-    return i < _script.reads.size() ? _script.reads[i] : std::u16string();
+    if (_script.readFails && _script.readFails(_log->readCount))
+      throw std::runtime_error("Read error on the terminal");
+    if (_output.empty()) return {};
+    std::u16string chunk = std::move(_output.front());
+    _output.pop_front();
+    return chunk;
   }
   bool writeInput(const std::u16string& text) override {
     _log->writes.push_back(text);
+    if (!_replies.empty()) {
+      _output.push_back(std::move(_replies.front()));
+      _replies.pop_front();
+    }
     return true;
   }
   bool isRunning() override {
@@ -78,17 +101,20 @@ class TFakeChild final : public IConsoleProcess {
 
  private:
   TChildScript _script;
+  std::deque<std::u16string> _output;  // still to be read
+  std::deque<std::u16string> _replies;
   std::shared_ptr<TChildLog> _log;
   std::shared_ptr<TLiveChildren> _live;
   bool _stopped = false;
 };
 
-// Children by configuration file name; a server without a script gets a child
-// that prints nothing and never ends.
+// Children by configuration file name; a server without a script gets the
+// `unscripted` one, by default a child that prints nothing and never ends.
 class TFakeChildren {
  public:
-  std::map<std::u16string, TChildScript> scripts;
-  std::vector<std::shared_ptr<TChildLog>> started;  // in order of creation attempts
+  std::map<std::u16string, TChildScript> scripts{};
+  TChildScript unscripted{};
+  std::vector<std::shared_ptr<TChildLog>> started{};  // in order of creation attempts
   std::shared_ptr<TLiveChildren> live = std::make_shared<TLiveChildren>();
 
   TProcessFactory factory() {
@@ -99,7 +125,7 @@ class TFakeChildren {
       log->args = command.args;
       log->currDir = command.currDir;
       started.push_back(log);
-      TChildScript script;
+      TChildScript script = unscripted;
       for (const auto& [file, s] : scripts) {
         if (command.cmdLine.find(file) != std::u16string::npos) script = s;
       }
@@ -108,7 +134,24 @@ class TFakeChildren {
     };
   }
   const TChildLog& last() const { return *started.back(); }
+  // The latest child started for a configuration file; an empty log before
+  // the first.
+  TChildLog of(const std::u16string& file) const {
+    for (auto it = started.rbegin(); it != started.rend(); ++it) {
+      if ((*it)->cmdLine.find(file) != std::u16string::npos) return **it;
+    }
+    return {};
+  }
 };
+
+// The children tests need most often.
+inline TChildScript connectingChild() {  // prints the success line, keeps running
+  return {.reads = {u"Peer Connection Initiated\r\n", u"Initialization Sequence Completed\r\n"}};
+}
+inline TChildScript exitingChild() {  // prints an error and ends
+  return {.reads = {u"Options error: cannot read the certificate\r\n"}, .endsAfterReads = 1};
+}
+inline TChildScript silentChild() { return {}; }  // keeps running, prints nothing
 
 struct TViewRow {
   std::u16string status = u"Not Run";

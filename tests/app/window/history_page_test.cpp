@@ -13,6 +13,7 @@
 
 #include "app/window/history_page.h"
 #include "app/window/window_start_up.h"
+#include "support/cycle_fakes.h"
 #include "support/temp_folder.h"
 #include "window_test_support.h"
 
@@ -44,13 +45,14 @@ class HistoryPageTest : public ::testing::Test {
 
   TempFolder folder{"quorvex-window-history"};
   BoxAnswerer boxes;
-  FakeChildren children;
+  // A server without a script never starts.
+  TFakeChildren children{.unscripted = {.runThrows = true}};
 };
 
 TEST_F(HistoryPageTest, ShowsTheFiguresAndTheStripAfterEachRun) {
   TestMachine machine({"up", "down"});
-  children.byServer[u"up"] = connectingChild();
-  children.byServer[u"down"] = exitingChild();
+  children.scripts[u"up.ovpn"] = connectingChild();
+  children.scripts[u"down.ovpn"] = exitingChild();
   auto w = open(machine, folder.u16path("history.sqlite"));
   ASSERT_TRUE(w);
   auto* list = control<QTreeWidget>(*w, "lvHistory");
@@ -83,7 +85,7 @@ TEST_F(HistoryPageTest, ShowsTheFiguresAndTheStripAfterEachRun) {
 
 TEST_F(HistoryPageTest, ADamagedFileIsSaidInTheOutputAndANewOneKeepsTheResults) {
   TestMachine machine({"up"});
-  children.byServer[u"up"] = connectingChild();
+  children.scripts[u"up.ovpn"] = connectingChild();
   folder.write("history.sqlite", std::string(8192, 'x'));
   auto w = open(machine, folder.u16path("history.sqlite"));
   ASSERT_TRUE(w);
@@ -96,7 +98,7 @@ TEST_F(HistoryPageTest, ADamagedFileIsSaidInTheOutputAndANewOneKeepsTheResults) 
 
 TEST_F(HistoryPageTest, WithoutHistoryThePageSaysSo) {
   TestMachine machine({"up"});
-  children.byServer[u"up"] = connectingChild();
+  children.scripts[u"up.ovpn"] = connectingChild();
   auto w = open(machine, std::nullopt);
   ASSERT_TRUE(w);
   runOnce(*w);

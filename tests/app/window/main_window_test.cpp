@@ -31,6 +31,7 @@
 #include "app/window/window_start_up.h"
 #include "platform/exception.h"
 #include "settings/settings.h"
+#include "support/cycle_fakes.h"
 #include "support/loopback.h"
 #include "support/scripted_smtp_peer.h"
 #include "support/temp_folder.h"
@@ -89,7 +90,8 @@ class WindowTest : public ::testing::Test {
   }
 
   BoxAnswerer boxes;
-  FakeChildren children;
+  // A server without a script never starts.
+  TFakeChildren children{.unscripted = {.runThrows = true}};
   FakeMail mail;
 };
 
@@ -120,8 +122,8 @@ TEST_F(WindowTest, LaysOutEveryControl) {
   ASSERT_TRUE(pcMain);
   EXPECT_EQ(pcMain->geometry(), QRect(0, 79, 506, 509));
   ASSERT_EQ(pcMain->count(), 6);
-  const char* pages[] = {"tsMonitor", "tsAlerts", "tsOptions", "tsNotifications", "tsHistory",
-                         "tsHelp"};
+  const char* pages[] = {"tsMonitor",       "tsAlerts",  "tsOptions",
+                         "tsNotifications", "tsHistory", "tsHelp"};
   const char* tabs[] = {"Monitor", "Alerts", "Options", "Notifications", "History", "Help"};
   for (int i = 0; i < 5; ++i) {
     EXPECT_EQ(pcMain->widget(i)->objectName(), pages[i]);
@@ -331,8 +333,8 @@ TEST_F(WindowTest, FillsTheFieldsFromTheSettingsFile) {
 
 TEST_F(WindowTest, StartTestsEveryServerAndColoursTheResults) {
   TestMachine machine({"up", "down", "broken"});
-  children.byServer[u"up"] = connectingChild();
-  children.byServer[u"down"] = exitingChild();
+  children.scripts[u"up.ovpn"] = connectingChild();
+  children.scripts[u"down.ovpn"] = exitingChild();
   // "broken" has no child: starting it fails.
   auto w = open(machine);
   ASSERT_TRUE(w);
@@ -365,7 +367,7 @@ TEST_F(WindowTest, StartTestsEveryServerAndColoursTheResults) {
         << rowText(*w, r.server, 2).toStdString();
     EXPECT_EQ(rowColour(*w, r.server, 2), QColor(0, 0, 0));
   }
-  EXPECT_TRUE(children.byServer[u"up"]->released);
+  EXPECT_TRUE(children.of(u"up.ovpn").released);
 
   // The alert goes out beside the window.
   ASSERT_TRUE(waitFor([&] { return mail.count() == 1; }));
@@ -379,7 +381,7 @@ TEST_F(WindowTest, StartTestsEveryServerAndColoursTheResults) {
 
 TEST_F(WindowTest, AnAlertThatCannotBeSentShowsNoBox) {
   TestMachine machine({"down"});
-  children.byServer[u"down"] = exitingChild();
+  children.scripts[u"down.ovpn"] = exitingChild();
   mail.error = u"Socket Error # 10061\r\nConnection refused.";
   auto w = open(machine);
   ASSERT_TRUE(w);
@@ -396,8 +398,8 @@ TEST_F(WindowTest, AnAlertThatCannotBeSentShowsNoBox) {
 TEST_F(WindowTest, AFailedRowSaysWhyInItsTooltipAndAtTheEndOfTheOutput) {
   {
     TestMachine machine({"down", "broken", "up"});
-    children.byServer[u"down"] = exitingChild();  // ends on an options error
-    children.byServer[u"up"] = connectingChild();
+    children.scripts[u"down.ovpn"] = exitingChild();  // ends on an options error
+    children.scripts[u"up.ovpn"] = connectingChild();
     auto w = open(machine);
     ASSERT_TRUE(w);
     auto tooltip = [&](const char* server) {
@@ -417,7 +419,7 @@ TEST_F(WindowTest, AFailedRowSaysWhyInItsTooltipAndAtTheEndOfTheOutput) {
     EXPECT_EQ(mail.sent[0].reason, u"configuration error");
   }
   TestMachine machine({"down"});
-  children.byServer[u"down"] = exitingChild();
+  children.scripts[u"down.ovpn"] = exitingChild();
   auto w = open(machine);
   ASSERT_TRUE(w);
   control<QPushButton>(*w, "btnStart")->click();
@@ -429,10 +431,9 @@ TEST_F(WindowTest, AFailedRowSaysWhyInItsTooltipAndAtTheEndOfTheOutput) {
 
 TEST_F(WindowTest, AnswersPromptsWithoutShowingThePassword) {
   TestMachine machine({"office"});
-  auto child = std::make_shared<FakeChild>();
-  child->output = {u"Enter Auth Username:"};
-  child->replies = {u"Enter Auth Password:", u"Initialization Sequence Completed\r\n"};
-  children.byServer[u"office"] = child;
+  children.scripts[u"office.ovpn"] = {
+      .reads = {u"Enter Auth Username:"},
+      .replies = {u"Enter Auth Password:", u"Initialization Sequence Completed\r\n"}};
   auto w = open(machine);
   ASSERT_TRUE(w);
   control<QLineEdit>(*w, "edLogin")->setText(QStringLiteral("alice"));
@@ -440,15 +441,14 @@ TEST_F(WindowTest, AnswersPromptsWithoutShowingThePassword) {
   control<QPushButton>(*w, "btnStart")->click();
   ASSERT_TRUE(waitFor([&] { return idle(*w); }));
   EXPECT_EQ(rowText(*w, "office", 1), "Successful");
-  EXPECT_EQ(child->input, u"alice\r\ns3cret\r\n");
+  EXPECT_EQ(children.of(u"office.ovpn").input(), u"alice\r\ns3cret\r\n");
   EXPECT_EQ(control<QPlainTextEdit>(*w, "mmOutput")->toPlainText(),
             "Enter Auth Username:alice\nEnter Auth Password:\nInitialization Sequence Completed\n");
 }
 
 TEST_F(WindowTest, StopMarksTheServerInterruptedAndEndsItsChild) {
   TestMachine machine({"slow"});
-  auto child = silentChild();
-  children.byServer[u"slow"] = child;
+  children.scripts[u"slow.ovpn"] = silentChild();
   auto w = open(machine);
   ASSERT_TRUE(w);
   control<QPushButton>(*w, "btnStart")->click();
@@ -461,13 +461,12 @@ TEST_F(WindowTest, StopMarksTheServerInterruptedAndEndsItsChild) {
   EXPECT_EQ(rowText(*w, "slow", 1), "Interrupted");
   EXPECT_EQ(rowText(*w, "slow", 2), "");
   EXPECT_EQ(rowColour(*w, "slow", 1), QColor());
-  EXPECT_TRUE(child->released);
+  EXPECT_TRUE(children.of(u"slow.ovpn").released);
 }
 
 TEST_F(WindowTest, ClosingTheWindowEndsTheChildAndWritesNothing) {
   TestMachine machine({"slow"});
-  auto child = silentChild();
-  children.byServer[u"slow"] = child;
+  children.scripts[u"slow.ovpn"] = silentChild();
   auto w = open(machine);
   ASSERT_TRUE(w);
   control<QLineEdit>(*w, "edSMTPHost")->setText(QStringLiteral("changed.example.org"));
@@ -475,7 +474,7 @@ TEST_F(WindowTest, ClosingTheWindowEndsTheChildAndWritesNothing) {
   ASSERT_TRUE(waitFor([&] { return rowText(*w, "slow", 1) == "Running"; }));
   w->close();
   w.reset();
-  EXPECT_TRUE(child->released);
+  EXPECT_TRUE(children.of(u"slow.ovpn").released);
   EXPECT_FALSE(QFile::exists(QString::fromStdU16String(machine.settingsPath())));
 }
 
@@ -806,9 +805,8 @@ TEST_F(WindowTest, TestButtonSendsTheTestMail) {
 // for its read time-out, but not the window: ticks and clicks go on.
 TEST_F(WindowTest, AnAlertWaitingOnASilentMailServerHoldsUpNeitherTicksNorClicks) {
   TestMachine machine({"down", "slow"});
-  children.byServer[u"down"] = exitingChild();
-  auto slow = silentChild();
-  children.byServer[u"slow"] = slow;
+  children.scripts[u"down.ovpn"] = exitingChild();
+  children.scripts[u"slow.ovpn"] = silentChild();
   // Listens and never accepts: the system completes the connection, and
   // nobody answers it.
   const TUniqueFd silent = LoopbackSocket();
@@ -829,10 +827,10 @@ TEST_F(WindowTest, AnAlertWaitingOnASilentMailServerHoldsUpNeitherTicksNorClicks
   ASSERT_TRUE(waitFor([&] { return rowText(*w, "down", 1) == "Failed"; }));
   // Within a second of the verdict, while the alert waits: the next test's
   // child is read tick after tick, and Stop is handled.
-  ASSERT_TRUE(waitFor([&] { return slow->reads >= 2; }, 1000));
+  ASSERT_TRUE(waitFor([&] { return children.of(u"slow.ovpn").readCount >= 2; }, 1000));
   control<QPushButton>(*w, "btnStop")->click();
   EXPECT_EQ(rowText(*w, "slow", 1), "Interrupted");
-  EXPECT_TRUE(slow->released);
+  EXPECT_TRUE(children.of(u"slow.ovpn").released);
   EXPECT_FALSE(outputShows(*w, "alert for down"));
   // The outcome shows once the silence has lasted the read time-out.
   EXPECT_TRUE(
@@ -843,42 +841,42 @@ TEST_F(WindowTest, AnAlertWaitingOnASilentMailServerHoldsUpNeitherTicksNorClicks
 
 TEST_F(WindowTest, TicksGoOnUnderAnOpenBox) {
   TestMachine machine({"slow"});
-  auto child = silentChild();
-  children.byServer[u"slow"] = child;
+  children.scripts[u"slow.ovpn"] = silentChild();
+  auto reads = [&] { return children.of(u"slow.ovpn").readCount; };
   mail.error = u"Connection refused";
   auto w = open(machine);
   ASSERT_TRUE(w);
   control<QPushButton>(*w, "btnStart")->click();
-  ASSERT_TRUE(waitFor([&] { return child->reads > 0; }));
+  ASSERT_TRUE(waitFor([&] { return reads() > 0; }));
   int readsWhenOpened = -1;
   boxes.closeWhen = [&] {
-    if (readsWhenOpened < 0) readsWhenOpened = child->reads;
-    return child->reads >= readsWhenOpened + 3;
+    if (readsWhenOpened < 0) readsWhenOpened = reads();
+    return reads() >= readsWhenOpened + 3;
   };
   control<QPushButton>(*w, "btnTestMail")->click();  // returns once the box is closed
   ASSERT_EQ(boxes.boxes.size(), 1u);
   EXPECT_EQ(boxes.boxes[0].text, "Connection refused.");
-  EXPECT_GE(child->reads, readsWhenOpened + 3);
+  EXPECT_GE(reads(), readsWhenOpened + 3);
   control<QPushButton>(*w, "btnStop")->click();
 }
 
 TEST_F(WindowTest, AnErrorInATickShowsOneBoxWhileTicksGoOn) {
   TestMachine machine({"flaky"});
-  auto child = silentChild();
-  child->readFails = true;
-  children.byServer[u"flaky"] = child;
+  bool readsFail = true;
+  children.scripts[u"flaky.ovpn"] = {.readFails = [&](int) { return readsFail; }};
+  auto reads = [&] { return children.of(u"flaky.ovpn").readCount; };
   auto w = open(machine);
   ASSERT_TRUE(w);
   int readsWhenOpened = -1;
   boxes.closeWhen = [&] {
-    if (readsWhenOpened < 0) readsWhenOpened = child->reads;
-    if (child->reads < readsWhenOpened + 3) return false;
-    child->readFails = false;
+    if (readsWhenOpened < 0) readsWhenOpened = reads();
+    if (reads() < readsWhenOpened + 3) return false;
+    readsFail = false;
     return true;
   };
   control<QPushButton>(*w, "btnStart")->click();
   ASSERT_TRUE(waitFor([&] { return !boxes.boxes.empty() && !boxes.openBox(); }));
-  EXPECT_GE(child->reads, readsWhenOpened + 3);
+  EXPECT_GE(reads(), readsWhenOpened + 3);
   EXPECT_EQ(boxes.boxes.size(), 1u);  // the failing ticks under it added none
   EXPECT_EQ(boxes.boxes[0].text, "Read error on the terminal.");
   EXPECT_EQ(boxes.boxes[0].title, "Quorvex");

@@ -13,6 +13,7 @@
 #include "app/window/window_start_up.h"
 #include "platform/text.h"
 #include "settings/settings.h"
+#include "support/cycle_fakes.h"
 #include "support/notify_service.h"
 #include "window_test_support.h"
 
@@ -38,7 +39,8 @@ TEST(NotificationsPage, ListsTheNotifiersAndTestsEachWithoutHoldingTheWindow) {
     settings.saveToFile();
   }
   BoxAnswerer boxes;
-  FakeChildren children;
+  // A server without a script never starts.
+  TFakeChildren children{.unscripted = {.runThrows = true}};
   TfrmMainServices services;
   services.processFactory = children.factory();
   services.notifyLimits.http.totalTimeoutMs = 1500;

@@ -15,6 +15,7 @@
 #include "app/window/window_start_up.h"
 #include "platform/exception.h"
 #include "settings/settings.h"
+#include "support/cycle_fakes.h"
 #include "support/temp_folder.h"
 #include "window_test_support.h"
 
@@ -42,7 +43,8 @@ class OptionsPageTest : public ::testing::Test {
   void TearDown() override { EXPECT_FALSE(boxes.overdue); }
 
   BoxAnswerer boxes;
-  FakeChildren children;
+  // A server without a script never starts.
+  TFakeChildren children{.unscripted = {.runThrows = true}};
   std::vector<TOptions> tested;
 };
 

@@ -12,8 +12,6 @@
 #include <QTest>
 #include <QTreeWidget>
 
-#include "platform/exception.h"
-
 namespace quorvex::test {
 
 namespace {
@@ -75,59 +73,6 @@ void BoxAnswerer::poll() {
 bool waitFor(const std::function<bool()>& pred, int timeoutMs) {
   return QTest::qWaitFor(pred, timeoutMs);
 }
-
-void FakeProcess::run() {
-  if (_child->runFails) throw Exception(u"Failed to start openvpn");
-}
-
-std::u16string FakeProcess::readOutput(int) {
-  ++_child->reads;
-  if (_child->readFails) throw Exception(u"Read error on the terminal");
-  if (_child->output.empty()) return {};
-  std::u16string chunk = std::move(_child->output.front());
-  _child->output.pop_front();
-  return chunk;
-}
-
-bool FakeProcess::writeInput(const std::u16string& text) {
-  _child->input += text;
-  if (!_child->replies.empty()) {
-    _child->output.push_back(std::move(_child->replies.front()));
-    _child->replies.pop_front();
-  }
-  return true;
-}
-
-bool FakeProcess::isRunning() { return !(_child->endsWhenDrained && _child->output.empty()); }
-
-TProcessFactory FakeChildren::factory() {
-  return [this](const TChildCommand& command) {
-    const std::u16string& cmdLine = command.cmdLine;
-    commandLines.push_back(cmdLine);
-    for (const auto& [name, child] : byServer) {
-      if (cmdLine.find(u"\"" + name + u".ovpn\"") != std::u16string::npos)
-        return std::unique_ptr<IConsoleProcess>(std::make_unique<FakeProcess>(child));
-    }
-    auto never = std::make_shared<FakeChild>();
-    never->runFails = true;
-    return std::unique_ptr<IConsoleProcess>(std::make_unique<FakeProcess>(never));
-  };
-}
-
-std::shared_ptr<FakeChild> connectingChild() {
-  auto c = std::make_shared<FakeChild>();
-  c->output = {u"Peer Connection Initiated\r\n", u"Initialization Sequence Completed\r\n"};
-  return c;
-}
-
-std::shared_ptr<FakeChild> exitingChild() {
-  auto c = std::make_shared<FakeChild>();
-  c->output = {u"Options error: cannot read the certificate\r\n"};
-  c->endsWhenDrained = true;
-  return c;
-}
-
-std::shared_ptr<FakeChild> silentChild() { return std::make_shared<FakeChild>(); }
 
 TestMachine::TestMachine(const std::vector<std::string>& servers) {
   QDir(_dir.path()).mkdir(QStringLiteral("config"));

@@ -1,9 +1,6 @@
 #pragma once
 
-#include <deque>
 #include <functional>
-#include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,7 +11,6 @@
 #include <QTimer>
 
 #include "app/window/main_window.h"
-#include "monitor/server_test.h"
 
 namespace quorvex::test {
 
@@ -45,42 +41,6 @@ class BoxAnswerer : public QObject {
 
 // Waits for pred while events run; bounded so a broken window fails, not hangs.
 bool waitFor(const std::function<bool()>& pred, int timeoutMs = 10000);
-
-// A scripted child. Tests keep the shared state to see what happened to it.
-struct FakeChild {
-  std::deque<std::u16string> output;   // handed out one chunk per read
-  std::deque<std::u16string> replies;  // each input moves the next one to output
-  bool endsWhenDrained = false;        // not running once output is empty
-  bool runFails = false;
-  bool readFails = false;
-  std::u16string input;
-  int reads = 0;
-  bool released = false;
-};
-
-class FakeProcess final : public IConsoleProcess {
- public:
-  explicit FakeProcess(std::shared_ptr<FakeChild> child) : _child(std::move(child)) {}
-  ~FakeProcess() override { _child->released = true; }
-  void run() override;
-  std::u16string readOutput(int timeoutMs) override;
-  bool writeInput(const std::u16string& text) override;
-  bool isRunning() override;
-
- private:
-  std::shared_ptr<FakeChild> _child;
-};
-
-// Children by server name ("a" for a.ovpn); a server without one never starts.
-struct FakeChildren {
-  std::map<std::u16string, std::shared_ptr<FakeChild>> byServer;
-  std::vector<std::u16string> commandLines;
-  TProcessFactory factory();
-};
-
-std::shared_ptr<FakeChild> connectingChild();  // prints the success line, keeps running
-std::shared_ptr<FakeChild> exitingChild();     // prints an error and ends
-std::shared_ptr<FakeChild> silentChild();      // keeps running, prints nothing
 
 // A configuration folder (QUORVEX_CONFIG_DIR while the object lives) with
 // client configurations, and a settings file path inside a temporary folder.
