@@ -112,8 +112,8 @@ TEST(CommandLineTableTest, GoodAndBadLinesWithTheirExactMessages) {
       bad({"--oauth-login", "google", "--test-mail"},
           "option '--oauth-login' cannot be used with '--headless' or '--test-mail'"),
       bad({"--headless", "--test-notify"},
-          "option '--test-notify' cannot be used with '--headless', '--test-mail' or "
-          "'--oauth-login'"),
+          "option '--test-notify' cannot be used with '--headless', '--test-mail', "
+          "'--oauth-login' or '--report'"),
       // What is not an option.
       bad({"--headless", "--bogus"}, "unknown option '--bogus'"),
       bad({"-x"}, "unknown option '-x'"),
