@@ -45,23 +45,22 @@ class THandle {
   HANDLE _handle;
 };
 
+}  // namespace
+
 std::string folderOf(const std::string& path) {
   const size_t separator = path.find_last_of("\\/");
   return separator == std::string::npos ? std::string() : path.substr(0, separator);
 }
 
-// Creates the missing folders of `folder`.
-DWORD makeFolders(const std::string& folder) {
+int makeFolders(const std::string& folder) {
   if (folder.empty() || GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES) return 0;
   const std::string parent = folderOf(folder);
   if (!parent.empty() && parent != folder && parent.back() != ':')
-    if (const DWORD error = makeFolders(parent)) return error;
+    if (const int error = makeFolders(parent)) return error;
   if (!CreateDirectoryA(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
-    return GetLastError();
+    return static_cast<int>(GetLastError());
   return 0;
 }
-
-}  // namespace
 
 // Other writers are denied while the file is read.
 std::string readWholeFile(const std::string& path, std::u16string_view displayName) {
