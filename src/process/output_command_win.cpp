@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <string_view>
 #include <thread>
 
 #include "platform/exception.h"
@@ -73,9 +74,43 @@ std::u16string quote(const std::string& arg) {
   return out + u"\"";
 }
 
+bool sameName(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+// This program's environment with `environment` set over it, as the
+// NUL-separated block CreateProcess takes; names compare without case, as
+// Windows does.
+std::u16string environmentBlock(const TEnvironment& environment) {
+  std::vector<std::u16string> entries;
+  if (wchar_t* own = GetEnvironmentStringsW()) {
+    for (const wchar_t* entry = own; *entry; entry += wcslen(entry) + 1)
+      entries.emplace_back(reinterpret_cast<const char16_t*>(entry));
+    FreeEnvironmentStringsW(own);
+  }
+  for (const auto& [name, value] : environment) {
+    const std::u16string wideName = TEncoding::System().GetString(name);
+    std::erase_if(entries, [&](const std::u16string& entry) {
+      const size_t equals = entry.find(u'=', 1);  // "=C:" entries start with '='
+      return equals != std::u16string::npos &&
+             sameName(std::u16string_view(entry).substr(0, equals), wideName);
+    });
+    entries.push_back(wideName + u"=" + TEncoding::System().GetString(value));
+  }
+  std::u16string block;
+  for (const std::u16string& entry : entries) block += entry + u'\0';
+  return block + u'\0';
+}
+
 }  // namespace
 
-TCommandResult runOutputCommand(const std::vector<std::string>& args, int timeoutMs) {
+TCommandResult runOutputCommand(const std::vector<std::string>& args, int timeoutMs,
+                                const TEnvironment& environment) {
   if (args.empty() || args[0].empty()) throw Exception(u"The command is empty.");
   const std::string program = findProgram(args[0]);
   if (program.empty())
@@ -103,9 +138,11 @@ TCommandResult runOutputCommand(const std::vector<std::string>& args, int timeou
   startup.hStdOutput = outWrite.get();
   startup.hStdError = errWrite.get();
   PROCESS_INFORMATION child{};
+  std::u16string block = environmentBlock(environment);
   if (!CreateProcessW(reinterpret_cast<wchar_t*>(file.data()),
                       reinterpret_cast<wchar_t*>(line.data()), nullptr, nullptr, TRUE,
-                      CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr, nullptr, &startup, &child))
+                      CREATE_NO_WINDOW | CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT,
+                      block.data(), nullptr, &startup, &child))
     throw Exception(u"The program " + file + u" could not be started.");
   THandle process(child.hProcess), thread(child.hThread);
   if (job.get()) AssignProcessToJobObject(job.get(), process.get());
